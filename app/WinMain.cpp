@@ -1,0 +1,8 @@
+#include "RunDriver.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    return Morvane::Run();
+}

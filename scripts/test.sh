@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test under Wine on a private Xvfb display. Exits non-zero on
+# any failure. Usage: scripts/test.sh [ctest arguments...]
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
+
+bash scripts/setup-packages.sh
+BUILD_DIR="${MORVANE_BUILD_DIR:-$ROOT/build/mingw}"
+cmake --preset mingw -B "$BUILD_DIR" >/dev/null
+cmake --build "$BUILD_DIR"
+
+source scripts/wine-session.sh
+trap wine_session_stop EXIT
+wine_session_start
+ctest --test-dir "$BUILD_DIR" --output-on-failure "$@"

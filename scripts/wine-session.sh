@@ -1,0 +1,53 @@
+# Sourced by the run and test scripts: a Wine prefix, an X display and one persistent wineserver.
+#   wine_session_start [use-user-display]   wine_session_stop
+# WINEPREFIX may be set by the caller; otherwise a prefix below build/ is used.
+
+ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+MORVANE_XVFB_PID=""
+
+wine_session_start() {
+  local use_user_display="${1:-}"
+  if [ -n "$use_user_display" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    echo "using the X display $DISPLAY"
+  else
+    local number=90
+    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+    Xvfb ":$number" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+    MORVANE_XVFB_PID=$!
+    export DISPLAY=":$number"
+    local tries=0
+    until xdpyinfo >/dev/null 2>&1; do
+      tries=$((tries + 1))
+      if [ "$tries" -gt 100 ]; then echo "Xvfb on $DISPLAY did not answer" >&2; return 1; fi
+      sleep 0.1
+    done
+    # A work area that differs from the monitor: a 40-pixel band at the bottom, as a task bar would take.
+    xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1920, 1040"
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    # No crash dialog may wait for a person.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p
+  # Start Wine's own service and desktop processes now, detached from our output: a test runner
+  # that waits for its children's output to close would otherwise wait for them forever.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  if [ -n "$MORVANE_XVFB_PID" ]; then
+    kill "$MORVANE_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$MORVANE_XVFB_PID" 2>/dev/null || true
+    MORVANE_XVFB_PID=""
+  fi
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace TestSupport {
+
+// Folder of the running test program (build/.../bin), without a trailing backslash. Morvane.exe
+// and DesktopFixture.exe are built into the same folder.
+std::wstring ProgramDirectory();
+
+// A new, empty folder below the system's temporary folder, unique to this call.
+std::wstring MakeScratchDirectory(const std::wstring& hint);
+
+// Removes a folder and everything below it; missing folders are fine.
+void RemoveTree(const std::wstring& path);
+
+// The whole content of a file, or nothing if it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
+
+} // namespace TestSupport
