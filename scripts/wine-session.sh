@@ -14,17 +14,19 @@ wine_session_start() {
   if [ -n "$use_user_display" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     echo "using the X display $DISPLAY"
   else
-    local number=90
-    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-    Xvfb ":$number" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and tells us its number.
+    local numberFile
+    numberFile="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
     MORVANE_XVFB_PID=$!
-    export DISPLAY=":$number"
     local tries=0
-    until xdpyinfo >/dev/null 2>&1; do
+    until [ -s "$numberFile" ] && DISPLAY=":$(head -n1 "$numberFile")" xdpyinfo >/dev/null 2>&1; do
       tries=$((tries + 1))
-      if [ "$tries" -gt 100 ]; then echo "Xvfb on $DISPLAY did not answer" >&2; return 1; fi
+      if [ "$tries" -gt 150 ]; then echo "Xvfb did not answer" >&2; rm -f "$numberFile"; return 1; fi
       sleep 0.1
     done
+    export DISPLAY=":$(head -n1 "$numberFile")"
+    rm -f "$numberFile"
     # A work area that differs from the monitor: a 40-pixel band at the bottom, as a task bar would take.
     xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1920, 1040"
   fi

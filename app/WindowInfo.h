@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ZonePosition.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace Morvane {
+
+// One consistent sample of a top-level window's facts.
+class WindowInfo {
+public:
+    WindowInfo() noexcept;
+
+    // S_OK when the record is complete; E_ABORT when the window is not to be handled; otherwise
+    // the error of the failed system call. mWindowHandle is set only on success.
+    [[nodiscard]] HRESULT SampleInitialize(HWND window);
+
+    HWND mWindowHandle = nullptr;
+    std::uint32_t mStyle = 0;
+    std::uint32_t mExtendedStyle = 0;
+    std::uint32_t mProcessId = 0;
+    std::uint32_t mThreadId = 0;
+    std::uint64_t mProcessCreationTime = 0;
+    RECT mWindowRectangle{};
+    HMONITOR mDisplayMonitorHandle = nullptr;
+    MONITORINFOEXW mDisplayMonitorInfo{};
+    ZonePosition mZonePosition = InvalidRectangle;
+    std::wstring mCaption;
+    std::wstring mClassName;
+    std::wstring mProcessDosPath;
+};
+
+} // namespace Morvane
