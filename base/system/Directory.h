@@ -1,0 +1,16 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace TalvexBasic::Files {
+
+class Directory {
+public:
+    // Creates every missing folder up to the last backslash of the path: give a directory with
+    // its trailing backslash; for a file path the folders above the file are created.
+    [[nodiscard]] static HRESULT MakeSureDirectoryPathExists$Static(const std::wstring& path) noexcept;
+};
+
+} // namespace TalvexBasic::Files

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace TalvexBasic::Files {
+
+// A kernel transaction to create files in. A null handle with mAllowPlainCreate set lets the
+// create go through outside any transaction.
+struct Transaction {
+    HANDLE mHandle = nullptr;
+    bool mAllowPlainCreate = false;
+};
+
+// Owns at most one open file handle and closes it when it ends.
+class File {
+public:
+    File() noexcept;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens or creates the file for writing; the handle is stored only on success.
+    [[nodiscard]] HRESULT Create(const std::wstring& path, DWORD shareMode, DWORD creationDisposition) noexcept;
+
+    // Creates the file (and its folders) and writes the whole block in one call.
+    [[nodiscard]] static HRESULT WriteToFile$Static(const std::wstring& path, const void* data, unsigned size,
+                                                    DWORD creationDisposition) noexcept;
+
+    // Has the folder that holds the path created; for a path ending in a backslash that is the
+    // parent of the named directory.
+    [[nodiscard]] static HRESULT MakeSureParentDirectoryExists$Static(const std::wstring& path) noexcept;
+
+    // Null while no file is open; never INVALID_HANDLE_VALUE.
+    HANDLE mHandle = nullptr;
+    // Not owned; empty means a plain create.
+    std::shared_ptr<Transaction> mTransaction;
+};
+
+} // namespace TalvexBasic::Files
