@@ -1,12 +1,141 @@
 #include "RunDriver.h"
 
+#include "RunState.h"
+#include "WindowInfo.h"
+#include "WindowReport.h"
+#include "WindowShot.h"
 #include "logs/Trace.h"
+#include "system/Module.h"
+
+#include <gdiplus.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace Morvane {
+namespace {
+
+ULONG_PTR gGdiplusToken = 0;
+
+std::wstring FormatWide(const wchar_t* format, ...)
+{
+    std::vector<wchar_t> buffer(1024);
+    for (;;) {
+        va_list arguments;
+        va_start(arguments, format);
+        const int length = std::vswprintf(buffer.data(), buffer.size(), format, arguments);
+        va_end(arguments);
+        if (length >= 0 && static_cast<size_t>(length) < buffer.size()) {
+            return std::wstring(buffer.data(), static_cast<size_t>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Copies the buffer's text up to its first null character.
+std::wstring TakeTextBuffer()
+{
+    gTextBuffer[kTextBufferLength - 1] = L'\0';
+    return std::wstring(gTextBuffer);
+}
+
+} // namespace
+
+std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,
+                                 unsigned random)
+{
+    return folder + FormatWide(L"\\Morvane\\Output\\%04d%02d%02d-%02d%02d%02d-%d-%u-%u", time.wYear, time.wMonth,
+                               time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds, tickCount,
+                               random);
+}
+
+std::wstring MakeCompletionText(const std::wstring& directory)
+{
+    return L"Success Save All Window To \r\n\"" + directory + L"\".";
+}
+
+void Initialize()
+{
+    std::wstring executable;
+    if (FAILED(TalvexBasic::Modules::Module::GetModuleFullFileName$Static(executable))) {
+        gOutputDirectory = L".";
+    } else {
+        const size_t slash = executable.find_last_of(L'\\');
+        gOutputDirectory = slash == std::wstring::npos ? executable : executable.substr(0, slash);
+    }
+
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const unsigned tickCount = ::GetTickCount();
+    unsigned random = 0;
+    if (rand_s(&random) != 0) {
+        random = 0;
+    }
+    gOutputDirectory = MakeOutputDirectory(gOutputDirectory, now, tickCount, random);
+
+    // Logging start-up: the log manager, then the tool's own logger, before the first line.
+
+    MORVANE_TRACE("Initialize", "begin~.");
+    MORVANE_TRACE_W("Initialize", L"gOutputDirectory:%ls.", gOutputDirectory.c_str());
+
+    Gdiplus::GdiplusStartupInput input;
+    input.GdiplusVersion = 1;
+    input.DebugEventCallback = nullptr;
+    input.SuppressBackgroundThread = FALSE;
+    input.SuppressExternalCodecs = FALSE;
+    const Gdiplus::Status status = Gdiplus::GdiplusStartup(&gGdiplusToken, &input, nullptr);
+    MORVANE_TRACE("Initialize", "GdiplusStartup return:%u.", static_cast<unsigned>(status));
+}
+
+void Finalize()
+{
+    Gdiplus::GdiplusShutdown(gGdiplusToken);
+    gGdiplusToken = 0;
+    MORVANE_TRACE("Finalize", "end..");
+
+    // Logging shut-down: clear the routing first, then the tool's logger, then the log manager.
+}
+
+BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context)
+{
+    auto* enumeration = reinterpret_cast<EnumerationContext*>(context);
+    return enumeration->step(window, enumeration->user) ? TRUE : FALSE;
+}
+
+bool HandleWindow(HWND window, void*)
+{
+    WindowInfo record;
+    if (FAILED(record.SampleInitialize(window)) || (record.mStyle & WS_VISIBLE) == 0) {
+        return true;
+    }
+
+    // The first character is cleared before each read, so a window without a caption never
+    // shows the text of the window before it.
+    gTextBuffer[0] = L'\0';
+    ::GetWindowTextW(window, gTextBuffer, 0xFFFF);
+    record.mCaption = TakeTextBuffer();
+
+    gTextBuffer[0] = L'\0';
+    ::GetClassNameW(window, gTextBuffer, 0xFFFF);
+    record.mClassName = TakeTextBuffer();
+
+    Log(record);
+    (void)SaveWindowShot(record);
+    return true;
+}
 
 int Run()
 {
-    MORVANE_TRACE("Initialize", "begin~.");
+    Initialize();
+
+    EnumerationContext context{HandleWindow, nullptr};
+    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
+
+    const std::wstring text = MakeCompletionText(gOutputDirectory);
+    ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
+
+    Finalize();
     return 0;
 }
 

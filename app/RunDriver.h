@@ -1,9 +1,39 @@
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
 namespace Morvane {
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
 // shut-down. Always returns 0.
 int Run();
+
+void Initialize();
+void Finalize();
+
+// One step per enumerated window; true goes on with the enumeration.
+using WindowStep = std::function<bool(HWND window, void* user)>;
+
+struct EnumerationContext {
+    WindowStep step;
+    void* user = nullptr;
+};
+
+// The EnumWindows callback: lParam points to an EnumerationContext. An empty step raises
+// std::bad_function_call.
+BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context);
+
+// Samples one window and, if it is to be handled, reports it and saves its folder.
+bool HandleWindow(HWND window, void* user);
+
+// "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
+[[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,
+                                               unsigned random);
+
+// "Success Save All Window To \r\n\"<directory>\"."
+[[nodiscard]] std::wstring MakeCompletionText(const std::wstring& directory);
 
 } // namespace Morvane

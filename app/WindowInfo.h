@@ -12,7 +12,7 @@ namespace Morvane {
 // One consistent sample of a top-level window's facts.
 class WindowInfo {
 public:
-    WindowInfo() noexcept;
+    WindowInfo() noexcept = default;
 
     // S_OK when the record is complete; E_ABORT when the window is not to be handled; otherwise
     // the error of the failed system call. mWindowHandle is set only on success.

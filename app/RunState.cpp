@@ -1,0 +1,4 @@
+#include "RunState.h"
+
+std::wstring gOutputDirectory;
+wchar_t gTextBuffer[kTextBufferLength];

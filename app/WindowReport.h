@@ -1,0 +1,10 @@
+#pragma once
+
+#include "WindowInfo.h"
+
+namespace Morvane {
+
+// Describes a sampled window in five trace lines, framed by lines of asterisks.
+void Log(const WindowInfo& record);
+
+} // namespace Morvane
