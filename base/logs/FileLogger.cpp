@@ -1,0 +1,314 @@
+#include "logs/FileLogger.h"
+
+#include "logs/Trace.h"
+#include "system/Directory.h"
+#include "system/EnvironmentString.h"
+#include "system/HResult.h"
+#include "system/HResultError.h"
+#include "system/Module.h"
+#include "system/TextConversion.h"
+#include "system/UniqueHandle.h"
+
+#include <dbghelp.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
+#include <map>
+
+namespace TalvexBasic::Logs {
+namespace {
+
+// HRESULT_FROM_NT(STATUS_NOT_SUPPORTED): the logger refuses the write.
+constexpr HRESULT kNotSupported = static_cast<HRESULT>(0xD00000BBu);
+
+constexpr const char kWriteName[] = "TalvexBasic::Logs::FileLogger::Write";
+constexpr const char kCreateLogFileName[] = "TalvexBasic::Logs::FileLogger::CreateLogFile";
+
+struct LogFileEntry {
+    std::wstring mPath;
+    unsigned long long mSize = 0;
+};
+
+// Keyed by last-write time, newest first; files with the same time keep the listing's order.
+using LogFileList = std::multimap<unsigned long long, LogFileEntry, std::greater<unsigned long long>>;
+
+unsigned long long Combine(DWORD high, DWORD low) noexcept
+{
+    return (static_cast<unsigned long long>(high) << 32) | low;
+}
+
+// The files of the folder (not its subfolders) whose full path contains the name.
+LogFileList ListLogFiles(const std::wstring& directory, const std::wstring& name)
+{
+    LogFileList files;
+    if (directory.size() <= 1) {
+        return files;
+    }
+    std::wstring folder = directory;
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    WIN32_FIND_DATAW found{};
+    // A missing folder, or any other failed search, gives an empty list.
+    UniqueFindHandle search(::FindFirstFileW((folder + L"*.*").c_str(), &found));
+    if (!search) {
+        return files;
+    }
+    do {
+        const std::wstring entryName = found.cFileName;
+        if (entryName == L"." || entryName == L"..") {
+            continue;
+        }
+        const std::wstring path = folder + entryName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            continue;
+        }
+        if (!name.empty() && ::StrStrIW(path.c_str(), name.c_str()) == nullptr) {
+            continue;
+        }
+        files.emplace(Combine(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime),
+                      LogFileEntry{path, Combine(found.nFileSizeHigh, found.nFileSizeLow)});
+    } while (::FindNextFileW(search.get(), &found));
+    return files;
+}
+
+// Deletes the oldest file of the list; the list forgets it whether or not it went.
+void DeleteOldest(LogFileList& files)
+{
+    const auto oldest = std::prev(files.end());
+    ::DeleteFileW(oldest->second.mPath.c_str());
+    TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.",
+                          oldest->second.mPath.c_str());
+    files.erase(oldest);
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+FileLogger::~FileLogger()
+{
+    mIsInitialized = false;
+}
+
+long FileLogger::Initialize()
+{
+    if (mIsInitialized) {
+        return S_OK;
+    }
+    // Bound through the virtual table, so that a derived logger's versions are used.
+    mCreateFileNameFunctor = [this](std::wstring& name, const wchar_t* prefix, size_t prefixLength,
+                                    const wchar_t* suffix, size_t suffixLength) {
+        return CreateFileName(name, prefix, prefixLength, suffix, suffixLength);
+    };
+    mCanLogFunctor = [this](Level::Value level, const void*, unsigned) { return IsLevelEnabled(level); };
+
+    std::wstring directory;
+    HRESULT result = GetDefaultDirectory(directory);
+    if (FAILED(result)) {
+        return result;
+    }
+    result = SetDirectory(directory.c_str());
+    if (FAILED(result)) {
+        return result;
+    }
+    mIsInitialized = true;
+    return result;
+}
+
+void FileLogger::Finalize()
+{
+    mIsInitialized = false;
+}
+
+long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
+{
+    if (!mIsInitialized) {
+        TALVEX_DIRECT_TRACE(TALVEX_FILE_LOGGER_TAG, kWriteName, "mIsInitialized is False.");
+        return kNotSupported;
+    }
+    if (!mCanLogFunctor(level, data, bytes)) {
+        TALVEX_DIRECT_TRACE(TALVEX_FILE_LOGGER_TAG, kWriteName, "is can not log.");
+        return kNotSupported;
+    }
+
+    // Creates the folders above the log folder; the log folder itself comes with its first file.
+    const std::string narrowDirectory = ToThreadAnsi(mDirectory);
+    if (!::MakeSureDirectoryPathExists(narrowDirectory.c_str())) {
+        const DWORD error = ::GetLastError();
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"MakeSureDirectoryPathExists(%ls) error%u.",
+                              mDirectory.c_str(), static_cast<unsigned>(error));
+        return FailureHResultFromWin32(error);
+    }
+
+    LogFileList files = ListLogFiles(mDirectory, mName);
+    if (files.empty()) {
+        return CreateWriteClose(data, bytes);
+    }
+    while (files.size() > mMaxFileCount) {
+        DeleteOldest(files);
+    }
+    if (files.empty()) {
+        return CreateWriteClose(data, bytes);
+    }
+
+    const LogFileEntry& newest = files.begin()->second;
+    if (newest.mSize + bytes > mMaxFileSize) {
+        // Only as many old files go as the new one needs to keep the count at mMaxFileCount.
+        while (!files.empty() && files.size() >= mMaxFileCount) {
+            DeleteOldest(files);
+        }
+        return CreateWriteClose(data, bytes);
+    }
+    return OpenWriteClose(data, bytes, newest.mPath);
+}
+
+HRESULT FileLogger::WriteString(const char* text, Level::Value level)
+{
+    return Write(text, static_cast<unsigned>(std::char_traits<char>::length(text)), level);
+}
+
+HRESULT FileLogger::WriteBytes(const void* data, unsigned bytes, Level::Value level)
+{
+    return Write(data, bytes, level);
+}
+
+void FileLogger::SetMaxFileSize(unsigned long long size)
+{
+    mMaxFileSize = size;
+}
+
+void FileLogger::SetMaxFileCount(unsigned count)
+{
+    mMaxFileCount = count;
+}
+
+HRESULT FileLogger::SetDirectory(const wchar_t* directory)
+{
+    mDirectory = directory != nullptr ? directory : L"";
+    return S_OK;
+}
+
+HRESULT FileLogger::SetName(const wchar_t* name)
+{
+    mName = name != nullptr ? name : L"";
+    return S_OK;
+}
+
+HRESULT FileLogger::GetDefaultDirectory(std::wstring& directory)
+{
+    std::wstring appData;
+    HRESULT result = EnvironmentVars::String::Expand$Static(L"%Appdata%", appData);
+    if (FAILED(result)) {
+        return result;
+    }
+    std::wstring executable;
+    result = Modules::Module::GetModuleFullFileName$Static(executable);
+    if (FAILED(result)) {
+        return result;
+    }
+    directory = appData + L"\\TalvexBasicLog\\" + FileNameOf(executable);
+    return result;
+}
+
+HRESULT FileLogger::CreateFileName(std::wstring& name, const wchar_t* prefix, size_t prefixLength,
+                                   const wchar_t* suffix, size_t suffixLength)
+{
+    if ((prefix == nullptr && prefixLength != 0) || (suffix == nullptr && suffixLength != 0)) {
+        throw HResultError(E_INVALIDARG);
+    }
+    const std::wstring prefixText = prefixLength != 0 ? std::wstring(prefix, prefixLength) : std::wstring();
+    const std::wstring suffixText = suffixLength != 0 ? std::wstring(suffix, suffixLength) : std::wstring();
+
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const unsigned long long tickCount = ::GetTickCount();
+    unsigned random = 0;
+    if (rand_s(&random) != 0) {
+        random = 0;
+    }
+    // The fixed fields take at most 50 characters.
+    std::wstring text(prefixText.size() + suffixText.size() + 64, L'\0');
+    const int written = std::swprintf(text.data(), text.size() + 1, L"%ls-%04u%02u%02u.%02u%02u%02u%03u.%llu.%x.%ls",
+                                      prefixText.c_str(), now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                                      now.wSecond, now.wMilliseconds, tickCount, random, suffixText.c_str());
+    text.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    name = std::move(text);
+    return S_OK;
+}
+
+HRESULT FileLogger::CreateLogFile(Files::File& file)
+{
+    std::wstring name;
+    const HRESULT result = mCreateFileNameFunctor(name, mName.c_str(), mName.size(), L"log", 3);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateLogFileName, L"mCreateFileNameFunctor(%ls) return:0x%x.",
+                              mName.c_str(), static_cast<unsigned>(result));
+        return result;
+    }
+    return CreateLogFile(file, mDirectory + L"\\" + name);
+}
+
+HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
+{
+    HRESULT result = Files::Directory::MakeSureDirectoryPathExists$Static(path);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateLogFileName,
+                              L"TalvexBasic::Directory::MakeSureDirectoryPathExists(%ls) return:0x%x.", path.c_str(),
+                              static_cast<unsigned>(result));
+        return result;
+    }
+    result = file.Create(path, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateLogFileName, L"OpenFile(%ls) return:0x%x.", path.c_str(),
+                              static_cast<unsigned>(result));
+        return result;
+    }
+    LARGE_INTEGER distance{};
+    ::SetFilePointerEx(file.mHandle, distance, nullptr, FILE_END);
+    return S_OK;
+}
+
+HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
+{
+    Files::File file;
+    HRESULT result = CreateLogFile(file);
+    if (FAILED(result)) {
+        return result;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.mHandle, data, bytes, &written, nullptr)) {
+        // A failed write never reads as success, even when the last error says 0.
+        result = FailureHResultFromWin32(::GetLastError());
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::CreateWriteClose",
+                              L"WriteFile return:0x%x.", static_cast<unsigned>(result));
+    }
+    return result;
+}
+
+HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::wstring& path)
+{
+    Files::File file;
+    HRESULT result = CreateLogFile(file, path);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
+                              L"CreateLogFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+        return result;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.mHandle, data, bytes, &written, nullptr)) {
+        result = FailureHResultFromWin32(::GetLastError());
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
+                              L"WriteFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+    }
+    return result;
+}
+
+} // namespace TalvexBasic::Logs
