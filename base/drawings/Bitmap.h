@@ -1,0 +1,32 @@
+#pragma once
+
+#include <windows.h>
+
+#include <objidl.h>
+
+#include <memory>
+
+namespace TalvexBasic::Drawings {
+
+// JPEG encoding of a GDI bitmap with GDI+, which must be running for the whole call. The size
+// sets the canvas; the scale factors apply to the drawing only.
+class Bitmap {
+public:
+    // Encodes into the stream and leaves its position at the end of the JPEG data.
+    [[nodiscard]] static HRESULT SaveSaveBitmapToJepgMemory$Static(IStream* stream, HBITMAP bitmap, const SIZE* size,
+                                                                   float horizontalScale, float verticalScale) noexcept;
+
+    // Encodes into a new shared byte array; data and length are written only on success.
+    [[nodiscard]] static HRESULT SaveSaveBitmapToJepgMemory$Static(std::shared_ptr<unsigned char>* data,
+                                                                   unsigned int* length, HBITMAP bitmap,
+                                                                   const SIZE* size, float horizontalScale,
+                                                                   float verticalScale) noexcept;
+
+    // Encodes and writes the file in one write, creating its folders and replacing any old file.
+    [[nodiscard]] static HRESULT SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
+                                                                 float horizontalScale, float verticalScale) noexcept;
+
+    static constexpr ULONG kJpegQuality = 75;
+};
+
+} // namespace TalvexBasic::Drawings
