@@ -1,0 +1,101 @@
+#pragma once
+
+// In-process hooks for the logging tests: the debugger output of this process is collected by
+// swapping the import slots of OutputDebugStringA/W for the life of a DebugLineCapture.
+
+#include "system/CriticalSection.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+extern "C" decltype(&::OutputDebugStringA) __imp_OutputDebugStringA;
+extern "C" decltype(&::OutputDebugStringW) __imp_OutputDebugStringW;
+
+namespace LoggingTest {
+
+// Replaces one import slot for its own lifetime; the slot may sit in read-only memory.
+template <typename Routine> class ImportSwap {
+public:
+    ImportSwap(Routine& slot, Routine replacement) : mSlot(slot), mSaved(slot) { Store(replacement); }
+    ~ImportSwap() { Store(mSaved); }
+    ImportSwap(const ImportSwap&) = delete;
+    ImportSwap& operator=(const ImportSwap&) = delete;
+
+    [[nodiscard]] Routine Original() const noexcept { return mSaved; }
+
+private:
+    void Store(Routine value)
+    {
+        DWORD protection = 0;
+        ::VirtualProtect(&mSlot, sizeof mSlot, PAGE_READWRITE, &protection);
+        mSlot = value;
+        ::VirtualProtect(&mSlot, sizeof mSlot, protection, &protection);
+    }
+
+    Routine& mSlot;
+    Routine mSaved;
+};
+
+// Collects every line written to the debugger output by any thread of this process. Wide lines
+// are kept as UTF-8.
+class DebugLineCapture {
+public:
+    DebugLineCapture()
+        : mNarrow(__imp_OutputDebugStringA, &CaptureNarrow), mWide(__imp_OutputDebugStringW, &CaptureWide)
+    {
+        sActive = this;
+    }
+    ~DebugLineCapture() { sActive = nullptr; }
+
+    [[nodiscard]] std::vector<std::string> Lines() const
+    {
+        TalvexBasic::CriticalSectionLock lock(mLock);
+        return mLines;
+    }
+
+    [[nodiscard]] size_t CountContaining(const std::string& text) const
+    {
+        const std::vector<std::string> lines = Lines();
+        return static_cast<size_t>(std::count_if(
+            lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+    }
+
+private:
+    void Add(std::string line)
+    {
+        TalvexBasic::CriticalSectionLock lock(mLock);
+        mLines.push_back(std::move(line));
+    }
+
+    static void WINAPI CaptureNarrow(LPCSTR text)
+    {
+        if (sActive != nullptr && text != nullptr) {
+            sActive->Add(text);
+        }
+    }
+
+    static void WINAPI CaptureWide(LPCWSTR text)
+    {
+        if (sActive == nullptr || text == nullptr) {
+            return;
+        }
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        std::string narrow(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+        if (bytes > 0) {
+            ::WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
+            narrow.resize(static_cast<size_t>(bytes) - 1);
+        }
+        sActive->Add(std::move(narrow));
+    }
+
+    inline static DebugLineCapture* sActive = nullptr;
+    mutable TalvexBasic::CriticalSection mLock;
+    std::vector<std::string> mLines;
+    ImportSwap<decltype(&::OutputDebugStringA)> mNarrow;
+    ImportSwap<decltype(&::OutputDebugStringW)> mWide;
+};
+
+} // namespace LoggingTest
