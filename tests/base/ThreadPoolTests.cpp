@@ -1,4 +1,5 @@
-#include "LoggingTestHooks.h"
+#include "support/ImportPatch.h"
+#include "DebugLineCapture.h"
 #include "system/UniqueHandle.h"
 #include "threads/ThreadPool.h"
 
@@ -139,7 +140,7 @@ TEST(ThreadPool, FinalizeWhileIdleEndsTheWorkerAndClosesEverything)
     ASSERT_EQ(pool.Initialize(), S_OK);
     gCloseCalls = 0;
     {
-        LoggingTest::ImportSwap<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
+        TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
         gRealCloseHandle = closes.Original();
         pool.Finalize();
     }
@@ -247,9 +248,9 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
     {
         gEventCalls = 0;
         gEventCallToFail = GetParam().callToFail;
-        LoggingTest::ImportSwap<decltype(&::CreateEventW)> events(__imp_CreateEventW, &FailingCreateEventW);
+        TestSupport::ImportPatch<decltype(&::CreateEventW)> events(__imp_CreateEventW, &FailingCreateEventW);
         gRealCreateEventW = events.Original();
-        LoggingTest::ImportSwap<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
+        TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
         gRealCloseHandle = closes.Original();
         result = pool.Initialize();
     }
@@ -263,7 +264,7 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
 
     gCloseCalls = 0;
     {
-        LoggingTest::ImportSwap<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
+        TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
         gRealCloseHandle = closes.Original();
         pool.Finalize();
         pool.Finalize();

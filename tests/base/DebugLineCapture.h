@@ -1,8 +1,9 @@
 #pragma once
 
-// In-process hooks for the logging tests: the debugger output of this process is collected by
-// swapping the import slots of OutputDebugStringA/W for the life of a DebugLineCapture.
+// The debugger output of this test process, collected in-process by swapping the import slots
+// of OutputDebugStringA/W for the life of a DebugLineCapture.
 
+#include "support/ImportPatch.h"
 #include "system/CriticalSection.h"
 
 #include <windows.h>
@@ -15,29 +16,6 @@ extern "C" decltype(&::OutputDebugStringA) __imp_OutputDebugStringA;
 extern "C" decltype(&::OutputDebugStringW) __imp_OutputDebugStringW;
 
 namespace LoggingTest {
-
-// Replaces one import slot for its own lifetime; the slot may sit in read-only memory.
-template <typename Routine> class ImportSwap {
-public:
-    ImportSwap(Routine& slot, Routine replacement) : mSlot(slot), mSaved(slot) { Store(replacement); }
-    ~ImportSwap() { Store(mSaved); }
-    ImportSwap(const ImportSwap&) = delete;
-    ImportSwap& operator=(const ImportSwap&) = delete;
-
-    [[nodiscard]] Routine Original() const noexcept { return mSaved; }
-
-private:
-    void Store(Routine value)
-    {
-        DWORD protection = 0;
-        ::VirtualProtect(&mSlot, sizeof mSlot, PAGE_READWRITE, &protection);
-        mSlot = value;
-        ::VirtualProtect(&mSlot, sizeof mSlot, protection, &protection);
-    }
-
-    Routine& mSlot;
-    Routine mSaved;
-};
 
 // Collects every line written to the debugger output by any thread of this process. Wide lines
 // are kept as UTF-8.
@@ -94,8 +72,8 @@ private:
     inline static DebugLineCapture* sActive = nullptr;
     mutable TalvexBasic::CriticalSection mLock;
     std::vector<std::string> mLines;
-    ImportSwap<decltype(&::OutputDebugStringA)> mNarrow;
-    ImportSwap<decltype(&::OutputDebugStringW)> mWide;
+    TestSupport::ImportPatch<decltype(&::OutputDebugStringA)> mNarrow;
+    TestSupport::ImportPatch<decltype(&::OutputDebugStringW)> mWide;
 };
 
 } // namespace LoggingTest
