@@ -12,6 +12,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace Morvane {
@@ -164,7 +165,7 @@ HRESULT SaveWindowShot(const WindowInfo& record)
                     static_cast<unsigned>(infoResult));
 
     // Each step stands on its own: a failure of one does not stop the next.
-    (void)CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle);
+    CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle);
     return CaptureDisplayMonitorToJpegFile$Static(monitorPicturePath, record.mDisplayMonitorHandle);
 }
 

@@ -8,6 +8,7 @@
 #include "system/File.h"
 #include "system/HResult.h"
 
+#include <new>
 #include <string>
 
 namespace TalvexBasic::Drawings {

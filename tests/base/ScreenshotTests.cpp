@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -305,6 +306,17 @@ TEST_F(ScreenCapture, RectangleModeCopiesThatPartOfTheWindowDcWithoutASizeOutput
     EXPECT_EQ(facts.bmHeight, 30);
     // The screen's colour format, not the one bit of a fresh memory DC.
     EXPECT_GE(facts.bmBitsPixel, 24);
+}
+
+TEST_F(ScreenCapture, ZeroWidthRectangleIsNotRejectedHere)
+{
+    const RECT empty{10, 10, 10, 60};
+    CaptureOutputs outputs;
+    ASSERT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle, &empty, &outputs.size),
+              S_OK);
+    CaptureOwner owner(outputs);
+    EXPECT_EQ(outputs.size.cx, 0);
+    EXPECT_EQ(outputs.size.cy, 50);
 }
 
 TEST_F(ScreenCapture, MonitorCaptureShowsTheWindowAtItsPlace)

@@ -1,6 +1,8 @@
 #include "com/ComPtr.h"
 #include "com/Stream.h"
 
+#include "DebugLineCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -180,20 +182,30 @@ TEST(StreamCopy, FailuresLeaveTheCallersBufferAndLengthAlone)
         stream.mLength = 10;
         stream.mReadResult = STG_E_READFAULT;
         CallerOutputs outputs;
+        LoggingTest::DebugLineCapture capture;
         EXPECT_EQ(Stream::CopyToMemory$Static(&outputs.mData, &outputs.mLength, &stream), STG_E_READFAULT);
         outputs.ExpectUntouched();
+        EXPECT_EQ(capture.CountContaining("]:Read(10) return:0x8003001e.\r\n"), 1u);
     }
 }
 
 TEST(StreamCopy, LengthsOfFourGibibytesOrMoreAreRefusedBeforeAnyAllocation)
 {
-    for (const ULONGLONG length : {0x100000000ull, 0x7FFFFFFFFFFFull}) {
+    const struct {
+        ULONGLONG length;
+        const char* line;
+    } cases[] = {{0x100000000ull, "]:too large:0x100000000.\r\n"},
+                 {0x7FFFFFFFFFFFull, "]:too large:0x7fffffffffff.\r\n"}};
+    for (const auto& one : cases) {
         StandInStream stream;
-        stream.mLength = length;
+        stream.mLength = one.length;
         CallerOutputs outputs;
+        LoggingTest::DebugLineCapture capture;
         EXPECT_EQ(Stream::CopyToMemory$Static(&outputs.mData, &outputs.mLength, &stream), E_OUTOFMEMORY);
         outputs.ExpectUntouched();
         EXPECT_EQ(stream.mReadCalls, 0u);
+        EXPECT_EQ(capture.CountContaining(one.line), 1u);
+        EXPECT_EQ(capture.CountContaining(" TalvexBasic::ComponentObjectModels::Stream::CopyToMemory$Static,"), 1u);
     }
 }
 
