@@ -1,0 +1,234 @@
+// The real Morvane.exe writes its own trace lines into its log folder, and only there; the base
+// library's lines and those of the logging itself go to the debugger output.
+
+#include "support/DebugCapture.h"
+#include "support/FixtureProcess.h"
+#include "support/TestPaths.h"
+#include "system/HResult.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace TestSupport;
+
+// One line of a log file, split into its header fields.
+struct LogLine {
+    unsigned processId = 0;
+    std::string function;
+    std::string message;
+};
+
+const std::regex kHeaderedLine(R"(\{[A-Z][a-z]{2} [ 1-3]\d \d{4}-\d\d:\d\d:\d\d\})"
+                               R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} (\d+)-\d+ ([^,\]]+),\d+\]:(.*))");
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow(text.size() * 3 + 1, '\0');
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
+                                            static_cast<int>(narrow.size()), nullptr, nullptr);
+    narrow.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    return narrow;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(found.cFileName);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+// The folder named in the completion message: the text between its quotation marks.
+std::wstring OutputDirectoryOf(const DebugCaptureResult& result)
+{
+    if (result.messageBoxTexts.size() != 1) {
+        return {};
+    }
+    const std::wstring& text = result.messageBoxTexts[0];
+    const size_t open = text.find(L'"');
+    const size_t close = text.rfind(L'"');
+    return open == std::wstring::npos || close <= open ? std::wstring() : text.substr(open + 1, close - open - 1);
+}
+
+DebugCaptureResult RunMorvane(const std::wstring& program)
+{
+    DebugCaptureOptions options;
+    options.program = program;
+    options.timeLimitMilliseconds = 120000;
+    return RunWithDebugCapture(options);
+}
+
+class LoggingEndToEnd : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const std::wstring& folder : mCleanUp) {
+            RemoveTree(folder);
+        }
+    }
+    std::vector<std::wstring> mCleanUp;
+};
+
+TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
+{
+    FixtureProcess fixture;
+    ASSERT_TRUE(fixture.Start()) << fixture.Failure();
+    FixtureWindowSpec plain;
+    plain.rect = {100, 120, 500, 420};
+    plain.caption = L"Logging fixture plain";
+    plain.className = L"LoggingFixturePlain";
+    plain.fill = RGB(200, 40, 40);
+    FixtureWindowSpec wide = plain;
+    wide.rect = {600, 120, 900, 420};
+    wide.caption = L"Logging \x4E2D\x6587 fixture";
+    wide.className = L"LoggingFixtureWide";
+    // A window that stopped answering: the capture library reports it on the debugger output.
+    FixtureWindowSpec hung = plain;
+    hung.rect = {100, 500, 400, 700};
+    hung.caption = L"Logging fixture hung";
+    hung.className = L"LoggingFixtureHung";
+    const FixtureWindow plainWindow = fixture.Open(plain);
+    const FixtureWindow wideWindow = fixture.Open(wide);
+    const FixtureWindow hungWindow = fixture.OpenHung(hung);
+    ASSERT_TRUE(plainWindow) << plainWindow.failure;
+    ASSERT_TRUE(wideWindow) << wideWindow.failure;
+    ASSERT_TRUE(hungWindow) << hungWindow.failure;
+
+    const DebugCaptureResult result = RunMorvane(ProgramDirectory() + L"\\Morvane.exe");
+    ASSERT_TRUE(result.failure.empty()) << result.failure;
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    const std::wstring output = OutputDirectoryOf(result);
+    ASSERT_FALSE(output.empty());
+    mCleanUp.push_back(output);
+
+    const std::wstring logFolder = output + L"\\Log";
+    const std::vector<std::wstring> files = FilesIn(logFolder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(Narrow(files[0]), std::regex(R"(Morvane-\d{8}\.\d{9}\.\d+\.[0-9a-f]{1,8}\.log)")))
+        << Narrow(files[0]);
+
+    // Every line has the full header, this process's id and a line end.
+    const std::string content = ReadWholeFile(logFolder + L"\\" + files[0]);
+    ASSERT_GE(content.size(), 2u);
+    ASSERT_EQ(content.substr(content.size() - 2), "\r\n");
+    std::vector<LogLine> lines;
+    std::vector<std::string> rawLines;
+    for (size_t start = 0; start < content.size();) {
+        const size_t end = content.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos);
+        const std::string raw = content.substr(start, end - start);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(raw, match, kHeaderedLine)) << raw;
+        lines.push_back({static_cast<unsigned>(std::stoul(match[1])), match[2], match[3]});
+        rawLines.push_back(raw + "\r\n");
+        start = end + 2;
+    }
+    ASSERT_GE(lines.size(), 4u);
+    for (const LogLine& line : lines) {
+        EXPECT_EQ(line.processId, result.processId);
+    }
+    EXPECT_EQ(lines[0].function, "Initialize");
+    EXPECT_EQ(lines[0].message, "begin~.");
+    EXPECT_EQ(lines[1].function, "Initialize");
+    EXPECT_EQ(lines[1].message, "gOutputDirectory:" + Narrow(output) + ".");
+    EXPECT_EQ(lines[2].message, "GdiplusStartup return:0.");
+    EXPECT_EQ(lines.back().function, "Finalize");
+    EXPECT_EQ(lines.back().message, "end..");
+
+    // Each fixture window: five report lines, then the three lines of its shot folder.
+    for (const FixtureWindow* window : {&plainWindow, &wideWindow, &hungWindow}) {
+        char handle[64];
+        std::snprintf(handle, sizeof handle, "WindowHandle:0x%016llX,", TalvexBasic::PointerBits(window->handle));
+        const auto report = std::find_if(lines.begin(), lines.end(), [&](const LogLine& line) {
+            return line.message.find(handle) != std::string::npos;
+        });
+        ASSERT_NE(report, lines.end()) << handle;
+        ASSERT_GE(report - lines.begin(), 2);
+        ASSERT_GE(lines.end() - report, 7);
+        const auto first = report - 2;
+        EXPECT_EQ(first[0].message, "**********************************************************.");
+        EXPECT_EQ(first[1].message.rfind("ZonePosition:", 0), 0u);
+        EXPECT_EQ(first[3].message.rfind("DisplayMonitor Handle:", 0), 0u);
+        EXPECT_EQ(first[4].message, "**********************************************************.");
+        for (int index = 0; index < 5; ++index) {
+            EXPECT_EQ(first[index].function, "Morvane::Log");
+        }
+        for (int index = 5; index < 8; ++index) {
+            EXPECT_EQ(first[index].function, "Morvane::SaveWindowShot");
+        }
+    }
+    // A caption outside the ANSI code page arrives with its default character in their place.
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const LogLine& line) {
+                                return line.message.find("Caption:Logging ?? fixture, ClassName:LoggingFixtureWide,") !=
+                                       std::string::npos;
+                            }),
+              1);
+
+    // The debugger output holds the library's lines, and no line of the file.
+    char hungHandle[64];
+    std::snprintf(hungHandle, sizeof hungHandle, "SendMessageTimeoutW(0x%016llX, WM_NULL) failed",
+                  TalvexBasic::PointerBits(hungWindow.handle));
+    size_t libraryLines = 0;
+    for (const DebugLine& line : result.lines) {
+        const std::string text = line.wide ? Narrow(line.text) : line.narrow;
+        EXPECT_EQ(std::find(rawLines.begin(), rawLines.end(), text), rawLines.end()) << text;
+        std::smatch match;
+        if (std::regex_search(text, match, kHeaderedLine)) {
+            EXPECT_NE(match[2], "Initialize");
+            EXPECT_NE(match[2], "Morvane::Log");
+            EXPECT_NE(match[2], "Morvane::SaveWindowShot");
+            if (match[2] == "TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static" &&
+                text.find(hungHandle) != std::string::npos) {
+                ++libraryLines;
+            }
+        }
+    }
+    EXPECT_EQ(libraryLines, 1u);
+    EXPECT_TRUE(fixture.Quit());
+}
+
+TEST_F(LoggingEndToEnd, LogFolderThatCannotBeCreatedDoesNotStopTheRun)
+{
+    // A file named "Morvane" beside the program stands where the output tree would begin.
+    const std::wstring scratch = MakeScratchDirectory(L"LoggingBlocked");
+    mCleanUp.push_back(scratch);
+    const std::wstring program = scratch + L"\\Morvane.exe";
+    ASSERT_TRUE(::CopyFileW((ProgramDirectory() + L"\\Morvane.exe").c_str(), program.c_str(), FALSE));
+    HANDLE blocker = ::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
+    ::CloseHandle(blocker);
+
+    const DebugCaptureResult result = RunMorvane(program);
+    ASSERT_TRUE(result.failure.empty()) << result.failure;
+    ASSERT_TRUE(result.exited);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0u);
+    const std::wstring output = OutputDirectoryOf(result);
+    EXPECT_EQ(output.rfind(scratch + L"\\Morvane\\Output\\", 0), 0u);
+    EXPECT_EQ(::GetFileAttributesW((output + L"\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The file logger reports each lost line on the debugger output.
+    EXPECT_FALSE(result.LinesContaining(L"{TalvexBasic$FileLogger}[").empty());
+}
+
+} // namespace
