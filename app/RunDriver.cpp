@@ -1,9 +1,12 @@
 #include "RunDriver.h"
 
+#include "MorvaneLogger.h"
 #include "RunState.h"
 #include "WindowInfo.h"
 #include "WindowReport.h"
 #include "WindowShot.h"
+#include "logs/LogManager.h"
+#include "logs/LoggerReferences.h"
 #include "logs/Trace.h"
 #include "system/Module.h"
 
@@ -74,7 +77,13 @@ void Initialize()
     }
     gOutputDirectory = MakeOutputDirectory(gOutputDirectory, now, tickCount, random);
 
-    // Logging start-up: the log manager, then the tool's own logger, before the first line.
+    // The log folder lies below the output directory, and the logger must be installed before
+    // the first line so that "begin~." already reaches the log file.
+    TalvexBasic::Logs::LogManager::Initialize$Static();
+    Logger* logger = Basic::Patterns::Singleton<Logger>::GetInstance();
+    (void)logger->Initialize();
+    (void)logger->SetName(L"Morvane");
+    gApplicationLogger = logger;
 
     MORVANE_TRACE("Initialize", "begin~.");
     MORVANE_TRACE_W("Initialize", L"gOutputDirectory:%ls.", gOutputDirectory.c_str());
@@ -94,7 +103,11 @@ void Finalize()
     gGdiplusToken = 0;
     MORVANE_TRACE("Finalize", "end..");
 
-    // Logging shut-down: clear the routing first, then the tool's logger, then the log manager.
+    // Routing is cleared first, so that no line reaches a logger that is going away, nor a log
+    // manager that a late line would create anew.
+    gApplicationLogger = nullptr;
+    Basic::Patterns::Singleton<Logger>::DestroyInstance();
+    TalvexBasic::Logs::LogManager::Finalize$Static();
 }
 
 BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context)
