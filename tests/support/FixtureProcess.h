@@ -1,0 +1,101 @@
+#pragma once
+
+#include "support/FixtureWindows.h"
+
+#include "system/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace TestSupport {
+
+// Full path of DesktopFixture.exe, next to the running test program.
+[[nodiscard]] std::wstring DesktopFixturePath();
+
+// A DesktopFixture.exe process that opens fixture windows on request. Several may run at once.
+// The process ends with the object: it is asked to quit, and killed if it does not end in time.
+// A quitting fixture ends at once with all its windows (hung ones included) instead of
+// destroying them one by one.
+class FixtureProcess {
+public:
+    FixtureProcess() = default;
+    ~FixtureProcess();
+    FixtureProcess(const FixtureProcess&) = delete;
+    FixtureProcess& operator=(const FixtureProcess&) = delete;
+
+    // Starts the process; false (with Failure()) when it could not be started or does not answer.
+    [[nodiscard]] bool Start();
+
+    [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& spec);
+    [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& spec);
+    [[nodiscard]] bool Close(HWND window);
+
+    // Asks the process to end and waits; true when it ended by itself with exit code 0.
+    [[nodiscard]] bool Quit(DWORD timeoutMilliseconds = 10000);
+
+    [[nodiscard]] DWORD ProcessId() const noexcept { return mProcessId; }
+    [[nodiscard]] const std::string& Failure() const noexcept { return mFailure; }
+
+private:
+    [[nodiscard]] bool Transact(const std::string& command, std::string& answer);
+    [[nodiscard]] bool ReadAnswer(std::string& answer, DWORD timeoutMilliseconds);
+    [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& spec);
+    void End() noexcept;
+
+    TalvexBasic::UniqueHandle mProcess;
+    TalvexBasic::UniqueHandle mCommands; // write end of the fixture's standard input
+    TalvexBasic::UniqueHandle mAnswers;  // read end of its standard output
+    std::string mPending;                // answer bytes read beyond the last full line
+    DWORD mProcessId = 0;
+    std::string mFailure;
+};
+
+// The line protocol between FixtureProcess and DesktopFixture.exe (one command per line, one
+// answer line per command, ASCII):
+//   open <left> <top> <right> <bottom> <styleHex> <exStyleHex> <rrggbbHex> <class> <caption>
+//   hung <same as open>             -> window <HWND as 16 hex digits> <pid> <tid> | error <why>
+//   close <HWND as 16 hex digits>   -> closed | error <why>
+//   quit                            -> bye, and the process ends
+// Texts travel as one token: "=" followed by the text, where a backslash is "\\", a blank "\s"
+// and every UTF-16 unit outside the printable ASCII range "\uXXXX", so that any caption (line
+// breaks, CJK, lone surrogates) arrives exactly.
+namespace FixtureProtocol {
+
+[[nodiscard]] std::string EncodeText(std::wstring_view text);
+[[nodiscard]] bool DecodeText(std::string_view token, std::wstring& text);
+
+} // namespace FixtureProtocol
+
+// DesktopFixture.exe started with kEmitArgument sends these debug-output lines in this order,
+// shows one message box (caption "Morvane", kBoxText) and exits with kExitCode. In between it
+// raises the exception kProgramException and handles it itself in a vectored handler; the line
+// after it tells whether its handler saw it. Started with kHangArgument it sends kHangLine and
+// then never ends.
+namespace FixtureDebugRun {
+
+constexpr wchar_t kEmitArgument[] = L"--emit-debug-lines";
+constexpr wchar_t kHangArgument[] = L"--hang";
+constexpr DWORD kExitCode = 42;
+constexpr DWORD kProgramException = 0xE0F1C7ED;
+constexpr size_t kLongLineLength = 70000; // beyond the 16-bit length of OUTPUT_DEBUG_STRING_INFO
+
+constexpr char kNarrowPlain[] = "narrow plain line\r\n";
+constexpr char kNarrowAnsi[] = "narrow \xE9\xFC\x80 line\r\n"; // e acute, u diaeresis, euro sign (1252)
+constexpr wchar_t kWideCjk[] = L"wide \x6F22\x5B57 \x00E9 \x20AC line\r\n";
+constexpr char kNarrowWithoutLineEnd[] = "no line end";
+constexpr char kHandledLine[] = "exception handled by the program: yes\r\n";
+constexpr char kNotHandledLine[] = "exception handled by the program: no\r\n";
+constexpr char kAfterBoxFormat[] = "message box returned %d\r\n";
+constexpr wchar_t kBoxCaption[] = L"Morvane";
+constexpr wchar_t kBoxText[] = L"Success Save All Window To \r\n\"C:\\Fixture\\\x6F22\\Output\".";
+constexpr char kHangLine[] = "hanging now\r\n";
+
+// 'n' repeated, then "\r\n"; and the same for the wide long line with CJK characters.
+[[nodiscard]] std::string NarrowLongLine();
+[[nodiscard]] std::wstring WideLongLine();
+
+} // namespace FixtureDebugRun
+
+} // namespace TestSupport
