@@ -1,11 +1,8 @@
 #include "DebugLineCapture.h"
-#include "drawings/Bitmap.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/Screenshot.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
-#include "support/JpegReader.h"
-#include "support/TestPaths.h"
 #include "system/HResult.h"
 
 #include <gtest/gtest.h>
@@ -262,29 +259,6 @@ TEST_F(ScreenCapture, WindowModePaintsTheWholeWindowAtItsSize)
         CaptureOwner owner(outputs);
     }
     EXPECT_EQ(tracker.Outstanding(), 0u) << "the bitmap stayed selected or the DC was not freed";
-}
-
-TEST_F(ScreenCapture, WindowPictureEncodesToAJpegOfTheWindowsColourAndSize)
-{
-    TestSupport::GdiplusSession gdiplus;
-    ASSERT_TRUE(gdiplus.Started());
-    CaptureOutputs outputs;
-    ASSERT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle, nullptr, &outputs.size),
-              S_OK);
-    CaptureOwner owner(outputs);
-    const std::wstring folder = TestSupport::MakeScratchDirectory(L"Capture");
-    const std::wstring path = folder + L"\\window.jpg";
-    ASSERT_EQ(TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), outputs.bitmap,
-                                                                             &outputs.size, 1.0f, 1.0f),
-              S_OK);
-    TestSupport::DecodedImage image;
-    std::string reason;
-    ASSERT_TRUE(TestSupport::DecodeJpegFile(path, image, reason)) << reason;
-    EXPECT_EQ(image.width, 240);
-    EXPECT_EQ(image.height, 180);
-    const TestSupport::Rgb centre = image.MeanAround(120, 90, 4);
-    EXPECT_TRUE(TestSupport::IsNear(centre, 200, 40, 160)) << TestSupport::Describe(centre);
-    TestSupport::RemoveTree(folder);
 }
 
 TEST_F(ScreenCapture, RectangleModeCopiesThatPartOfTheWindowDcWithoutASizeOutput)
