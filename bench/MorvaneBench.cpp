@@ -71,14 +71,14 @@ bool OpenWindows(TestSupport::FixtureProcess& process, int count)
     const int width = 1920 / columns;
     const int height = 1040 / rows;
     for (int index = 0; index < count; ++index) {
-        TestSupport::FixtureWindowSpec spec;
+        TestSupport::FixtureWindowSpec layout;
         const int left = (index % columns) * width;
         const int top = (index / columns) * height;
-        spec.rect = RECT{left, top, left + width - 4, top + height - 4};
-        spec.caption = L"Bench window " + std::to_wstring(index);
-        spec.className = L"MorvaneBenchWindow";
-        spec.fill = RGB((index * 37) % 256, (index * 91) % 256, (index * 53) % 256);
-        const TestSupport::FixtureWindow window = process.Open(spec);
+        layout.rect = RECT{left, top, left + width - 4, top + height - 4};
+        layout.caption = L"Bench window " + std::to_wstring(index);
+        layout.className = L"MorvaneBenchWindow";
+        layout.fill = RGB((index * 37) % 256, (index * 91) % 256, (index * 53) % 256);
+        const TestSupport::FixtureWindow window = process.Open(layout);
         if (!window) {
             std::printf("cannot open window %d: %s\n", index, window.failure.c_str());
             return false;

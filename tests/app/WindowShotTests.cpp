@@ -191,7 +191,7 @@ class WindowShotRun : public ::testing::Test {
 protected:
     struct Window {
         FixtureWindow window;
-        FixtureWindowSpec spec;
+        FixtureWindowSpec layout;
     };
 
     static void SetUpTestSuite()
@@ -240,12 +240,12 @@ protected:
         bool Open(TestSupport::FixtureProcess& process, Window& into, RECT rect, const wchar_t* caption,
                   const wchar_t* className, COLORREF fill, DWORD style = WS_POPUP | WS_VISIBLE, bool hung = false)
         {
-            into.spec.rect = rect;
-            into.spec.caption = caption;
-            into.spec.className = className;
-            into.spec.fill = fill;
-            into.spec.style = style;
-            into.window = hung ? process.OpenHung(into.spec) : process.Open(into.spec);
+            into.layout.rect = rect;
+            into.layout.caption = caption;
+            into.layout.className = className;
+            into.layout.fill = fill;
+            into.layout.style = style;
+            into.window = hung ? process.OpenHung(into.layout) : process.Open(into.layout);
             if (!into.window) {
                 mFailure = "cannot open " + Narrow(caption) + ": " + into.window.failure;
                 return false;
@@ -354,24 +354,24 @@ TEST_F(WindowShotRun, TextRecordsAreByteExact)
     };
     {
         SCOPED_TRACE("left top");
-        ExpectRecord(path(sRun->mLeftTop), ExpectedRecord(sRun->mLeftTop.window, sRun->mLeftTop.spec.rect,
+        ExpectRecord(path(sRun->mLeftTop), ExpectedRecord(sRun->mLeftTop.window, sRun->mLeftTop.layout.rect,
                                                           "LeftTopCornet", "Left top", "ShotLeftTop", program));
     }
     {
         SCOPED_TRACE("centre");
-        ExpectRecord(path(sRun->mCentre), ExpectedRecord(sRun->mCentre.window, sRun->mCentre.spec.rect, "Center",
+        ExpectRecord(path(sRun->mCentre), ExpectedRecord(sRun->mCentre.window, sRun->mCentre.layout.rect, "Center",
                                                          "Centre", "ShotCentre", program));
     }
     {
         SCOPED_TRACE("right low, caption outside the code page");
         // e acute and the euro sign exist in code page 1252; the two CJK characters do not.
         ExpectRecord(path(sRun->mRightLow),
-                     ExpectedRecord(sRun->mRightLow.window, sRun->mRightLow.spec.rect, "RightBottomCorner",
+                     ExpectedRecord(sRun->mRightLow.window, sRun->mRightLow.layout.rect, "RightBottomCorner",
                                     "Caf\xE9 ?? \x80 end", "ShotRightLow", program));
     }
     {
         SCOPED_TRACE("hung");
-        ExpectRecord(path(sRun->mHung), ExpectedRecord(sRun->mHung.window, sRun->mHung.spec.rect, "RightBottomCorner",
+        ExpectRecord(path(sRun->mHung), ExpectedRecord(sRun->mHung.window, sRun->mHung.layout.rect, "RightBottomCorner",
                                                        "Hung", "ShotHung", program));
     }
 }
@@ -389,16 +389,16 @@ TEST_F(WindowShotRun, MonitorWorkAreaDiffersFromTheMonitor)
 TEST_F(WindowShotRun, PicturesHaveTheWindowSizeAndTheMonitorShowsEachWindowAtItsPlace)
 {
     for (const Window* window : {&sRun->mLeftTop, &sRun->mCentre, &sRun->mRightLow}) {
-        SCOPED_TRACE(Narrow(window->spec.className));
+        SCOPED_TRACE(Narrow(window->layout.className));
         const std::wstring folder = sRun->mShotFolder + L"\\" + FolderName(window->window, L"DesktopFixture.exe");
-        const RECT& rect = window->spec.rect;
+        const RECT& rect = window->layout.rect;
         TestSupport::DecodedImage picture;
         // Wine paints no window of another process into a picture: only the size is checked.
         ExpectJpeg(folder + L"\\Morvane.Window.jpg", rect.right - rect.left, rect.bottom - rect.top, picture);
         TestSupport::DecodedImage monitor;
         ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
         if (monitor.width == 1920) {
-            EXPECT_TRUE(ShowsColour(monitor, rect, window->spec.fill));
+            EXPECT_TRUE(ShowsColour(monitor, rect, window->layout.fill));
         }
     }
 }
@@ -410,7 +410,7 @@ TEST_F(WindowShotRun, HungWindowKeepsItsRecordAndMonitorPictureOnly)
     TestSupport::DecodedImage monitor;
     ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
     if (monitor.width == 1920) {
-        EXPECT_TRUE(ShowsColour(monitor, sRun->mHung.spec.rect, kHungFill));
+        EXPECT_TRUE(ShowsColour(monitor, sRun->mHung.layout.rect, kHungFill));
     }
     // The capture names the window and the time-out in its line.
     const std::string handle = Format("0x%016llX", TalvexBasic::PointerBits(sRun->mHung.window.handle));
@@ -460,18 +460,18 @@ TEST(WindowShotInProcess, WindowPictureShowsTheWindowsOwnPixels)
     TestSupport::GdiplusSession gdiplus;
     ASSERT_TRUE(gdiplus.Started());
     TestSupport::FixtureWindows windows;
-    FixtureWindowSpec spec;
-    spec.rect = RECT{700, 150, 950, 330};
-    spec.caption = L"In process";
-    spec.className = L"ShotInProcess";
-    spec.fill = RGB(150, 20, 200);
-    const FixtureWindow window = windows.Open(spec);
+    FixtureWindowSpec layout;
+    layout.rect = RECT{700, 150, 950, 330};
+    layout.caption = L"In process";
+    layout.className = L"ShotInProcess";
+    layout.fill = RGB(150, 20, 200);
+    const FixtureWindow window = windows.Open(layout);
     ASSERT_TRUE(window) << window.failure;
 
     Morvane::WindowInfo record;
     ASSERT_EQ(record.SampleInitialize(window.handle), S_OK);
-    record.mCaption = spec.caption;
-    record.mClassName = spec.className;
+    record.mCaption = layout.caption;
+    record.mClassName = layout.className;
     const std::wstring saved = gOutputDirectory;
     gOutputDirectory = TestSupport::MakeScratchDirectory(L"Shot");
     EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
@@ -482,8 +482,8 @@ TEST(WindowShotInProcess, WindowPictureShowsTheWindowsOwnPixels)
     TestSupport::DecodedImage picture;
     ExpectJpeg(folder + L"Morvane.Window.jpg", 250, 180, picture);
     if (picture.width == 250) {
-        EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 250, 180}, spec.fill));
-        EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 10, 10}, spec.fill));
+        EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 250, 180}, layout.fill));
+        EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 10, 10}, layout.fill));
     }
     EXPECT_TRUE(Exists(folder + L"Morvane.Info.txt"));
     EXPECT_TRUE(Exists(folder + L"Morvane.DisplayMonitor.jpg"));

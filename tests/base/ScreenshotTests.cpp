@@ -222,12 +222,12 @@ class ScreenCapture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TestSupport::FixtureWindowSpec spec;
-        spec.rect = RECT{300, 200, 540, 380};
-        spec.caption = L"Capture target";
-        spec.className = L"ScreenCaptureTarget";
-        spec.fill = kFill;
-        mWindow = mWindows.Open(spec);
+        TestSupport::FixtureWindowSpec layout;
+        layout.rect = RECT{300, 200, 540, 380};
+        layout.caption = L"Capture target";
+        layout.className = L"ScreenCaptureTarget";
+        layout.fill = kFill;
+        mWindow = mWindows.Open(layout);
         ASSERT_TRUE(mWindow) << mWindow.failure;
     }
 
@@ -372,12 +372,12 @@ TEST_F(ScreenCapture, EveryFailingStepFreesWhatWasMadeAndLeavesTheOutputsAlone)
 
 TEST_F(ScreenCapture, HungWindowFailsWithTimeoutInsteadOfBlocking)
 {
-    TestSupport::FixtureWindowSpec spec;
-    spec.rect = RECT{600, 200, 700, 300};
-    spec.caption = L"Hung";
-    spec.className = L"ScreenCaptureHung";
-    spec.fill = RGB(10, 120, 10);
-    const TestSupport::FixtureWindow hung = mWindows.OpenHung(spec);
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{600, 200, 700, 300};
+    layout.caption = L"Hung";
+    layout.className = L"ScreenCaptureHung";
+    layout.fill = RGB(10, 120, 10);
+    const TestSupport::FixtureWindow hung = mWindows.OpenHung(layout);
     ASSERT_TRUE(hung) << hung.failure;
 
     GdiTracker tracker;
