@@ -2,6 +2,7 @@
 // floor that every window pays at least: one monitor BitBlt and one JPEG encode at quality 75.
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 
+#include "TraceLineCost.h"
 #include "drawings/Bitmap.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/Screenshot.h"
@@ -165,5 +166,9 @@ int main()
     std::printf("floor: monitor BitBlt          %10.1f ms\n", captureMs);
     std::printf("floor: JPEG encode, quality 75 %10.1f ms  (%u bytes)\n", encodeMs, jpegBytes);
     std::printf("floor: together                %10.1f ms per window\n", captureMs + encodeMs);
+
+    // The tool's own logging is not running in this process, so the trace-line figures can set it
+    // up and take it down themselves.
+    MorvaneBench::RunTraceLineCost();
     return 0;
 }

@@ -38,6 +38,12 @@ wine_session_start() {
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
   fi
+  if [ -n "${MORVANE_VIRTUAL_DESKTOP:-}" ]; then
+    # One Wine virtual desktop of that size for every program: windows get frames there.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$MORVANE_VIRTUAL_DESKTOP" /f >/dev/null 2>&1
+    wineserver -w
+  fi
   wineserver -p
   # Start Wine's own service and desktop processes now, detached from our output: a test runner
   # that waits for its children's output to close would otherwise wait for them forever.
