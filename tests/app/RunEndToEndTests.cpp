@@ -64,7 +64,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
 }
 
 struct Sample {
-    FixtureWindowSpec spec;
+    FixtureWindowSpec layout;
     FixtureWindow window;
     const char* zone = nullptr; // null: the tool must not report it
 };
@@ -108,7 +108,7 @@ protected:
         };
         for (size_t index = 0; index < sSamples.size(); ++index) {
             FixtureProcess& owner = index < 4 ? *sFirst : *sSecond;
-            sSamples[index].window = owner.Open(sSamples[index].spec);
+            sSamples[index].window = owner.Open(sSamples[index].layout);
             ASSERT_TRUE(sSamples[index].window) << sSamples[index].window.failure;
         }
 
@@ -218,15 +218,15 @@ TEST_F(RunEndToEnd, EachUsableVisibleWindowGetsExactlyFiveReportLines)
             }
         }
         if (sample.zone == nullptr) {
-            EXPECT_TRUE(found.empty()) << ToThreadAnsi(sample.spec.caption) << " must not be reported";
+            EXPECT_TRUE(found.empty()) << ToThreadAnsi(sample.layout.caption) << " must not be reported";
             continue;
         }
-        ASSERT_EQ(found.size(), 1u) << ToThreadAnsi(sample.spec.caption);
+        ASSERT_EQ(found.size(), 1u) << ToThreadAnsi(sample.layout.caption);
         const size_t at = found.front();
         ASSERT_GE(at, 2u);
         ASSERT_LT(at + 2, lines.size());
 
-        const RECT& r = sample.spec.rect;
+        const RECT& r = sample.layout.rect;
         const auto style = static_cast<unsigned>(::GetWindowLongPtrW(window, GWL_STYLE));
         const auto exStyle = static_cast<unsigned>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
         MONITORINFOEXW monitor{};
@@ -246,7 +246,7 @@ TEST_F(RunEndToEnd, EachUsableVisibleWindowGetsExactlyFiveReportLines)
                                 static_cast<unsigned>(sample.window.threadId), static_cast<int>(r.left),
                                 static_cast<int>(r.right), static_cast<int>(r.top), static_cast<int>(r.bottom),
                                 static_cast<unsigned>(r.right - r.left), static_cast<unsigned>(r.bottom - r.top),
-                                sample.spec.caption.c_str(), sample.spec.className.c_str(), processPath.c_str())),
+                                sample.layout.caption.c_str(), sample.layout.className.c_str(), processPath.c_str())),
             ToThreadAnsi(Format(L"DisplayMonitor Handle:0x%016llX, Left:%d, Right:%d, Top:%d, Bottom:%d, Width:%u, "
                                 L"Height:%u, Flags:0x%x, DeviceName:%ls.",
                                 static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(monitorHandle)),

@@ -225,14 +225,14 @@ TEST(FixtureWindows, OpensExactWindowsOnAPumpingThreadOfTheirOwn)
 TEST(FixtureWindows, HungWindowStopsAnsweringUntilItIsClosed)
 {
     TestSupport::FixtureWindows windows;
-    TestSupport::FixtureWindowSpec spec;
-    spec.rect = RECT{60, 600, 260, 700};
-    spec.caption = L"Harness hung";
-    spec.className = L"HarnessHungClass";
-    spec.fill = RGB(250, 250, 0);
-    const TestSupport::FixtureWindow hung = windows.OpenHung(spec);
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{60, 600, 260, 700};
+    layout.caption = L"Harness hung";
+    layout.className = L"HarnessHungClass";
+    layout.fill = RGB(250, 250, 0);
+    const TestSupport::FixtureWindow hung = windows.OpenHung(layout);
     ASSERT_TRUE(hung) << hung.failure;
-    const TestSupport::FixtureWindow live = windows.Open(spec);
+    const TestSupport::FixtureWindow live = windows.Open(layout);
     ASSERT_TRUE(live) << live.failure;
     EXPECT_NE(hung.threadId, live.threadId);
 
@@ -240,7 +240,7 @@ TEST(FixtureWindows, HungWindowStopsAnsweringUntilItIsClosed)
     EXPECT_NE(::SendMessageTimeoutW(live.handle, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0);
     EXPECT_EQ(::SendMessageTimeoutW(hung.handle, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 300, &answer), 0);
     // Painted before it stopped.
-    EXPECT_EQ(ScreenPixel(160, 650), spec.fill);
+    EXPECT_EQ(ScreenPixel(160, 650), layout.fill);
 
     EXPECT_TRUE(windows.Close(hung.handle));
     EXPECT_FALSE(::IsWindow(hung.handle));

@@ -113,27 +113,27 @@ bool FixtureProcess::Start()
     return true;
 }
 
-FixtureWindow FixtureProcess::Open(const FixtureWindowSpec& spec)
+FixtureWindow FixtureProcess::Open(const FixtureWindowSpec& layout)
 {
-    return OpenWith("open", spec);
+    return OpenWith("open", layout);
 }
 
-FixtureWindow FixtureProcess::OpenHung(const FixtureWindowSpec& spec)
+FixtureWindow FixtureProcess::OpenHung(const FixtureWindowSpec& layout)
 {
-    return OpenWith("hung", spec);
+    return OpenWith("hung", layout);
 }
 
-FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec& spec)
+FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec& layout)
 {
     char numbers[200];
     std::snprintf(numbers, sizeof numbers, "%s %ld %ld %ld %ld %08lX %08lX %02X%02X%02X ", verb,
-                  static_cast<long>(spec.rect.left), static_cast<long>(spec.rect.top),
-                  static_cast<long>(spec.rect.right), static_cast<long>(spec.rect.bottom),
-                  static_cast<unsigned long>(spec.style), static_cast<unsigned long>(spec.exStyle),
-                  static_cast<unsigned>(GetRValue(spec.fill)), static_cast<unsigned>(GetGValue(spec.fill)),
-                  static_cast<unsigned>(GetBValue(spec.fill)));
+                  static_cast<long>(layout.rect.left), static_cast<long>(layout.rect.top),
+                  static_cast<long>(layout.rect.right), static_cast<long>(layout.rect.bottom),
+                  static_cast<unsigned long>(layout.style), static_cast<unsigned long>(layout.exStyle),
+                  static_cast<unsigned>(GetRValue(layout.fill)), static_cast<unsigned>(GetGValue(layout.fill)),
+                  static_cast<unsigned>(GetBValue(layout.fill)));
     const std::string command =
-        numbers + FixtureProtocol::EncodeText(spec.className) + " " + FixtureProtocol::EncodeText(spec.caption);
+        numbers + FixtureProtocol::EncodeText(layout.className) + " " + FixtureProtocol::EncodeText(layout.caption);
     FixtureWindow window;
     std::string answer;
     if (!Transact(command, answer)) {

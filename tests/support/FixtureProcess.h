@@ -28,8 +28,8 @@ public:
     // Starts the process; false (with Failure()) when it could not be started or does not answer.
     [[nodiscard]] bool Start();
 
-    [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& spec);
-    [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& spec);
+    [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& layout);
+    [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& layout);
     [[nodiscard]] bool Close(HWND window);
 
     // Asks the process to end and waits; true when it ended by itself with exit code 0.
@@ -41,7 +41,7 @@ public:
 private:
     [[nodiscard]] bool Transact(const std::string& command, std::string& answer);
     [[nodiscard]] bool ReadAnswer(std::string& answer, DWORD timeoutMilliseconds);
-    [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& spec);
+    [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& layout);
     void End() noexcept;
 
     TalvexBasic::UniqueHandle mProcess;

@@ -166,46 +166,46 @@ ClassKind EnsureClass(const std::wstring& name, DWORD& error)
 }
 
 // Creates, places, shows and paints one window on the calling thread, which then owns it.
-FixtureWindow CreateFixtureWindow(const FixtureWindowSpec& spec)
+FixtureWindow CreateFixtureWindow(const FixtureWindowSpec& layout)
 {
     FixtureWindow result;
     DWORD error = 0;
-    const ClassKind kind = EnsureClass(spec.className, error);
+    const ClassKind kind = EnsureClass(layout.className, error);
     if (kind == ClassKind::Failed) {
         result.failure = Describe("RegisterClassExW", error);
         return result;
     }
     // Shown only once it is placed and painted, and then without taking the activation, so that
     // opening a window never sends activation messages to another (possibly hung) thread.
-    const LONG width = spec.rect.right - spec.rect.left;
-    const LONG height = spec.rect.bottom - spec.rect.top;
-    HWND window = ::CreateWindowExW(spec.exStyle, spec.className.c_str(), spec.caption.c_str(),
-                                    spec.style & ~static_cast<DWORD>(WS_VISIBLE), spec.rect.left, spec.rect.top, width,
-                                    height, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    const LONG width = layout.rect.right - layout.rect.left;
+    const LONG height = layout.rect.bottom - layout.rect.top;
+    HWND window = ::CreateWindowExW(layout.exStyle, layout.className.c_str(), layout.caption.c_str(),
+                                    layout.style & ~static_cast<DWORD>(WS_VISIBLE), layout.rect.left, layout.rect.top,
+                                    width, height, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) {
         result.failure = Describe("CreateWindowExW", ::GetLastError());
         return result;
     }
-    ::SetPropW(window, kFillProperty, reinterpret_cast<HANDLE>(kFillPresent | spec.fill));
+    ::SetPropW(window, kFillProperty, reinterpret_cast<HANDLE>(kFillPresent | layout.fill));
     if (kind == ClassKind::Foreign) {
         ::SetPropW(window, kPreviousProcedureProperty,
                    reinterpret_cast<HANDLE>(::GetWindowLongPtrW(window, GWLP_WNDPROC)));
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FixtureWindowProc));
     }
-    const bool sized = (spec.style & (WS_MINIMIZE | WS_MAXIMIZE)) == 0;
+    const bool sized = (layout.style & (WS_MINIMIZE | WS_MAXIMIZE)) == 0;
     RECT actual{};
     ::GetWindowRect(window, &actual);
-    if (sized && !SameRect(actual, spec.rect)) {
-        ::SetWindowPos(window, nullptr, spec.rect.left, spec.rect.top, width, height,
+    if (sized && !SameRect(actual, layout.rect)) {
+        ::SetWindowPos(window, nullptr, layout.rect.left, layout.rect.top, width, height,
                        SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
     }
-    if (spec.style & WS_VISIBLE) {
-        ::ShowWindow(window, (spec.style & WS_MINIMIZE) ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE);
+    if (layout.style & WS_VISIBLE) {
+        ::ShowWindow(window, (layout.style & WS_MINIMIZE) ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE);
         ::UpdateWindow(window);
         ::GdiFlush();
     }
     ::GetWindowRect(window, &actual);
-    if (sized && !SameRect(actual, spec.rect)) {
+    if (sized && !SameRect(actual, layout.rect)) {
         result.failure = DescribeRect("GetWindowRect differs from the requested rectangle:", actual);
         ::DestroyWindow(window);
         return result;
@@ -302,7 +302,7 @@ private:
 // its release; then it destroys the window and ends.
 class HungWindow {
 public:
-    explicit HungWindow(const FixtureWindowSpec& spec) : mRelease(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    explicit HungWindow(const FixtureWindowSpec& layout) : mRelease(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
         if (!mRelease) {
             mWindow.failure = Describe("CreateEventW", ::GetLastError());
@@ -310,8 +310,8 @@ public:
         }
         std::promise<FixtureWindow> opened;
         std::future<FixtureWindow> window = opened.get_future();
-        mThread = std::thread([this, spec, opened = std::move(opened)]() mutable {
-            FixtureWindow created = CreateFixtureWindow(spec);
+        mThread = std::thread([this, layout, opened = std::move(opened)]() mutable {
+            FixtureWindow created = CreateFixtureWindow(layout);
             const HWND handle = created.handle;
             DrainMessages();
             opened.set_value(std::move(created));
@@ -364,9 +364,9 @@ FixtureWindows::~FixtureWindows()
     CloseAll();
 }
 
-FixtureWindow FixtureWindows::Open(const FixtureWindowSpec& spec)
+FixtureWindow FixtureWindows::Open(const FixtureWindowSpec& layout)
 {
-    FixtureWindow window = mState->mUi.Run<FixtureWindow>([&spec]() { return CreateFixtureWindow(spec); });
+    FixtureWindow window = mState->mUi.Run<FixtureWindow>([&layout]() { return CreateFixtureWindow(layout); });
     if (window) {
         const std::lock_guard<std::mutex> lock(mState->mMutex);
         mState->mWindows.push_back(window.handle);
@@ -374,9 +374,9 @@ FixtureWindow FixtureWindows::Open(const FixtureWindowSpec& spec)
     return window;
 }
 
-FixtureWindow FixtureWindows::OpenHung(const FixtureWindowSpec& spec)
+FixtureWindow FixtureWindows::OpenHung(const FixtureWindowSpec& layout)
 {
-    auto hung = std::make_unique<HungWindow>(spec);
+    auto hung = std::make_unique<HungWindow>(layout);
     FixtureWindow window = hung->Window();
     if (window) {
         const std::lock_guard<std::mutex> lock(mState->mMutex);

@@ -54,10 +54,10 @@ public:
 
     // Returns once the window exists, has the requested rectangle and, with WS_VISIBLE, is shown
     // and painted.
-    [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& spec);
+    [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& layout);
 
     // Same, but the window's thread stops pumping messages as soon as the window is painted.
-    [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& spec);
+    [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& layout);
 
     // Destroys one window opened here (a hung one: its thread is released first). False when the
     // window is not one of ours or could not be destroyed.
