@@ -39,23 +39,6 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(found.cFileName);
-        }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
-}
-
 // The folder named in the completion message: the text between its quotation marks.
 std::wstring OutputDirectoryOf(const DebugCaptureResult& result)
 {

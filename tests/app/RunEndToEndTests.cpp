@@ -46,23 +46,6 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(entry.cFileName);
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    return names;
-}
-
 struct Sample {
     FixtureWindowSpec layout;
     FixtureWindow window;

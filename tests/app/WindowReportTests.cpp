@@ -1,5 +1,5 @@
 #include "WindowReport.h"
-#include "base/DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(WindowReport, FiveLinesOnTheDebuggerPathKeepWideTextWhole)
     record.mClassName = L"";
     record.mProcessDosPath = L"C:\\Windows\\notepad.exe";
 
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     Morvane::Log(record);
     const auto lines = capture.Lines();
     ASSERT_EQ(lines.size(), 5u);

@@ -1,5 +1,5 @@
 #include "WindowInfo.h"
-#include "base/DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
 #include "system/Module.h"
@@ -91,7 +91,7 @@ protected:
 
 TEST_F(WindowSampling, VisibleWindowGivesACompleteRecord)
 {
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     WindowInfo record;
     ASSERT_EQ(record.SampleInitialize(sWindow.handle), S_OK);
     EXPECT_EQ(record.mWindowHandle, sWindow.handle);
@@ -120,7 +120,7 @@ TEST_F(WindowSampling, VisibleWindowGivesACompleteRecord)
 
 TEST_F(WindowSampling, HiddenAndTooSmallWindowsAreRefusedSilently)
 {
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     const FixtureWindow hidden =
         sWindows->Open(FixtureWindowSpec{{0, 0, 200, 200}, L"Hidden", L"MorvaneSampled", WS_POPUP, 0, RGB(1, 2, 3)});
     const FixtureWindow narrow = sWindows->Open(
@@ -157,7 +157,7 @@ TEST_F(WindowSampling, ProcessThatMayNotBeOpenedIsSkippedWithoutALine)
 {
     Injection::sRealOpenProcess = __imp_OpenProcess;
     ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     Injection::Arm(0, ERROR_ACCESS_DENIED);
     WindowInfo record;
     EXPECT_EQ(record.SampleInitialize(sWindow.handle), E_ACCESSDENIED);
@@ -169,7 +169,7 @@ TEST_F(WindowSampling, ProcessThatFailsToOpenOtherwiseGivesOneLine)
 {
     Injection::sRealOpenProcess = __imp_OpenProcess;
     ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     Injection::Arm(0, ERROR_INVALID_PARAMETER);
     WindowInfo record;
     EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
@@ -185,7 +185,7 @@ TEST_F(WindowSampling, SecondOpenFailingSkipsTheWindowWithoutALine)
 {
     Injection::sRealOpenProcess = __imp_OpenProcess;
     ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     Injection::Arm(1, ERROR_INVALID_PARAMETER);
     WindowInfo record;
     EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
@@ -197,7 +197,7 @@ TEST_F(WindowSampling, SecondOpenFailingSkipsTheWindowWithoutALine)
 TEST_F(WindowSampling, FailedProcessTimesStillGiveARecordWithCreationTimeZero)
 {
     ImportPatch<decltype(&::GetProcessTimes)> patch(__imp_GetProcessTimes, &Injection::GetProcessTimes);
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     Injection::Arm(0, ERROR_ACCESS_DENIED);
     WindowInfo record;
     EXPECT_EQ(record.SampleInitialize(sWindow.handle), S_OK);
@@ -220,7 +220,7 @@ TEST_F(WindowSampling, LibraryThatCannotBeLoadedFailsTheSampleWithAChainOfLines)
     ModuleHolderMapManager::sModuleHolderMap.erase(L"PsApi.dll");
     {
         ImportPatch<decltype(&::LoadLibraryW)> patch(__imp_LoadLibraryW, &Injection::LoadLibraryW);
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         Injection::Arm(0, ERROR_MOD_NOT_FOUND);
         WindowInfo record;
         EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));

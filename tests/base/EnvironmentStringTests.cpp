@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "system/EnvironmentString.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +40,7 @@ TEST(EnvironmentExpansion, ResultThatFillsTheBufferExactlyStillFits)
 
 TEST(EnvironmentExpansion, ResultTooLongForTheBufferFailsAndLeavesTheTextAlone)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     const std::wstring source(String::kBufferLength + 100, L'a');
     std::wstring text = L"unchanged";
     EXPECT_EQ(String::Expand$Static(source, text), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));

@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "logs/FileLogger.h"
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
@@ -50,23 +50,7 @@ protected:
     }
 
     // Names of the plain files in the log folder, sorted.
-    std::vector<std::wstring> Files() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found{};
-        HANDLE search = ::FindFirstFileW((mFolder + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            return names;
-        }
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                names.push_back(found.cFileName);
-            }
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::wstring> Files() const { return TestSupport::FilesIn(mFolder); }
 
     std::string Content(const std::wstring& name) const { return TestSupport::ReadWholeFile(mFolder + L"\\" + name); }
 
@@ -141,7 +125,7 @@ TEST_F(FileLoggerTest, WriteThatReachesTheSizeExactlyAppendsAndOneByteMoreStarts
     // At the count, the oldest file makes room for the new one.
     mLogger.SetMaxFileCount(2);
     Age(second, 1);
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     ASSERT_EQ(Write("DDDDDDDDDD"), S_OK);
     files = Files();
     ASSERT_EQ(files.size(), 2u);
@@ -162,7 +146,7 @@ TEST_F(FileLoggerTest, SevenMatchingFilesLoseTheTwoOldestAndOthersAreLeftAlone)
     MakeFile(L"Other-2.log", "y", 21);
     ASSERT_TRUE(::CreateDirectoryW((mFolder + L"\\Trial-folder").c_str(), nullptr));
 
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     ASSERT_EQ(Write("new\r\n"), S_OK);
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"Other-1.log", L"Other-2.log", L"Trial-3.log", L"Trial-4.log",
                                                   L"Trial-5.log", L"Trial-6.log", L"Trial-7.log"}));
@@ -175,7 +159,7 @@ TEST_F(FileLoggerTest, SevenMatchingFilesLoseTheTwoOldestAndOthersAreLeftAlone)
 
 TEST_F(FileLoggerTest, RefusesEveryWriteWhenNotInitializedOrNotAcceptingTheLevel)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     mLogger.Finalize();
     EXPECT_EQ(Write("x"), kNotSupported);
     EXPECT_EQ(debug.CountContaining("{TalvexBasic$FileLogger}["), 1u);
@@ -198,7 +182,7 @@ TEST_F(FileLoggerTest, FolderThatCannotBeMadeFailsTheWrite)
     ASSERT_TRUE(::CreateDirectoryW(mFolder.c_str(), nullptr));
     MakeFile(L"blocker", "", 0);
     ASSERT_EQ(mLogger.SetDirectory((mFolder + L"\\blocker\\Log").c_str()), S_OK);
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     EXPECT_LT(Write("x"), 0);
     EXPECT_EQ(debug.CountContaining("{TalvexBasic$FileLogger}["), 1u);
 }
@@ -212,7 +196,7 @@ BOOL WINAPI WriteFileFailingWithoutError(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVER
 
 TEST_F(FileLoggerTest, FailedWriteWithoutALastErrorIsNotSuccess)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     {
         TestSupport::ImportPatch<decltype(&::WriteFile)> patch(__imp_WriteFile, &WriteFileFailingWithoutError);
         EXPECT_EQ(Write("new file"), E_FAIL);

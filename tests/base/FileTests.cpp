@@ -1,7 +1,7 @@
 #include "system/Directory.h"
 #include "system/File.h"
 
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
 
@@ -211,7 +211,7 @@ TEST_F(FileOutput, ShortWriteIsAFailureWithItsLine)
     const std::wstring path = mRoot + L"\\short.bin";
     TestSupport::ImportPatch<decltype(&::WriteFile)> patch(__imp_WriteFile, &ShortWriteFile);
     gRealWriteFile = patch.Original();
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     EXPECT_EQ(File::WriteToFile$Static(path, "0123456789", 10, CREATE_ALWAYS), HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
     EXPECT_EQ(capture.CountContaining("short.bin, 10) return:0x8007001d.\r\n"), 1u);
     EXPECT_EQ(capture.CountContaining(" TalvexBasic::Files::File::WriteToFile$Static,"), 1u);
@@ -227,7 +227,7 @@ TEST_F(FileOutput, FailuresGiveOneLinePerLevel)
 {
     {
         SCOPED_TRACE("no backslash: only the line of the write");
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         EXPECT_EQ(File::WriteToFile$Static(L"Info.txt", "x", 1, CREATE_ALWAYS), E_INVALIDARG);
         const std::vector<std::string> lines = capture.Lines();
         ASSERT_EQ(lines.size(), 1u);
@@ -239,7 +239,7 @@ TEST_F(FileOutput, FailuresGiveOneLinePerLevel)
     {
         SCOPED_TRACE("folder that cannot be made: the narrow line of the folder, then the write's");
         ASSERT_EQ(File::WriteToFile$Static(mRoot + L"\\blocker", "b", 1, CREATE_ALWAYS), S_OK);
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         const HRESULT result = File::WriteToFile$Static(mRoot + L"\\blocker\\sub\\file.txt", "x", 1, CREATE_ALWAYS);
         EXPECT_EQ(HRESULT_FACILITY(result), FACILITY_WIN32) << std::hex << result;
         EXPECT_FALSE(IsDirectory(mRoot + L"\\blocker\\sub"));

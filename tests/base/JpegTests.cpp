@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "support/JpegReader.h"
 #include "support/TestPaths.h"
 #include "com/ComPtr.h"
@@ -246,7 +246,7 @@ TEST_F(JpegEncoding, ZeroWidthFailsAtTheScaleStepWithAChainOfLines)
 {
     const std::wstring path = mRoot + L"\\zero.jpg";
     const SIZE size{0, kHeight};
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     EXPECT_EQ(Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), mBitmap.get(), &size, 1.0f, 1.0f), E_UNEXPECTED);
     const std::vector<std::string> lines = capture.Lines();
     const int scale = LineIndex(lines, "SaveSaveBitmapToJepgMemory$Static,");
@@ -268,7 +268,7 @@ TEST_F(JpegEncoding, ZeroWidthFailsAtTheScaleStepWithAChainOfLines)
 TEST_F(JpegEncoding, FileThatCannotBeWrittenIsReportedWithItsPath)
 {
     const SIZE size{kWidth, kHeight};
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     EXPECT_EQ(Bitmap::SaveSaveBitmapToJepgFile$Static(L"NoFolder.jpg", mBitmap.get(), &size, 1.0f, 1.0f), E_INVALIDARG);
     EXPECT_EQ(capture.CountContaining("]:WriteToFile$Static(NoFolder.jpg) return:0x80070057.\r\n"), 1u);
 }
@@ -304,7 +304,7 @@ TEST_F(JpegEncoding, EmptyEncoderListIsNotFound)
     EXPECT_EQ(status, Gdiplus::Ok);
     EXPECT_EQ(codec, nullptr);
 
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     TalvexBasic::ComponentObjectModels::ComPtr<IStream> stream;
     ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
     const SIZE size{kWidth, kHeight};
@@ -337,7 +337,7 @@ TEST_F(JpegEncoding, FailuresOfGdiplusBecomeUnexpectedWithTheStatusKept)
             __imp_GdipGetImageEncodersSize, &FailingGetImageEncodersSize);
         ImageEncoderInfoTraverser traverser;
         Gdiplus::Status status = Gdiplus::Ok;
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         EXPECT_EQ(traverser.Traversal([](const Gdiplus::ImageCodecInfo&) { return false; }, &status), E_UNEXPECTED);
         EXPECT_EQ(status, Gdiplus::OutOfMemory);
         EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::ImageEncoderInfoTraverser::Traversal,"), 1u);
@@ -346,7 +346,7 @@ TEST_F(JpegEncoding, FailuresOfGdiplusBecomeUnexpectedWithTheStatusKept)
     {
         SCOPED_TRACE("save with an encoder that does not exist");
         FakeEncoderTable table({{kBogusEncoder, L"image/jpeg"}});
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         std::shared_ptr<unsigned char> data;
         unsigned length = 7;
         const SIZE size{kWidth, kHeight};

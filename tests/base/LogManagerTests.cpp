@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "RecordingLogger.h"
 #include "logs/LogManager.h"
 #include "support/ImportPatch.h"
@@ -124,7 +124,7 @@ HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR)
 
 TEST_F(LogManagerTest, PoolThatDoesNotStartLeavesTheManagerFinalized)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     {
         TestSupport::ImportPatch<decltype(&::CreateEventW)> patch(__imp_CreateEventW, &FailingCreateEventW);
         LogManager::Initialize$Static();

@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "support/ImportPatch.h"
 #include "system/Module.h"
 #include "system/ModuleHolder.h"
@@ -54,7 +54,7 @@ TEST_F(ModuleHolderTest, LoadsOnceForRepeatedAndDifferentlyCasedNames)
 
 TEST_F(ModuleHolderTest, FailedLoadStoresNothingAndIsTriedAgain)
 {
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     HMODULE module = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x1234));
     EXPECT_EQ(ModuleHolderMapManager::Get$Static(L"NoSuchLibrary-Morvane.dll", &module),
               HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
@@ -105,7 +105,7 @@ DWORD WINAPI FailingGetModuleFileNameW(HMODULE, LPWSTR, DWORD)
 
 TEST(ModulePaths, FailedOwnPathLeavesTheStringAndTracesTheError)
 {
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     std::wstring path = L"before";
     {
         TestSupport::ImportPatch<decltype(&::GetModuleFileNameW)> patch(__imp_GetModuleFileNameW,
@@ -129,7 +129,7 @@ TEST(ModulePaths, ProcessWithoutReadRightsFailsWithOneLineAndLeavesThePath)
     ::CloseHandle(started.hThread);
     ASSERT_EQ(::WaitForSingleObject(started.hProcess, 20000), WAIT_OBJECT_0);
 
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     std::wstring path = L"before";
     const HRESULT result = Module::QueryModuleDosFullFileName$Static(path, started.hProcess, nullptr);
     ::CloseHandle(started.hProcess);

@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/Screenshot.h"
 #include "support/FixtureWindows.h"
@@ -323,7 +323,7 @@ TEST_F(ScreenCapture, WindowThatWentAwayFailsAtItsRectangle)
     const HWND gone = mWindow.handle;
     ASSERT_TRUE(mWindows.Close(gone));
     GdiTracker tracker;
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     CaptureOutputs outputs;
     EXPECT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, gone, nullptr, &outputs.size),
               HRESULT(0x80070578));
@@ -355,7 +355,7 @@ TEST_F(ScreenCapture, EveryFailingStepFreesWhatWasMadeAndLeavesTheOutputsAlone)
     for (const auto& one : cases) {
         SCOPED_TRACE(one.line);
         GdiTracker tracker(one.step, one.error);
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         CaptureOutputs outputs;
         EXPECT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle, one.rectangle,
                                                      &outputs.size),
@@ -381,7 +381,7 @@ TEST_F(ScreenCapture, HungWindowFailsWithTimeoutInsteadOfBlocking)
     ASSERT_TRUE(hung) << hung.failure;
 
     GdiTracker tracker;
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     CaptureOutputs outputs;
     const DWORD start = ::GetTickCount();
     EXPECT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, hung.handle, nullptr, &outputs.size),
@@ -413,7 +413,7 @@ TEST(MonitorCapture, FailedMonitorLookupNeverReachesTheDesktop)
 {
     gDesktopAsked = false;
     TestSupport::ImportPatch<decltype(&::GetDesktopWindow)> patch(__imp_GetDesktopWindow, &RecordGetDesktopWindow);
-    LoggingTest::DebugLineCapture capture;
+    TestSupport::DebugLineCapture capture;
     CaptureOutputs outputs;
     const HRESULT result = Screenshot::CaptureDisplayMonitorToBitmap$Static(
         &outputs.bitmap, &outputs.dc, reinterpret_cast<HMONITOR>(static_cast<ULONG_PTR>(0xBAD0)), &outputs.size);

@@ -1,7 +1,7 @@
 #include "com/ComPtr.h"
 #include "com/Stream.h"
 
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -182,7 +182,7 @@ TEST(StreamCopy, FailuresLeaveTheCallersBufferAndLengthAlone)
         stream.mLength = 10;
         stream.mReadResult = STG_E_READFAULT;
         CallerOutputs outputs;
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         EXPECT_EQ(Stream::CopyToMemory$Static(&outputs.mData, &outputs.mLength, &stream), STG_E_READFAULT);
         outputs.ExpectUntouched();
         EXPECT_EQ(capture.CountContaining("]:Read(10) return:0x8003001e.\r\n"), 1u);
@@ -200,7 +200,7 @@ TEST(StreamCopy, LengthsOfFourGibibytesOrMoreAreRefusedBeforeAnyAllocation)
         StandInStream stream;
         stream.mLength = one.length;
         CallerOutputs outputs;
-        LoggingTest::DebugLineCapture capture;
+        TestSupport::DebugLineCapture capture;
         EXPECT_EQ(Stream::CopyToMemory$Static(&outputs.mData, &outputs.mLength, &stream), E_OUTOFMEMORY);
         outputs.ExpectUntouched();
         EXPECT_EQ(stream.mReadCalls, 0u);

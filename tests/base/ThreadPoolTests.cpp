@@ -1,5 +1,5 @@
 #include "support/ImportPatch.h"
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "system/UniqueHandle.h"
 #include "threads/ThreadPool.h"
 
@@ -241,7 +241,7 @@ class ThreadPoolEventFailure : public ::testing::TestWithParam<FailedEvent> {};
 
 TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothing)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     ThreadPool pool;
     HRESULT result = S_OK;
     gCloseCalls = 0;

@@ -1,4 +1,4 @@
-#include "DebugLineCapture.h"
+#include "support/DebugLineCapture.h"
 #include "RecordingLogger.h"
 #include "logs/LogManager.h"
 #include "logs/LoggerReferences.h"
@@ -36,7 +36,7 @@ const std::regex
 
 TEST_F(TraceRoutingTest, ToolLinesGoToTheDebuggerUntilALoggerIsInstalledAndTheManagerRuns)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
     gApplicationLogger = &mLogger;
     LogManager::GetInstance(); // created, not initialised
@@ -52,7 +52,7 @@ TEST_F(TraceRoutingTest, ToolLinesReachTheInstalledLoggerAndNotTheDebugger)
 {
     LogManager::Initialize$Static();
     gApplicationLogger = &mLogger;
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
     MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2D\x00E9Z");
     EXPECT_TRUE(debug.Lines().empty());
@@ -68,7 +68,7 @@ TEST_F(TraceRoutingTest, ToolLinesReachTheInstalledLoggerAndNotTheDebugger)
 
 TEST_F(TraceRoutingTest, WideLineKeepsItsCharactersOnTheDebuggerPath)
 {
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2DZ");
     const auto lines = debug.Lines();
     ASSERT_EQ(lines.size(), 1u);
@@ -80,7 +80,7 @@ TEST_F(TraceRoutingTest, LoggerWithoutTheTraceBitDropsToolLinesEverywhere)
     LogManager::Initialize$Static();
     mLogger.mLevelMask = Level::Information;
     gApplicationLogger = &mLogger;
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
     MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"x");
     EXPECT_TRUE(debug.Lines().empty());
@@ -91,7 +91,7 @@ TEST_F(TraceRoutingTest, LibraryLinesFollowTheLibraryLoggerExceptOnThePoolWorker
 {
     LogManager::Initialize$Static();
     gApplicationLogger = &mLogger;
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     TALVEX_TRACE("TalvexBasic::Test", "library line.");
     EXPECT_EQ(debug.CountContaining("]:library line.\r\n"), 1u);
 
@@ -119,7 +119,7 @@ TEST_F(TraceRoutingTest, LogManagerAndFileLoggerLinesAlwaysGoToTheDebugger)
     LogManager::Initialize$Static();
     gApplicationLogger = &mLogger;
     gLibraryLogger = &mLogger;
-    LoggingTest::DebugLineCapture debug;
+    TestSupport::DebugLineCapture debug;
     TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, "TalvexBasic::Logs::LogManager::Log", "direct %u.", 1u);
     TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::Write", L"direct %ls.", L"two");
     EXPECT_EQ(debug.CountContaining("{TalvexLog$LogManager}["), 1u);

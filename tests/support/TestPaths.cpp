@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -53,6 +54,24 @@ void RemoveTree(const std::wstring& path)
         ::FindClose(search);
     }
     ::RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(entry.cFileName);
+        }
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string ReadWholeFile(const std::wstring& path)

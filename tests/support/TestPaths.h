@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -13,6 +14,9 @@ std::wstring MakeScratchDirectory(const std::wstring& hint);
 
 // Removes a folder and everything below it; missing folders are fine.
 void RemoveTree(const std::wstring& path);
+
+// Names of the plain files (not folders) directly in a folder, sorted; empty if there is none.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
 // The whole content of a file, or nothing if it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);

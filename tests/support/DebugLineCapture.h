@@ -15,7 +15,7 @@
 extern "C" decltype(&::OutputDebugStringA) __imp_OutputDebugStringA;
 extern "C" decltype(&::OutputDebugStringW) __imp_OutputDebugStringW;
 
-namespace LoggingTest {
+namespace TestSupport {
 
 // Collects every line written to the debugger output by any thread of this process. Wide lines
 // are kept as UTF-8.
@@ -76,4 +76,4 @@ private:
     TestSupport::ImportPatch<decltype(&::OutputDebugStringW)> mWide;
 };
 
-} // namespace LoggingTest
+} // namespace TestSupport
