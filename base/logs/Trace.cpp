@@ -54,6 +54,17 @@ void AppendFormatted(std::wstring& text, const wchar_t* format, va_list argument
     text.resize(start);
 }
 
+std::string FormatNarrow(const char* format, ...) TALVEX_PRINTF_CHECK(1, 2);
+std::string FormatNarrow(const char* format, ...)
+{
+    std::string text;
+    va_list arguments;
+    va_start(arguments, format);
+    AppendFormatted(text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
 std::wstring Widen(const std::string& ascii)
 {
     return std::wstring(ascii.begin(), ascii.end());
@@ -64,23 +75,9 @@ std::wstring Widen(const std::string& ascii)
 std::string FormatTraceHeader(const char* tag, const SYSTEMTIME& time, DWORD processId, DWORD threadId,
                               const char* function, unsigned line)
 {
-    char header[512];
-    const int length = std::snprintf(header, sizeof header, "{%s}[%04u-%02u-%02u %02u:%02u:%02u:%03u %u-%u %s,%u]:",
-                                     tag, time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
-                                     time.wMilliseconds, static_cast<unsigned>(processId),
-                                     static_cast<unsigned>(threadId), function, line);
-    if (length < 0) {
-        return {};
-    }
-    if (static_cast<size_t>(length) < sizeof header) {
-        return std::string(header, static_cast<size_t>(length));
-    }
-    std::string large(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(large.data(), large.size(), "{%s}[%04u-%02u-%02u %02u:%02u:%02u:%03u %u-%u %s,%u]:", tag,
-                  time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds,
-                  static_cast<unsigned>(processId), static_cast<unsigned>(threadId), function, line);
-    large.resize(static_cast<size_t>(length));
-    return large;
+    return FormatNarrow("{%s}[%04u-%02u-%02u %02u:%02u:%02u:%03u %u-%u %s,%u]:", tag, time.wYear, time.wMonth,
+                        time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds,
+                        static_cast<unsigned>(processId), static_cast<unsigned>(threadId), function, line);
 }
 
 void EmitTraceA(TraceOrigin origin, const char* tag, const char* function, unsigned line, const char* format,
