@@ -2,6 +2,7 @@
 // library's lines and those of the logging itself go to the debugger output.
 
 #include "support/DebugCapture.h"
+#include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
 #include "support/TestPaths.h"
 #include "system/HResult.h"
@@ -37,26 +38,6 @@ std::string Narrow(const std::wstring& text)
                                             static_cast<int>(narrow.size()), nullptr, nullptr);
     narrow.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
     return narrow;
-}
-
-// The folder named in the completion message: the text between its quotation marks.
-std::wstring OutputDirectoryOf(const DebugCaptureResult& result)
-{
-    if (result.messageBoxTexts.size() != 1) {
-        return {};
-    }
-    const std::wstring& text = result.messageBoxTexts[0];
-    const size_t open = text.find(L'"');
-    const size_t close = text.rfind(L'"');
-    return open == std::wstring::npos || close <= open ? std::wstring() : text.substr(open + 1, close - open - 1);
-}
-
-DebugCaptureResult RunMorvane(const std::wstring& program)
-{
-    DebugCaptureOptions options;
-    options.program = program;
-    options.timeLimitMilliseconds = 120000;
-    return RunWithDebugCapture(options);
 }
 
 class LoggingEndToEnd : public ::testing::Test {
@@ -95,11 +76,11 @@ TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
     ASSERT_TRUE(wideWindow) << wideWindow.failure;
     ASSERT_TRUE(hungWindow) << hungWindow.failure;
 
-    const DebugCaptureResult result = RunMorvane(ProgramDirectory() + L"\\Morvane.exe");
+    const DebugCaptureResult result = RunMorvane();
     ASSERT_TRUE(result.failure.empty()) << result.failure;
     ASSERT_TRUE(result.exited);
     EXPECT_EQ(result.exitCode, 0u);
-    const std::wstring output = OutputDirectoryOf(result);
+    const std::wstring output = CompletionDirectory(result);
     ASSERT_FALSE(output.empty());
     mCleanUp.push_back(output);
 
@@ -207,7 +188,7 @@ TEST_F(LoggingEndToEnd, LogFolderThatCannotBeCreatedDoesNotStopTheRun)
     ASSERT_TRUE(result.exited);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0u);
-    const std::wstring output = OutputDirectoryOf(result);
+    const std::wstring output = CompletionDirectory(result);
     EXPECT_EQ(output.rfind(scratch + L"\\Morvane\\Output\\", 0), 0u);
     EXPECT_EQ(::GetFileAttributesW((output + L"\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
     // The file logger reports each lost line on the debugger output.

@@ -2,6 +2,7 @@
 // reports, what each report says, the completion message and the exit code.
 
 #include "support/DebugCapture.h"
+#include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
 #include "support/TestPaths.h"
 #include "system/TextConversion.h"
@@ -95,10 +96,7 @@ protected:
             ASSERT_TRUE(sSamples[index].window) << sSamples[index].window.failure;
         }
 
-        DebugCaptureOptions options;
-        options.program = ProgramDirectory() + L"\\Morvane.exe";
-        options.timeLimitMilliseconds = 120000;
-        sRun = new DebugCaptureResult(RunWithDebugCapture(options));
+        sRun = new DebugCaptureResult(RunMorvane());
     }
 
     static void TearDownTestSuite()
@@ -118,19 +116,7 @@ protected:
         ASSERT_FALSE(sRun->timedOut);
     }
 
-    // The output directory named by the completion message.
-    static std::wstring OutputDirectory()
-    {
-        if (sRun->messageBoxTexts.size() != 1) {
-            return {};
-        }
-        const std::wstring& text = sRun->messageBoxTexts.front();
-        const std::wstring prefix = L"Success Save All Window To \r\n\"";
-        if (text.compare(0, prefix.size(), prefix) != 0 || text.size() < prefix.size() + 2) {
-            return {};
-        }
-        return text.substr(prefix.size(), text.size() - prefix.size() - 2);
-    }
+    static std::wstring OutputDirectory() { return CompletionDirectory(*sRun); }
 
     // The run's trace lines of the tool, from its log file.
     static std::vector<std::string> LogLines()

@@ -6,6 +6,7 @@
 #include "WindowShot.h"
 #include "logs/Trace.h"
 #include "support/DebugCapture.h"
+#include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
 #include "support/FixtureWindows.h"
 #include "support/JpegReader.h"
@@ -287,11 +288,8 @@ protected:
                     ::Sleep(5);
                 }
             });
-            TestSupport::DebugCaptureOptions options;
-            options.program = TestSupport::ProgramDirectory() + L"\\Morvane.exe";
-            options.timeLimitMilliseconds = 120000;
             const DWORD start = ::GetTickCount();
-            mResult = TestSupport::RunWithDebugCapture(options);
+            mResult = TestSupport::RunMorvane();
             mRunMilliseconds = ::GetTickCount() - start;
             stop = true;
             closer.join();
@@ -299,15 +297,9 @@ protected:
                 mFailure = "Morvane.exe: " + mResult.failure;
                 return;
             }
-            // The completion box names the output directory on its second line, in quotes.
-            if (mResult.messageBoxTexts.size() == 1) {
-                const std::wstring& text = mResult.messageBoxTexts[0];
-                const size_t open = text.find(L"\r\n\"");
-                const size_t close = text.rfind(L"\".");
-                if (open != std::wstring::npos && close != std::wstring::npos && close > open + 3) {
-                    mOutputDirectory = text.substr(open + 3, close - open - 3);
-                    mShotFolder = mOutputDirectory + L"\\WindowShot";
-                }
+            mOutputDirectory = TestSupport::CompletionDirectory(mResult);
+            if (!mOutputDirectory.empty()) {
+                mShotFolder = mOutputDirectory + L"\\WindowShot";
             }
         }
     };

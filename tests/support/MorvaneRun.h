@@ -1,0 +1,17 @@
+#pragma once
+
+#include "support/DebugCapture.h"
+
+#include <string>
+
+namespace TestSupport {
+
+// Runs the tool once as a debuggee (Morvane.exe next to the test program unless another path is
+// given), confirming its completion message; two minutes at the most.
+[[nodiscard]] DebugCaptureResult RunMorvane(const std::wstring& program = {});
+
+// The output directory that the completion message names:
+// "Success Save All Window To \r\n\"<directory>\"." — empty unless exactly one such box was shown.
+[[nodiscard]] std::wstring CompletionDirectory(const DebugCaptureResult& result);
+
+} // namespace TestSupport
