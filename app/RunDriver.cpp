@@ -7,34 +7,19 @@
 #include "WindowShot.h"
 #include "logs/LogManager.h"
 #include "logs/LoggerReferences.h"
-#include "logs/Trace.h"
+#include "MorvaneTrace.h"
 #include "system/Module.h"
+#include "basic/PathParts.h"
+#include "basic/StringFormat.h"
 
 #include <gdiplus.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 namespace Morvane {
 namespace {
 
 ULONG_PTR gGdiplusToken = 0;
-
-std::wstring FormatWide(const wchar_t* format, ...)
-{
-    std::vector<wchar_t> buffer(1024);
-    for (;;) {
-        va_list arguments;
-        va_start(arguments, format);
-        const int length = std::vswprintf(buffer.data(), buffer.size(), format, arguments);
-        va_end(arguments);
-        if (length >= 0 && static_cast<size_t>(length) < buffer.size()) {
-            return std::wstring(buffer.data(), static_cast<size_t>(length));
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 // Copies the buffer's text up to its first null character.
 std::wstring TakeTextBuffer()
@@ -48,9 +33,9 @@ std::wstring TakeTextBuffer()
 std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,
                                  unsigned random)
 {
-    return folder + FormatWide(L"\\Morvane\\Output\\%04d%02d%02d-%02d%02d%02d-%d-%u-%u", time.wYear, time.wMonth,
-                               time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds, tickCount,
-                               random);
+    return folder + Basic::Text::Format(L"\\Morvane\\Output\\%04d%02d%02d-%02d%02d%02d-%d-%u-%u", time.wYear,
+                                        time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                                        time.wMilliseconds, tickCount, random);
 }
 
 std::wstring MakeCompletionText(const std::wstring& directory)
@@ -64,8 +49,7 @@ void Initialize()
     if (FAILED(TalvexBasic::Modules::Module::GetModuleFullFileName$Static(executable))) {
         gOutputDirectory = L".";
     } else {
-        const size_t slash = executable.find_last_of(L'\\');
-        gOutputDirectory = slash == std::wstring::npos ? executable : executable.substr(0, slash);
+        gOutputDirectory = Basic::Paths::FolderPart(executable);
     }
 
     SYSTEMTIME now{};

@@ -1,9 +1,9 @@
 #include "WindowInfo.h"
 
-#include "logs/Trace.h"
+#include "MorvaneTrace.h"
 #include "system/HResult.h"
 #include "system/Module.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 namespace Morvane {
 

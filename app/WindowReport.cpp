@@ -1,6 +1,6 @@
 #include "WindowReport.h"
 
-#include "logs/Trace.h"
+#include "MorvaneTrace.h"
 #include "system/HResult.h"
 
 namespace Morvane {

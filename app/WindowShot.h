@@ -2,10 +2,29 @@
 
 #include "WindowInfo.h"
 
+#include <windows.h>
+
 namespace Morvane {
 
+// Where a saved window picture came from.
+enum class PictureSource {
+    None,        // no window picture was saved
+    PrintWindow, // the window painted itself
+    FullContent, // the window painted itself with PW_RENDERFULLCONTENT
+    Screen,      // the window's rectangle copied from the screen
+};
+
+// What one window's folder got: the result of writing each file, and the window picture's source.
+struct WindowShotOutcome {
+    HRESULT record = E_PENDING;
+    HRESULT window = E_PENDING;
+    HRESULT monitor = E_PENDING;
+    PictureSource pictureSource = PictureSource::None;
+};
+
 // Writes the window's folder below the output directory: the text record, the window picture
-// and the monitor picture. Returns the result of the monitor picture.
-HRESULT SaveWindowShot(const WindowInfo& record);
+// and the monitor picture. Returns the result of the monitor picture; the outcome, when given,
+// receives every step's result.
+HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
 
 } // namespace Morvane

@@ -8,7 +8,7 @@
 #include "RunState.h"
 #include "logs/LogManager.h"
 #include "logs/LoggerReferences.h"
-#include "logs/Trace.h"
+#include "MorvaneTrace.h"
 #include "support/TestPaths.h"
 
 #include <windows.h>

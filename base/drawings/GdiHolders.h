@@ -1,101 +1,75 @@
 #pragma once
 
-#include <windows.h>
+#include "system/UniqueResource.h"
 
-#include <utility>
+#include <windows.h>
 
 namespace TalvexBasic::Drawings {
 
-// The DC of a window, from GetWindowDC or GetDC; given back with ReleaseDC.
-class WindowDcHolder {
-public:
-    WindowDcHolder() noexcept = default;
-    WindowDcHolder(HWND window, HDC dc) noexcept : mWindow(window), mDc(dc) {}
-    WindowDcHolder(const WindowDcHolder&) = delete;
-    WindowDcHolder& operator=(const WindowDcHolder&) = delete;
-    ~WindowDcHolder()
-    {
-        if (mDc != nullptr) {
-            ::ReleaseDC(mWindow, mDc);
-        }
-    }
-
-    [[nodiscard]] HDC get() const noexcept { return mDc; }
-
-private:
-    HWND mWindow = nullptr;
-    HDC mDc = nullptr;
-};
-
 // A DC made with CreateCompatibleDC or CreateDC; freed with DeleteDC.
-class MemoryDcHolder {
-public:
-    MemoryDcHolder() noexcept = default;
-    explicit MemoryDcHolder(HDC dc) noexcept : mDc(dc) {}
-    MemoryDcHolder(const MemoryDcHolder&) = delete;
-    MemoryDcHolder& operator=(const MemoryDcHolder&) = delete;
-    ~MemoryDcHolder() { reset(); }
-
-    [[nodiscard]] HDC get() const noexcept { return mDc; }
-    [[nodiscard]] HDC release() noexcept { return std::exchange(mDc, nullptr); }
-    void reset(HDC dc = nullptr) noexcept
-    {
-        HDC old = std::exchange(mDc, dc);
-        if (old != nullptr) {
-            ::DeleteDC(old);
-        }
-    }
-
-private:
-    HDC mDc = nullptr;
+struct MemoryDcTraits {
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type dc) noexcept { ::DeleteDC(dc); }
 };
 
-// A bitmap, brush, pen or font; freed with DeleteObject. It must not be selected into a DC
-// at that time, or the platform refuses to free it.
-template <typename Object> class GdiObjectHolder {
-public:
-    GdiObjectHolder() noexcept = default;
-    explicit GdiObjectHolder(Object object) noexcept : mObject(object) {}
-    GdiObjectHolder(const GdiObjectHolder&) = delete;
-    GdiObjectHolder& operator=(const GdiObjectHolder&) = delete;
-    ~GdiObjectHolder() { reset(); }
-
-    [[nodiscard]] Object get() const noexcept { return mObject; }
-    [[nodiscard]] Object release() noexcept { return std::exchange(mObject, nullptr); }
-    void reset(Object object = nullptr) noexcept
-    {
-        Object old = std::exchange(mObject, object);
-        if (old != nullptr) {
-            ::DeleteObject(old);
-        }
-    }
-
-private:
-    Object mObject = nullptr;
+// The DC of a window, from GetWindowDC or GetDC; given back to its window with ReleaseDC.
+struct WindowDc {
+    HWND window = nullptr;
+    HDC dc = nullptr;
+    friend bool operator==(const WindowDc& left, const WindowDc& right) noexcept { return left.dc == right.dc; }
+};
+struct WindowDcTraits {
+    using Type = WindowDc;
+    static Type Invalid() noexcept { return {}; }
+    static void Close(Type windowDc) noexcept { ::ReleaseDC(windowDc.window, windowDc.dc); }
 };
 
-using BitmapHolder = GdiObjectHolder<HBITMAP>;
-using BrushHolder = GdiObjectHolder<HBRUSH>;
-
-// Selects an object into a DC and puts the one it replaced back when it ends, so that the
-// selected object can be freed afterwards. Release() leaves the new object selected.
-class SelectionHolder {
-public:
-    SelectionHolder(HDC dc, HGDIOBJ object) noexcept : mDc(dc), mPrevious(::SelectObject(dc, object)) {}
-    SelectionHolder(const SelectionHolder&) = delete;
-    SelectionHolder& operator=(const SelectionHolder&) = delete;
-    ~SelectionHolder()
-    {
-        if (mPrevious != nullptr && mPrevious != HGDI_ERROR) {
-            ::SelectObject(mDc, mPrevious);
-        }
-    }
-
-    void Release() noexcept { mPrevious = nullptr; }
-
-private:
-    HDC mDc;
-    HGDIOBJ mPrevious;
+// A bitmap, brush, pen or font; freed with DeleteObject. It must not be selected into a DC at
+// that time, or the platform refuses to free it.
+template <typename Object> struct GdiObjectTraits {
+    using Type = Object;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type object) noexcept { ::DeleteObject(object); }
 };
+
+// An object selected into a DC: ending the selection puts the object it replaced back, so that
+// the selected object can be freed afterwards. release() leaves the new object selected.
+struct Selection {
+    HDC dc = nullptr;
+    HGDIOBJ previous = nullptr;
+    friend bool operator==(const Selection& left, const Selection& right) noexcept
+    {
+        return left.previous == right.previous;
+    }
+};
+struct SelectionTraits {
+    using Type = Selection;
+    static Type Invalid() noexcept { return {}; }
+    static void Close(Type selection) noexcept { ::SelectObject(selection.dc, selection.previous); }
+};
+
+using MemoryDcHolder = UniqueResource<MemoryDcTraits>;
+using WindowDcHolder = UniqueResource<WindowDcTraits>;
+using BitmapHolder = UniqueResource<GdiObjectTraits<HBITMAP>>;
+using BrushHolder = UniqueResource<GdiObjectTraits<HBRUSH>>;
+using SelectionHolder = UniqueResource<SelectionTraits>;
+
+// Selects the object into the DC; a selection that failed holds nothing to put back.
+[[nodiscard]] inline SelectionHolder SelectInto(HDC dc, HGDIOBJ object) noexcept
+{
+    const HGDIOBJ previous = ::SelectObject(dc, object);
+    if (previous == nullptr || previous == HGDI_ERROR) {
+        return SelectionHolder();
+    }
+    return SelectionHolder(Selection{dc, previous});
+}
+
+// GetWindowDC as a holder; holds nothing when the call failed.
+[[nodiscard]] inline WindowDcHolder GetWindowDcOf(HWND window) noexcept
+{
+    const HDC dc = ::GetWindowDC(window);
+    return dc == nullptr ? WindowDcHolder() : WindowDcHolder(WindowDc{window, dc});
+}
 
 } // namespace TalvexBasic::Drawings

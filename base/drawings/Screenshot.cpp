@@ -1,11 +1,12 @@
 #include "drawings/Screenshot.h"
 
 #include "drawings/GdiHolders.h"
-#include "logs/Trace.h"
-#include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 
 namespace TalvexBasic::Drawings {
 namespace {
+
+using TalvexBasic::LastErrorRule;
 
 constexpr const char* kCaptureToBitmap = "TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static";
 
@@ -32,42 +33,35 @@ constexpr const char* kCaptureToBitmap = "TalvexBasic::Drawings::Screenshot::Cap
 HRESULT Screenshot::CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window, const RECT* rectangle,
                                            SIZE* size) noexcept
 {
+    constexpr LastErrorRule kRule = LastErrorRule::Capture;
     RECT windowRectangle{};
     const bool windowMode = rectangle == nullptr;
     if (windowMode) {
         if (!::GetWindowRect(window, &windowRectangle)) {
-            const DWORD error = ::GetLastError();
-            TALVEX_TRACE(kCaptureToBitmap, "GetWindowRect failed, last error:%u.", static_cast<unsigned>(error));
-            return CaptureHResultFromWin32(error);
+            return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "GetWindowRect failed, last error:%u.");
         }
         rectangle = &windowRectangle;
     }
     const int width = rectangle->right - rectangle->left;
     const int height = rectangle->bottom - rectangle->top;
 
-    WindowDcHolder windowDc(window, ::GetWindowDC(window));
-    if (windowDc.get() == nullptr) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kCaptureToBitmap, "GetWindowDC failed, last error:%u.", static_cast<unsigned>(error));
-        return CaptureHResultFromWin32(error);
+    const WindowDcHolder windowDc = GetWindowDcOf(window);
+    if (!windowDc) {
+        return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "GetWindowDC failed, last error:%u.");
     }
-    MemoryDcHolder captureDc(::CreateCompatibleDC(windowDc.get()));
-    if (captureDc.get() == nullptr) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kCaptureToBitmap, "CreateCompatibleDC failed, last error:%u.", static_cast<unsigned>(error));
-        return CaptureHResultFromWin32(error);
+    MemoryDcHolder captureDc(::CreateCompatibleDC(windowDc.get().dc));
+    if (!captureDc) {
+        return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "CreateCompatibleDC failed, last error:%u.");
     }
     // Made on the window's DC, so it has the screen's colour format.
-    BitmapHolder captureBitmap(::CreateCompatibleBitmap(windowDc.get(), width, height));
-    if (captureBitmap.get() == nullptr) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kCaptureToBitmap, "CreateCompatibleBitmap(%d, %d) failed, last error:%u.", width, height,
-                     static_cast<unsigned>(error));
-        return CaptureHResultFromWin32(error);
+    BitmapHolder captureBitmap(::CreateCompatibleBitmap(windowDc.get().dc, width, height));
+    if (!captureBitmap) {
+        return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "CreateCompatibleBitmap(%d, %d) failed, last error:%u.",
+                                      width, height);
     }
     // Declared after the bitmap: on a failure the old object goes back first, so that the
     // bitmap is no longer selected when it is deleted.
-    SelectionHolder selection(captureDc.get(), captureBitmap.get());
+    SelectionHolder selection = SelectInto(captureDc.get(), captureBitmap.get());
 
     if (windowMode) {
         const HRESULT answered = CheckWindowAnswers(window);
@@ -75,18 +69,14 @@ HRESULT Screenshot::CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND 
             return answered;
         }
         if (!::PrintWindow(window, captureDc.get(), 0)) {
-            const DWORD error = ::GetLastError();
-            TALVEX_TRACE(kCaptureToBitmap, "PrintWindow failed, last error:%u.", static_cast<unsigned>(error));
-            return CaptureHResultFromWin32(error);
+            return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "PrintWindow failed, last error:%u.");
         }
-    } else if (!::BitBlt(captureDc.get(), 0, 0, width, height, windowDc.get(), rectangle->left, rectangle->top,
+    } else if (!::BitBlt(captureDc.get(), 0, 0, width, height, windowDc.get().dc, rectangle->left, rectangle->top,
                          SRCCOPY)) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kCaptureToBitmap, "BitBlt failed, last error:%u.", static_cast<unsigned>(error));
-        return CaptureHResultFromWin32(error);
+        return TALVEX_FAIL_LAST_ERROR(kCaptureToBitmap, kRule, "BitBlt failed, last error:%u.");
     }
 
-    selection.Release();
+    static_cast<void>(selection.release());
     *bitmap = captureBitmap.release();
     *memoryDc = captureDc.release();
     if (size != nullptr) {
@@ -102,10 +92,8 @@ HRESULT Screenshot::CaptureDisplayMonitorToBitmap$Static(HBITMAP* bitmap, HDC* m
     MONITORINFOEXW info{};
     info.cbSize = sizeof(info);
     if (!::GetMonitorInfoW(monitor, &info)) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE("TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static",
-                     "GetMonitorInfoW failed, last error:%u.", static_cast<unsigned>(error));
-        return CaptureHResultFromWin32(error);
+        return TALVEX_FAIL_LAST_ERROR("TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static",
+                                      LastErrorRule::Capture, "GetMonitorInfoW failed, last error:%u.");
     }
     // rcMonitor is the whole monitor, task bar included, in the desktop's coordinates.
     return CaptureToBitmap$Static(bitmap, memoryDc, ::GetDesktopWindow(), &info.rcMonitor, size);

@@ -1,13 +1,14 @@
 #include "logs/FileLogger.h"
 
 #include "logs/Trace.h"
+#include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
 #include "system/HResult.h"
 #include "system/HResultError.h"
 #include "system/Module.h"
 #include "system/TextConversion.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <dbghelp.h>
 #include <shlwapi.h>
@@ -83,12 +84,6 @@ void DeleteOldest(LogFileList& files)
     TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.",
                           oldest->second.mPath.c_str());
     files.erase(oldest);
-}
-
-std::wstring FileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
@@ -214,7 +209,8 @@ HRESULT FileLogger::GetDefaultDirectory(std::wstring& directory)
     if (FAILED(result)) {
         return result;
     }
-    directory = appData + L"\\TalvexBasicLog\\" + FileNameOf(executable);
+    directory = appData + L"\\TalvexBasicLog\\";
+    directory += Basic::Paths::FileNamePart(executable);
     return result;
 }
 
@@ -272,7 +268,7 @@ HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
         return result;
     }
     LARGE_INTEGER distance{};
-    ::SetFilePointerEx(file.mHandle, distance, nullptr, FILE_END);
+    ::SetFilePointerEx(file.mHandle.get(), distance, nullptr, FILE_END);
     return S_OK;
 }
 
@@ -284,7 +280,7 @@ HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
         return result;
     }
     DWORD written = 0;
-    if (!::WriteFile(file.mHandle, data, bytes, &written, nullptr)) {
+    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
         // A failed write never reads as success, even when the last error says 0.
         result = FailureHResultFromWin32(::GetLastError());
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::CreateWriteClose",
@@ -303,7 +299,7 @@ HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::
         return result;
     }
     DWORD written = 0;
-    if (!::WriteFile(file.mHandle, data, bytes, &written, nullptr)) {
+    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
         result = FailureHResultFromWin32(::GetLastError());
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
                               L"WriteFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));

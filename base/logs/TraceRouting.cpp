@@ -3,6 +3,7 @@
 #include "logs/LogManager.h"
 #include "logs/Logger.h"
 #include "logs/LoggerReferences.h"
+#include "system/TextConversion.h"
 
 #include <new>
 
@@ -10,6 +11,36 @@ TalvexBasic::Logs::Logger* gApplicationLogger = nullptr;
 TalvexBasic::Logs::Logger* gLibraryLogger = nullptr;
 
 namespace TalvexBasic::Logs {
+namespace {
+
+void DeliverNarrow(const TraceRoute& route, const char* text, unsigned bytes) noexcept
+{
+    static_cast<void>(
+        LogManager::Log$Static(static_cast<Logger*>(route.receiver), Basic::Logs::Logger::Level::Trace, text, bytes));
+}
+
+// Routed wide lines reach the log file in the thread's ANSI code page.
+void DeliverWide(const TraceRoute& route, const wchar_t* text, size_t length) noexcept
+{
+    try {
+        const std::string narrow = ToThreadAnsi(std::wstring_view(text, length));
+        DeliverNarrow(route, narrow.data(), static_cast<unsigned>(narrow.size()));
+    } catch (const std::bad_alloc&) {
+        // A line that cannot be converted is lost, like any other line that cannot be written.
+    }
+}
+
+TraceRoute Select(TraceOrigin origin) noexcept
+{
+    return SelectTraceRoute(origin);
+}
+
+constexpr TraceRouter kRouter{&Select, &DeliverNarrow, &DeliverWide};
+
+// The references above live in this unit, so whoever can set them links this installer too.
+[[maybe_unused]] const bool sRouterInstalled = (InstallTraceRouter(&kRouter), true);
+
+} // namespace
 
 TraceRoute SelectTraceRoute(TraceOrigin origin) noexcept
 {
@@ -30,16 +61,7 @@ TraceRoute SelectTraceRoute(TraceOrigin origin) noexcept
     if ((logger->mLevelMask & Basic::Logs::Logger::Level::Trace) == 0) {
         return {TraceRoute::Kind::Drop, nullptr};
     }
-    return {TraceRoute::Kind::LogManager, logger};
-}
-
-void DeliverRoutedLine(const TraceRoute& route, const char* text, unsigned bytes) noexcept
-{
-    try {
-        static_cast<void>(LogManager::Log$Static(route.logger, Basic::Logs::Logger::Level::Trace, text, bytes));
-    } catch (const std::bad_alloc&) {
-        // A line that cannot be queued is lost, like any other line that cannot be written.
-    }
+    return {TraceRoute::Kind::Routed, logger};
 }
 
 } // namespace TalvexBasic::Logs

@@ -26,12 +26,7 @@ HANDLE CreatePlain(const std::wstring& path, DWORD shareMode, DWORD creationDisp
 
 File::File() noexcept = default;
 
-File::~File()
-{
-    if (mHandle != nullptr) {
-        ::CloseHandle(mHandle);
-    }
-}
+File::~File() = default;
 
 HRESULT File::Create(const std::wstring& path, DWORD shareMode, DWORD creationDisposition) noexcept
 {
@@ -60,10 +55,7 @@ HRESULT File::Create(const std::wstring& path, DWORD shareMode, DWORD creationDi
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
         return FailureHResultFromWin32(::GetLastError());
     }
-    if (mHandle != nullptr) {
-        ::CloseHandle(mHandle);
-    }
-    mHandle = handle;
+    mHandle.reset(handle);
     return S_OK;
 }
 
@@ -87,7 +79,7 @@ HRESULT File::WriteToFile$Static(const std::wstring& path, const void* data, uns
     }
 
     DWORD written = 0;
-    if (!::WriteFile(file.mHandle, data, size, &written, nullptr)) {
+    if (!::WriteFile(file.mHandle.get(), data, size, &written, nullptr)) {
         result = FailureHResultFromWin32(::GetLastError());
     } else if (written != size) {
         // A short write loses data: it is no success.

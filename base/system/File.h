@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/UniqueResource.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -34,7 +36,7 @@ public:
     [[nodiscard]] static HRESULT MakeSureParentDirectoryExists$Static(const std::wstring& path) noexcept;
 
     // Null while no file is open; never INVALID_HANDLE_VALUE.
-    HANDLE mHandle = nullptr;
+    UniqueHandle mHandle;
     // Not owned; empty means a plain create.
     std::shared_ptr<Transaction> mTransaction;
 };

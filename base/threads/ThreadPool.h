@@ -1,7 +1,7 @@
 #pragma once
 
 #include "system/CriticalSection.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <windows.h>
 

@@ -162,10 +162,10 @@ TEST_F(FileOutput, CreateKeepsItsHandleUntilTheFileEnds)
     const std::wstring path = mRoot + L"\\held.txt";
     {
         File file;
-        EXPECT_EQ(file.mHandle, nullptr);
+        EXPECT_FALSE(file.mHandle);
         ASSERT_EQ(file.Create(path, FILE_SHARE_READ, CREATE_ALWAYS), S_OK);
-        ASSERT_NE(file.mHandle, nullptr);
-        ASSERT_NE(file.mHandle, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(file.mHandle);
+        ASSERT_NE(file.mHandle.get(), INVALID_HANDLE_VALUE);
         // Opened for writing with reading shared only: a second writer is refused.
         HANDLE second = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -187,7 +187,7 @@ TEST_F(FileOutput, FailedCreateLeavesTheHandleAsItWas)
     File file;
     EXPECT_EQ(file.Create(mRoot + L"\\missing\\x.txt", FILE_SHARE_READ, CREATE_ALWAYS),
               HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(file.mHandle, nullptr);
+    EXPECT_FALSE(file.mHandle);
 }
 
 TEST_F(FileOutput, TransactionWithoutHandleCreatesPlainlyOnlyWhenAllowed)
@@ -196,13 +196,13 @@ TEST_F(FileOutput, TransactionWithoutHandleCreatesPlainlyOnlyWhenAllowed)
     File refused;
     refused.mTransaction = std::make_shared<Transaction>();
     EXPECT_EQ(refused.Create(path, FILE_SHARE_READ, CREATE_ALWAYS), E_INVALIDARG);
-    EXPECT_EQ(refused.mHandle, nullptr);
+    EXPECT_FALSE(refused.mHandle);
     EXPECT_FALSE(Exists(path));
 
     File allowed;
     allowed.mTransaction = std::make_shared<Transaction>(Transaction{nullptr, true});
     ASSERT_EQ(allowed.Create(path, FILE_SHARE_READ, CREATE_ALWAYS), S_OK);
-    EXPECT_NE(allowed.mHandle, nullptr);
+    EXPECT_TRUE(allowed.mHandle);
     EXPECT_TRUE(Exists(path));
 }
 
@@ -266,6 +266,6 @@ TEST_F(FileOutput, TransactedCreateLooksItsRoutineUpAtRunTime)
         EXPECT_EQ(file.Create(mRoot + L"\\transacted.txt", FILE_SHARE_READ, CREATE_ALWAYS),
                   HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
     }
-    EXPECT_EQ(file.mHandle, nullptr);
+    EXPECT_FALSE(file.mHandle);
     ::CloseHandle(event);
 }

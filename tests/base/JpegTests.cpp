@@ -38,7 +38,7 @@ HBITMAP MakeQuarteredBitmap()
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, kWidth, kHeight);
     TalvexBasic::Drawings::MemoryDcHolder dc(::CreateCompatibleDC(screen));
     ::ReleaseDC(nullptr, screen);
-    TalvexBasic::Drawings::SelectionHolder selection(dc.get(), bitmap);
+    const TalvexBasic::Drawings::SelectionHolder selection = TalvexBasic::Drawings::SelectInto(dc.get(), bitmap);
     const struct {
         RECT area;
         COLORREF colour;

@@ -2,7 +2,7 @@
 
 #include "logs/Logger.h"
 #include "system/CriticalSection.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <windows.h>
 

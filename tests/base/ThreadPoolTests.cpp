@@ -1,6 +1,6 @@
 #include "support/ImportPatch.h"
 #include "support/DebugLineCapture.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 #include "threads/ThreadPool.h"
 
 #include <gtest/gtest.h>

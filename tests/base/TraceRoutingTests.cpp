@@ -9,6 +9,14 @@
 #include <regex>
 #include <string>
 
+// Lines as the tool emits them: offered to the routing as lines of the application.
+#define TOOL_TRACE(function, ...)                                                                                      \
+    ::TalvexBasic::Logs::EmitTraceA(::TalvexBasic::Logs::TraceOrigin::Application, TALVEX_BUILD_STAMP, function,       \
+                                    __LINE__, __VA_ARGS__)
+#define TOOL_TRACE_W(function, ...)                                                                                    \
+    ::TalvexBasic::Logs::EmitTraceW(::TalvexBasic::Logs::TraceOrigin::Application, TALVEX_BUILD_STAMP, function,       \
+                                    __LINE__, __VA_ARGS__)
+
 namespace {
 
 using Level = Basic::Logs::Logger::Level;
@@ -37,10 +45,10 @@ const std::regex
 TEST_F(TraceRoutingTest, ToolLinesGoToTheDebuggerUntilALoggerIsInstalledAndTheManagerRuns)
 {
     TestSupport::DebugLineCapture debug;
-    MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
+    TOOL_TRACE("Tool::Step", "step %u done.", 7u);
     gApplicationLogger = &mLogger;
     LogManager::GetInstance(); // created, not initialised
-    MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
+    TOOL_TRACE("Tool::Step", "step %u done.", 7u);
     const auto lines = debug.Lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(std::regex_match(lines[0], kToolLine)) << lines[0];
@@ -53,8 +61,8 @@ TEST_F(TraceRoutingTest, ToolLinesReachTheInstalledLoggerAndNotTheDebugger)
     LogManager::Initialize$Static();
     gApplicationLogger = &mLogger;
     TestSupport::DebugLineCapture debug;
-    MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
-    MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2D\x00E9Z");
+    TOOL_TRACE("Tool::Step", "step %u done.", 7u);
+    TOOL_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2D\x00E9Z");
     EXPECT_TRUE(debug.Lines().empty());
     const auto records = mLogger.Records();
     ASSERT_EQ(records.size(), 2u);
@@ -69,7 +77,7 @@ TEST_F(TraceRoutingTest, ToolLinesReachTheInstalledLoggerAndNotTheDebugger)
 TEST_F(TraceRoutingTest, WideLineKeepsItsCharactersOnTheDebuggerPath)
 {
     TestSupport::DebugLineCapture debug;
-    MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2DZ");
+    TOOL_TRACE_W("Tool::Step", L"caption:%ls.", L"A\x4E2DZ");
     const auto lines = debug.Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("]:caption:A\xE4\xB8\xADZ.\r\n"), std::string::npos); // UTF-8 of U+4E2D
@@ -81,8 +89,8 @@ TEST_F(TraceRoutingTest, LoggerWithoutTheTraceBitDropsToolLinesEverywhere)
     mLogger.mLevelMask = Level::Information;
     gApplicationLogger = &mLogger;
     TestSupport::DebugLineCapture debug;
-    MORVANE_TRACE("Tool::Step", "step %u done.", 7u);
-    MORVANE_TRACE_W("Tool::Step", L"caption:%ls.", L"x");
+    TOOL_TRACE("Tool::Step", "step %u done.", 7u);
+    TOOL_TRACE_W("Tool::Step", L"caption:%ls.", L"x");
     EXPECT_TRUE(debug.Lines().empty());
     EXPECT_TRUE(mLogger.Records().empty());
 }

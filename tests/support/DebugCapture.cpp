@@ -1,6 +1,6 @@
 #include "support/DebugCapture.h"
 
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <cstdio>
 #include <cstring>

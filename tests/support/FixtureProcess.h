@@ -2,7 +2,7 @@
 
 #include "support/FixtureWindows.h"
 
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <windows.h>
 

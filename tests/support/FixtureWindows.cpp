@@ -1,7 +1,7 @@
 #include "support/FixtureWindows.h"
 
 #include "system/HResult.h"
-#include "system/UniqueHandle.h"
+#include "system/UniqueResource.h"
 
 #include <cstdio>
 #include <deque>

@@ -6,12 +6,12 @@
 
 namespace TalvexBasic {
 
-// Owns one resource and releases it with Traits::Close. Traits::Invalid() is the value that
-// means "nothing owned": null for most kernel handles, INVALID_HANDLE_VALUE for files and
-// searches. Keeping them apart stops a CloseHandle(INVALID_HANDLE_VALUE) or a leak of a null
-// check that should have been an INVALID_HANDLE_VALUE check.
-template <typename Traits>
-class UniqueResource {
+// Owns one resource and releases it with Traits::Close; every holder of the library is one of
+// these. Traits::Invalid() is the value that means "nothing owned": null for most kernel
+// handles, INVALID_HANDLE_VALUE for files and searches. Keeping them apart stops a
+// CloseHandle(INVALID_HANDLE_VALUE) or a leak of a null check that should have been an
+// INVALID_HANDLE_VALUE check.
+template <typename Traits> class UniqueResource {
 public:
     using Type = typename Traits::Type;
 
@@ -30,8 +30,10 @@ public:
     ~UniqueResource() { reset(); }
 
     [[nodiscard]] Type get() const noexcept { return mValue; }
-    [[nodiscard]] bool valid() const noexcept { return mValue != Traits::Invalid(); }
+    [[nodiscard]] bool valid() const noexcept { return !(mValue == Traits::Invalid()); }
     explicit operator bool() const noexcept { return valid(); }
+    // For COM interfaces and other pointer resources.
+    Type operator->() const noexcept { return mValue; }
 
     // Hands the resource over; the holder no longer frees it.
     [[nodiscard]] Type release() noexcept { return std::exchange(mValue, Traits::Invalid()); }
@@ -39,9 +41,17 @@ public:
     void reset(Type value = Traits::Invalid()) noexcept
     {
         Type old = std::exchange(mValue, value);
-        if (old != Traits::Invalid()) {
+        if (!(old == Traits::Invalid())) {
             Traits::Close(old);
         }
+    }
+
+    // For out-parameters: whatever was held is released first, and the callee writes straight
+    // into the holder.
+    [[nodiscard]] Type* put() noexcept
+    {
+        reset();
+        return &mValue;
     }
 
 private:
