@@ -4,10 +4,12 @@
 #include "WindowRecordText.h"
 #include "WindowShotFolder.h"
 #include "drawings/Bitmap.h"
+#include "drawings/BitmapPixels.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/Screenshot.h"
 #include "MorvaneTrace.h"
 #include "system/File.h"
+#include "system/HResult.h"
 
 #include <string>
 
@@ -26,18 +28,100 @@ HRESULT SaveCaptureToJpegFile(const std::wstring& path, const BitmapHolder& bitm
                                                                           1.0f);
 }
 
-HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source) noexcept
-{
+// One capture: the bitmap, the memory DC it stays selected into, and the size. The DC is freed
+// before the bitmap.
+struct WindowCapture {
     BitmapHolder bitmap;
     MemoryDcHolder memoryDc;
     SIZE size{};
-    HRESULT result =
-        TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(bitmap.put(), memoryDc.put(), window, nullptr, &size);
+};
+
+// PW_RENDERFULLCONTENT, which older headers hide behind their version checks.
+constexpr UINT kRenderFullContent = 0x00000002;
+
+// A picture counts as black only when it has pixels and every one of them is black; when the
+// pixels cannot be read, the picture is kept as it is.
+bool IsBlack(const WindowCapture& capture) noexcept
+{
+    if (capture.size.cx <= 0 || capture.size.cy <= 0) {
+        return false;
+    }
+    bool allBlack = false;
+    const HRESULT tested =
+        TalvexBasic::Drawings::BitmapPixels::IsAllBlack$Static(capture.memoryDc.get(), capture.bitmap.get(), &allBlack);
+    return SUCCEEDED(tested) && allBlack;
+}
+
+// The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
+// content, for windows that draw with the GPU, unless the window did not paint at all; then
+// the window's rectangle from the screen. printed is the first capture's result: a failure, or
+// success with a black picture. Emits the one line that says where the picture came from and why.
+HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureSource& source) noexcept
+{
+    using TalvexBasic::Drawings::Screenshot;
+    const unsigned long long handle = TalvexBasic::PointerBits(window);
+    HRESULT fullContent = S_OK;
+    if (SUCCEEDED(printed)) {
+        WindowCapture capture;
+        fullContent = Screenshot::CaptureWindowWithFlagsToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
+                                                                        window, kRenderFullContent, &capture.size);
+        if (SUCCEEDED(fullContent) && !IsBlack(capture)) {
+            const HRESULT saved = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
+            if (SUCCEEDED(saved)) {
+                source = PictureSource::FullContent;
+            }
+            MORVANE_TRACE(kSaveWindowShot,
+                          "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): the first picture "
+                          "was black.",
+                          handle);
+            return saved;
+        }
+    }
+
+    // A window that was given up on is not asked again: PrintWindow would wait for it for good.
+    WindowCapture capture;
+    HRESULT result = Screenshot::CaptureWindowFromScreenToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
+                                                                        window, &capture.size);
     if (SUCCEEDED(result)) {
-        result = SaveCaptureToJpegFile(path, bitmap, size);
+        result = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
+        if (SUCCEEDED(result)) {
+            source = PictureSource::Screen;
+        }
+    }
+    if (printed == TalvexBasic::HResultFromWin32(ERROR_TIMEOUT)) {
+        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: the window did not answer (0x%x).",
+                      handle, static_cast<unsigned>(printed));
+    } else if (FAILED(printed)) {
+        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: PrintWindow gave 0x%x.", handle,
+                      static_cast<unsigned>(printed));
+    } else if (FAILED(fullContent)) {
+        MORVANE_TRACE(kSaveWindowShot,
+                      "Window picture of 0x%016llX from the screen: the first picture was black, "
+                      "PrintWindow(PW_RENDERFULLCONTENT) gave 0x%x.",
+                      handle, static_cast<unsigned>(fullContent));
+    } else {
+        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: PrintWindow pictures were black.",
+                      handle);
+    }
+    return result;
+}
+
+// The window paints itself; a picture with any pixel that is not black is kept as it is.
+HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source) noexcept
+{
+    WindowCapture capture;
+    HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(
+        capture.bitmap.put(), capture.memoryDc.put(), window, nullptr, &capture.size);
+    if (SUCCEEDED(result) && !IsBlack(capture)) {
+        result = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
         if (SUCCEEDED(result)) {
             source = PictureSource::PrintWindow;
         }
+    } else {
+        // The black picture is of no more use: its DC goes first, so that the bitmap is free.
+        capture.memoryDc.reset();
+        capture.bitmap.reset();
+        result = SaveFallbackPicture(path, window, result, source);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));

@@ -14,12 +14,25 @@ public:
     [[nodiscard]] static HRESULT CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
                                                         const RECT* rectangle, SIZE* size) noexcept;
 
+    // The window paints itself with PrintWindow and the given PW_* flags, at its window size.
+    // A window whose thread does not answer fails with the time-out's code and is not asked.
+    [[nodiscard]] static HRESULT CaptureWindowWithFlagsToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
+                                                                       UINT printFlags, SIZE* size) noexcept;
+
+    // The window's rectangle as the screen shows it, at the window's size: the window's own
+    // pixels where nothing covers it. Parts outside every monitor are black. The window's
+    // thread is never asked, so a hung window gets its picture too.
+    [[nodiscard]] static HRESULT CaptureWindowFromScreenToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
+                                                                        SIZE* size) noexcept;
+
     // The monitor's whole rectangle, copied out of the desktop window's DC.
     [[nodiscard]] static HRESULT CaptureDisplayMonitorToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HMONITOR monitor,
                                                                       SIZE* size) noexcept;
 
-    // How long a window's thread may take to answer before its window counts as hung.
-    static constexpr UINT kAnswerTimeoutMilliseconds = 2000;
+    // How long a window's thread may take to answer before its window counts as hung. The
+    // platform itself calls a thread hung only once it has not looked for messages for 5 s; a
+    // thread that it reports hung already is given up on at once.
+    static constexpr UINT kAnswerTimeoutMilliseconds = 5000;
 };
 
 } // namespace TalvexBasic::Drawings
