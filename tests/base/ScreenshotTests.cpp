@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -69,6 +70,7 @@ public:
         mMemoryDcs.erase(dc);
     }
     bool mPrintWindowCalled = false;
+    UINT mPrintFlags = 0xFFFFFFFFu;
     bool mBitBltCalled = false;
 
 private:
@@ -149,6 +151,7 @@ private:
     static BOOL WINAPI TrackPrintWindow(HWND window, HDC dc, UINT flags)
     {
         sActive->mPrintWindowCalled = true;
+        sActive->mPrintFlags = flags;
         if (Fails(FailingStep::PrintWindow)) {
             return FALSE;
         }
@@ -395,6 +398,166 @@ TEST_F(ScreenCapture, HungWindowFailsWithTimeoutInsteadOfBlocking)
     std::snprintf(handle, sizeof(handle), "0x%016llX", TalvexBasic::PointerBits(hung.handle));
     EXPECT_EQ(capture.CountContaining(handle), 1u);
     EXPECT_EQ(capture.CountContaining("last error:1460.\r\n"), 1u);
+}
+
+TEST_F(ScreenCapture, FlagsReachPrintWindowAndTheWindowStillPaintsItself)
+{
+    GdiTracker tracker;
+    CaptureOutputs outputs;
+    ASSERT_EQ(Screenshot::CaptureWindowWithFlagsToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle,
+                                                                PW_CLIENTONLY | 0x2, &outputs.size),
+              S_OK);
+    EXPECT_EQ(tracker.mPrintFlags, UINT(PW_CLIENTONLY | 0x2));
+    EXPECT_FALSE(tracker.mBitBltCalled);
+    EXPECT_EQ(outputs.size.cx, 240);
+    EXPECT_EQ(outputs.size.cy, 180);
+    const COLORREF found = ::GetPixel(outputs.dc, 120, 90);
+    EXPECT_TRUE(ColourIs(found, kFill)) << Hex(found);
+    EXPECT_EQ(tracker.Outstanding(), 2u);
+    {
+        CaptureOwner owner(outputs);
+    }
+    EXPECT_EQ(tracker.Outstanding(), 0u);
+}
+
+TEST_F(ScreenCapture, FlagsCaptureOfAHungWindowFailsWithTimeoutWithoutAskingIt)
+{
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{600, 500, 700, 600};
+    layout.caption = L"Hung";
+    layout.className = L"ScreenCaptureHungFlags";
+    layout.fill = RGB(10, 120, 10);
+    const TestSupport::FixtureWindow hung = mWindows.OpenHung(layout);
+    ASSERT_TRUE(hung) << hung.failure;
+    GdiTracker tracker;
+    TestSupport::DebugLineCapture capture;
+    CaptureOutputs outputs;
+    EXPECT_EQ(Screenshot::CaptureWindowWithFlagsToBitmap$Static(&outputs.bitmap, &outputs.dc, hung.handle, 0x2,
+                                                                &outputs.size),
+              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_TRUE(outputs.Untouched());
+    EXPECT_FALSE(tracker.mPrintWindowCalled);
+    EXPECT_EQ(tracker.Outstanding(), 0u);
+    EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::Screenshot::CaptureWindowWithFlagsToBitmap$Static,"),
+              1u);
+}
+
+namespace {
+
+// The X server shows a window's pixels a moment after it was painted: the screen capture is
+// repeated until the probe's colour is there, or for two seconds at most.
+struct ScreenPicture {
+    CaptureOutputs outputs;
+    HRESULT result = E_PENDING;
+};
+
+bool CaptureFromScreenUntil(HWND window, POINT probe, COLORREF expected, ScreenPicture& picture,
+                            std::unique_ptr<CaptureOwner>& owner)
+{
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        owner.reset();
+        picture = ScreenPicture{};
+        picture.result = Screenshot::CaptureWindowFromScreenToBitmap$Static(
+            &picture.outputs.bitmap, &picture.outputs.dc, window, &picture.outputs.size);
+        if (FAILED(picture.result)) {
+            return false;
+        }
+        owner = std::make_unique<CaptureOwner>(picture.outputs);
+        if (ColourIs(::GetPixel(picture.outputs.dc, probe.x, probe.y), expected)) {
+            return true;
+        }
+        ::Sleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(ScreenCapture, ScreenPictureShowsTheWindowAtItsSizeAndBlackBeyondEveryMonitor)
+{
+    // Reaches 80 pixels beyond the right edge of the monitor it starts on.
+    const HMONITOR monitor = ::MonitorFromWindow(mWindow.handle, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(::GetMonitorInfoW(monitor, &info));
+    ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 1) << "the black part needs a single monitor";
+    const LONG edge = info.rcMonitor.right;
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{edge - 120, 500, edge + 80, 600};
+    layout.caption = L"Beyond the edge";
+    layout.className = L"ScreenCaptureBeyond";
+    layout.fill = RGB(30, 200, 220);
+    const TestSupport::FixtureWindow beyond = mWindows.Open(layout);
+    ASSERT_TRUE(beyond) << beyond.failure;
+
+    GdiTracker tracker;
+    ScreenPicture picture;
+    std::unique_ptr<CaptureOwner> owner;
+    EXPECT_TRUE(CaptureFromScreenUntil(beyond.handle, POINT{60, 50}, layout.fill, picture, owner))
+        << std::hex << picture.result;
+    ASSERT_EQ(picture.result, S_OK);
+    EXPECT_EQ(picture.outputs.size.cx, 200);
+    EXPECT_EQ(picture.outputs.size.cy, 100);
+    EXPECT_FALSE(tracker.mPrintWindowCalled);
+    for (const POINT shown : {POINT{0, 0}, POINT{119, 99}}) {
+        const COLORREF found = ::GetPixel(picture.outputs.dc, shown.x, shown.y);
+        EXPECT_TRUE(ColourIs(found, layout.fill)) << "(" << shown.x << ", " << shown.y << ") " << Hex(found);
+    }
+    for (const POINT outside : {POINT{120, 0}, POINT{199, 99}, POINT{160, 50}}) {
+        EXPECT_EQ(::GetPixel(picture.outputs.dc, outside.x, outside.y), RGB(0, 0, 0))
+            << "(" << outside.x << ", " << outside.y << ")";
+    }
+    EXPECT_EQ(tracker.Outstanding(), 2u) << "only the desktop's DC is given back inside";
+    owner.reset();
+    EXPECT_EQ(tracker.Outstanding(), 0u);
+}
+
+TEST_F(ScreenCapture, ScreenPictureOfAHungWindowNeverAsksItsThread)
+{
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{800, 500, 900, 600};
+    layout.caption = L"Hung";
+    layout.className = L"ScreenCaptureHungScreen";
+    layout.fill = RGB(240, 150, 20);
+    const TestSupport::FixtureWindow hung = mWindows.OpenHung(layout);
+    ASSERT_TRUE(hung) << hung.failure;
+    GdiTracker tracker;
+    ScreenPicture picture;
+    std::unique_ptr<CaptureOwner> owner;
+    const DWORD start = ::GetTickCount();
+    EXPECT_TRUE(CaptureFromScreenUntil(hung.handle, POINT{50, 50}, layout.fill, picture, owner))
+        << std::hex << picture.result;
+    // Asking the thread would have cost the whole answer time-out.
+    EXPECT_LT(::GetTickCount() - start, Screenshot::kAnswerTimeoutMilliseconds);
+    EXPECT_FALSE(tracker.mPrintWindowCalled);
+}
+
+TEST_F(ScreenCapture, FailedScreenPictureFreesWhatWasMadeAndLeavesTheOutputsAlone)
+{
+    {
+        GdiTracker tracker(FailingStep::BitBlt, ERROR_INVALID_HANDLE);
+        TestSupport::DebugLineCapture capture;
+        CaptureOutputs outputs;
+        EXPECT_EQ(Screenshot::CaptureWindowFromScreenToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle,
+                                                                     &outputs.size),
+                  HRESULT(0x80070006));
+        EXPECT_TRUE(outputs.Untouched());
+        EXPECT_GT(tracker.Made(), 0u);
+        EXPECT_EQ(tracker.Outstanding(), 0u);
+        EXPECT_EQ(
+            capture.CountContaining(" TalvexBasic::Drawings::Screenshot::CaptureWindowFromScreenToBitmap$Static,"), 1u);
+        EXPECT_EQ(capture.CountContaining("]:BitBlt(300, 200, 540, 380) failed, last error:6.\r\n"), 1u);
+    }
+    const HWND gone = mWindow.handle;
+    ASSERT_TRUE(mWindows.Close(gone));
+    GdiTracker tracker;
+    TestSupport::DebugLineCapture capture;
+    CaptureOutputs outputs;
+    EXPECT_EQ(Screenshot::CaptureWindowFromScreenToBitmap$Static(&outputs.bitmap, &outputs.dc, gone, &outputs.size),
+              HRESULT(0x80070578));
+    EXPECT_TRUE(outputs.Untouched());
+    EXPECT_EQ(tracker.Made(), 0u);
+    EXPECT_EQ(capture.CountContaining("]:GetWindowRect failed, last error:1400.\r\n"), 1u);
 }
 
 namespace {
