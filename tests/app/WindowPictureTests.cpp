@@ -1,0 +1,358 @@
+// Where Morvane::SaveWindowShot takes a window picture from, in this process, where Wine's
+// PrintWindow paints the window: a busy window is waited for, and a PrintWindow picture that is
+// black or missing is replaced by the window's rectangle from the screen.
+
+#include "RunState.h"
+#include "WindowInfo.h"
+#include "WindowShot.h"
+#include "support/DebugLineCapture.h"
+#include "support/FixtureWindows.h"
+#include "support/ImportPatch.h"
+#include "support/JpegReader.h"
+#include "support/TestPaths.h"
+#include "system/HResult.h"
+#include "system/UniqueResource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+TEST_SUPPORT_IMPORT_SLOT(PrintWindow);
+
+namespace {
+
+using TestSupport::FixtureWindow;
+using TestSupport::FixtureWindowSpec;
+
+constexpr wchar_t kBusyClass[] = L"WindowPictureBusy";
+
+LRESULT CALLBACK BusyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto fill = static_cast<COLORREF>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    RECT client{};
+    switch (message) {
+    case WM_ERASEBKGND:
+    case WM_PRINTCLIENT: {
+        const HBRUSH brush = ::CreateSolidBrush(fill);
+        ::GetClientRect(window, &client);
+        ::FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        ::DeleteObject(brush);
+        return 1;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint{};
+        const HDC dc = ::BeginPaint(window, &paint);
+        const HBRUSH brush = ::CreateSolidBrush(fill);
+        ::FillRect(dc, &paint.rcPaint, brush);
+        ::DeleteObject(brush);
+        ::EndPaint(window, &paint);
+        return 0;
+    }
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+// A window on a thread of its own that pumps messages, except for one stretch in which the
+// thread is busy and looks for no message at all.
+class BusyWindow {
+public:
+    BusyWindow(const RECT& rect, COLORREF fill)
+        : mBusy(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          mBusyNow(::CreateEventW(nullptr, FALSE, FALSE, nullptr))
+    {
+        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        mThread = std::thread([this, rect, fill, ready] { Main(rect, fill, ready); });
+        ::WaitForSingleObject(ready, 10000);
+        ::CloseHandle(ready);
+    }
+    ~BusyWindow()
+    {
+        ::PostThreadMessageW(mThreadId, WM_QUIT, 0, 0);
+        mThread.join();
+    }
+    BusyWindow(const BusyWindow&) = delete;
+    BusyWindow& operator=(const BusyWindow&) = delete;
+
+    [[nodiscard]] HWND Handle() const noexcept { return mWindow; }
+
+    // Returns once the window's thread has stopped looking for messages, for that long.
+    void BeBusyFor(DWORD milliseconds)
+    {
+        mBusyMilliseconds = milliseconds;
+        ::SetEvent(mBusy.get());
+        ::WaitForSingleObject(mBusyNow.get(), 10000);
+    }
+
+private:
+    void Main(const RECT& rect, COLORREF fill, HANDLE ready)
+    {
+        MSG message{};
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        mThreadId = ::GetCurrentThreadId();
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = BusyWindowProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kBusyClass;
+        ::RegisterClassExW(&windowClass);
+        mWindow = ::CreateWindowExW(0, kBusyClass, L"Busy", WS_POPUP, rect.left, rect.top, rect.right - rect.left,
+                                    rect.bottom - rect.top, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        if (mWindow != nullptr) {
+            ::SetWindowLongPtrW(mWindow, GWLP_USERDATA, static_cast<LONG_PTR>(fill));
+            ::ShowWindow(mWindow, SW_SHOWNOACTIVATE);
+            ::UpdateWindow(mWindow);
+        }
+        ::SetEvent(ready);
+        const HANDLE busy = mBusy.get();
+        for (;;) {
+            if (::MsgWaitForMultipleObjects(1, &busy, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
+                ::SetEvent(mBusyNow.get());
+                ::Sleep(mBusyMilliseconds);
+                continue;
+            }
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    ::DestroyWindow(mWindow);
+                    return;
+                }
+                ::DispatchMessageW(&message);
+            }
+        }
+    }
+
+    TalvexBasic::UniqueHandle mBusy;
+    TalvexBasic::UniqueHandle mBusyNow;
+    DWORD mBusyMilliseconds = 0;
+    DWORD mThreadId = 0;
+    HWND mWindow = nullptr;
+    std::thread mThread;
+};
+
+// The window's folder of one SaveWindowShot call in a scratch output directory.
+struct SavedShot {
+    Morvane::WindowShotOutcome outcome;
+    std::wstring windowPicture;
+    TestSupport::DecodedImage picture;
+    std::string decodeFailure;
+};
+
+// Samples the window as the run driver does, before anything may keep its thread from answering.
+bool Sample(HWND window, Morvane::WindowInfo& record)
+{
+    if (record.SampleInitialize(window) != S_OK) {
+        return false;
+    }
+    record.mCaption = L"Picture";
+    record.mClassName = L"Picture";
+    return true;
+}
+
+void Save(const Morvane::WindowInfo& record, SavedShot& shot)
+{
+    const std::wstring saved = gOutputDirectory;
+    gOutputDirectory = TestSupport::MakeScratchDirectory(L"Picture");
+    static_cast<void>(Morvane::SaveWindowShot(record, &shot.outcome));
+    const size_t slash = record.mProcessDosPath.find_last_of(L'\\');
+    wchar_t numbers[80];
+    std::swprintf(numbers, 80, L"]-0x%016llX-%lu-%lu\\", TalvexBasic::PointerBits(record.mWindowHandle),
+                  static_cast<unsigned long>(record.mProcessId), static_cast<unsigned long>(record.mThreadId));
+    shot.windowPicture = gOutputDirectory + L"\\WindowShot\\[" + record.mProcessDosPath.substr(slash + 1) + numbers +
+                         L"Morvane.Window.jpg";
+    if (!TestSupport::DecodeJpegFile(shot.windowPicture, shot.picture, shot.decodeFailure)) {
+        shot.picture = TestSupport::DecodedImage{};
+    }
+    TestSupport::RemoveTree(gOutputDirectory);
+    gOutputDirectory = saved;
+}
+
+::testing::AssertionResult ShowsColour(const TestSupport::DecodedImage& image, int x, int y, COLORREF colour)
+{
+    if (image.width == 0) {
+        return ::testing::AssertionFailure() << "no picture";
+    }
+    const TestSupport::Rgb found = image.MeanAround(x, y, 4);
+    if (TestSupport::IsNear(found, GetRValue(colour), GetGValue(colour), GetBValue(colour))) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "found " << TestSupport::Describe(found) << " at " << x << ", " << y;
+}
+
+// The X server shows a window's pixels a moment after it was painted.
+bool ScreenShows(POINT point, COLORREF colour)
+{
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const HDC screen = ::GetDC(nullptr);
+        const COLORREF found = ::GetPixel(screen, point.x, point.y);
+        ::ReleaseDC(nullptr, screen);
+        if (found == colour) {
+            return true;
+        }
+        ::Sleep(50);
+    }
+    return false;
+}
+
+std::string Handle(HWND window)
+{
+    char text[24];
+    std::snprintf(text, sizeof(text), "0x%016llX", TalvexBasic::PointerBits(window));
+    return text;
+}
+
+// The fallback line names the window and comes right before the step's own return line.
+void ExpectFallbackLine(const TestSupport::DebugLineCapture& capture, HWND window, const std::string& text,
+                        const char* result)
+{
+    const std::vector<std::string> lines = capture.Lines();
+    const std::string expected = "]:Window picture of " + Handle(window) + " " + text + "\r\n";
+    size_t found = lines.size();
+    for (size_t index = 0; index < lines.size(); ++index) {
+        if (lines[index].find(expected) != std::string::npos) {
+            EXPECT_EQ(found, lines.size()) << "a second fallback line";
+            found = index;
+        }
+    }
+    ASSERT_LT(found + 1, lines.size()) << expected;
+    EXPECT_NE(lines[found].find(" Morvane::SaveWindowShot,"), std::string::npos) << lines[found];
+    EXPECT_NE(lines[found + 1].find(std::string("Morvane.Window.jpg) return:") + result + ".\r\n"), std::string::npos)
+        << lines[found + 1];
+}
+
+size_t FallbackLines(const TestSupport::DebugLineCapture& capture)
+{
+    return capture.CountContaining("]:Window picture of ");
+}
+
+// PrintWindow as a window that draws with the GPU answers it: black, or only with full content.
+int gPrintWindowCalls = 0;
+bool gFullContentPaints = false;
+bool gPrintWindowFails = false;
+decltype(&::PrintWindow) gRealPrintWindow = nullptr;
+
+BOOL WINAPI GpuPrintWindow(HWND window, HDC dc, UINT flags)
+{
+    ++gPrintWindowCalls;
+    if (gPrintWindowFails) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (gFullContentPaints && (flags & 0x2) != 0) {
+        return gRealPrintWindow(window, dc, flags);
+    }
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    return ::PatBlt(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top, BLACKNESS);
+}
+
+class WindowPicture : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(mGdiplus.Started()); }
+
+    FixtureWindow Open(const RECT& rect, COLORREF fill, const wchar_t* className)
+    {
+        FixtureWindowSpec layout;
+        layout.rect = rect;
+        layout.caption = L"Picture";
+        layout.className = className;
+        layout.fill = fill;
+        return mWindows.Open(layout);
+    }
+
+    TestSupport::GdiplusSession mGdiplus;
+    TestSupport::FixtureWindows mWindows;
+};
+
+} // namespace
+
+TEST_F(WindowPicture, BusyThreadIsWaitedForAndItsPrintWindowPictureKept)
+{
+    constexpr COLORREF kFill = RGB(200, 60, 20);
+    BusyWindow busy(RECT{120, 620, 360, 800}, kFill);
+    ASSERT_NE(busy.Handle(), nullptr);
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(busy.Handle(), record));
+
+    TestSupport::DebugLineCapture capture;
+    busy.BeBusyFor(3000);
+    const DWORD start = ::GetTickCount();
+    SavedShot shot;
+    Save(record, shot);
+    // Proof that the thread was still busy when the picture was asked for.
+    EXPECT_GE(::GetTickCount() - start, 2500u);
+    EXPECT_EQ(shot.outcome.window, S_OK);
+    EXPECT_EQ(shot.outcome.pictureSource, Morvane::PictureSource::PrintWindow);
+    EXPECT_EQ(shot.picture.width, 240) << shot.decodeFailure;
+    EXPECT_EQ(shot.picture.height, 180);
+    EXPECT_TRUE(ShowsColour(shot.picture, 120, 90, kFill));
+    EXPECT_EQ(FallbackLines(capture), 0u);
+}
+
+TEST_F(WindowPicture, BlackPictureIsTakenAgainWithFullContent)
+{
+    constexpr COLORREF kFill = RGB(20, 160, 200);
+    const FixtureWindow window = Open(RECT{420, 620, 620, 760}, kFill, L"WindowPictureFullContent");
+    ASSERT_TRUE(window) << window.failure;
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(window.handle, record));
+
+    gPrintWindowCalls = 0;
+    gFullContentPaints = true;
+    gPrintWindowFails = false;
+    TestSupport::ImportPatch<decltype(&::PrintWindow)> patch(__imp_PrintWindow, &GpuPrintWindow);
+    gRealPrintWindow = patch.Original();
+    TestSupport::DebugLineCapture capture;
+    SavedShot shot;
+    Save(record, shot);
+    EXPECT_EQ(gPrintWindowCalls, 2);
+    EXPECT_EQ(shot.outcome.window, S_OK);
+    EXPECT_EQ(shot.outcome.pictureSource, Morvane::PictureSource::FullContent);
+    EXPECT_TRUE(ShowsColour(shot.picture, 100, 70, kFill));
+    EXPECT_EQ(FallbackLines(capture), 1u);
+    ExpectFallbackLine(capture, window.handle, "from PrintWindow(PW_RENDERFULLCONTENT): the first picture was black.",
+                       "0x0");
+}
+
+TEST_F(WindowPicture, BlackOrFailedPrintWindowGivesThePictureFromTheScreen)
+{
+    constexpr COLORREF kFill = RGB(90, 200, 40);
+    // Partly beyond the right edge of the only monitor: that part stays black.
+    ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 1);
+    const int edge = ::GetSystemMetrics(SM_CXSCREEN);
+    const FixtureWindow window = Open(RECT{edge - 150, 620, edge + 50, 760}, kFill, L"WindowPictureScreen");
+    ASSERT_TRUE(window) << window.failure;
+    ASSERT_TRUE(ScreenShows(POINT{edge - 75, 690}, kFill));
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(window.handle, record));
+
+    const struct {
+        bool fails;
+        int calls;
+        const char* line;
+    } cases[] = {
+        {false, 2, "from the screen: PrintWindow pictures were black."},
+        // A failed PrintWindow is not tried again with other flags.
+        {true, 1, "from the screen: PrintWindow gave 0x80070005."},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.line);
+        gPrintWindowCalls = 0;
+        gFullContentPaints = false;
+        gPrintWindowFails = one.fails;
+        TestSupport::ImportPatch<decltype(&::PrintWindow)> patch(__imp_PrintWindow, &GpuPrintWindow);
+        TestSupport::DebugLineCapture capture;
+        SavedShot shot;
+        Save(record, shot);
+        EXPECT_EQ(gPrintWindowCalls, one.calls);
+        EXPECT_EQ(shot.outcome.window, S_OK);
+        EXPECT_EQ(shot.outcome.pictureSource, Morvane::PictureSource::Screen);
+        EXPECT_EQ(shot.picture.width, 200) << shot.decodeFailure;
+        EXPECT_EQ(shot.picture.height, 140);
+        EXPECT_TRUE(ShowsColour(shot.picture, 75, 70, kFill));
+        EXPECT_TRUE(ShowsColour(shot.picture, 190, 70, RGB(0, 0, 0)));
+        EXPECT_EQ(FallbackLines(capture), 1u);
+        ExpectFallbackLine(capture, window.handle, one.line, "0x0");
+    }
+}
