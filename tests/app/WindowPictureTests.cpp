@@ -28,31 +28,28 @@ using TestSupport::FixtureWindowSpec;
 
 constexpr wchar_t kBusyClass[] = L"WindowPictureBusy";
 
+void FillClient(HWND window, HDC dc)
+{
+    RECT client{};
+    ::GetClientRect(window, &client);
+    const HBRUSH brush = ::CreateSolidBrush(static_cast<COLORREF>(::GetWindowLongPtrW(window, GWLP_USERDATA)));
+    ::FillRect(dc, &client, brush);
+    ::DeleteObject(brush);
+}
+
 LRESULT CALLBACK BusyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto fill = static_cast<COLORREF>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    RECT client{};
-    switch (message) {
-    case WM_ERASEBKGND:
-    case WM_PRINTCLIENT: {
-        const HBRUSH brush = ::CreateSolidBrush(fill);
-        ::GetClientRect(window, &client);
-        ::FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
-        ::DeleteObject(brush);
+    if (message == WM_ERASEBKGND || message == WM_PRINTCLIENT) {
+        FillClient(window, reinterpret_cast<HDC>(wParam));
         return 1;
     }
-    case WM_PAINT: {
+    if (message == WM_PAINT) {
         PAINTSTRUCT paint{};
-        const HDC dc = ::BeginPaint(window, &paint);
-        const HBRUSH brush = ::CreateSolidBrush(fill);
-        ::FillRect(dc, &paint.rcPaint, brush);
-        ::DeleteObject(brush);
+        FillClient(window, ::BeginPaint(window, &paint));
         ::EndPaint(window, &paint);
         return 0;
     }
-    default:
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 // A window on a thread of its own that pumps messages, except for one stretch in which the

@@ -420,28 +420,6 @@ TEST_F(ScreenCapture, FlagsReachPrintWindowAndTheWindowStillPaintsItself)
     EXPECT_EQ(tracker.Outstanding(), 0u);
 }
 
-TEST_F(ScreenCapture, FlagsCaptureOfAHungWindowFailsWithTimeoutWithoutAskingIt)
-{
-    TestSupport::FixtureWindowSpec layout;
-    layout.rect = RECT{600, 500, 700, 600};
-    layout.caption = L"Hung";
-    layout.className = L"ScreenCaptureHungFlags";
-    layout.fill = RGB(10, 120, 10);
-    const TestSupport::FixtureWindow hung = mWindows.OpenHung(layout);
-    ASSERT_TRUE(hung) << hung.failure;
-    GdiTracker tracker;
-    TestSupport::DebugLineCapture capture;
-    CaptureOutputs outputs;
-    EXPECT_EQ(Screenshot::CaptureWindowWithFlagsToBitmap$Static(&outputs.bitmap, &outputs.dc, hung.handle, 0x2,
-                                                                &outputs.size),
-              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    EXPECT_TRUE(outputs.Untouched());
-    EXPECT_FALSE(tracker.mPrintWindowCalled);
-    EXPECT_EQ(tracker.Outstanding(), 0u);
-    EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::Screenshot::CaptureWindowWithFlagsToBitmap$Static,"),
-              1u);
-}
-
 namespace {
 
 // The X server shows a window's pixels a moment after it was painted: the screen capture is
