@@ -20,8 +20,9 @@ using TalvexBasic::PointerBits;
 
 constexpr const char* kRunRecorderFinish = "Morvane::RunRecorder::Finish";
 
-// GetWindowTextW stops one short of the run's text buffer: such a caption may have been cut.
-constexpr size_t kLongestUncutCaption = kTextBufferLength - 3;
+// GetWindowTextW fills the run's text buffer with at most this many characters (its capacity
+// of 0xFFFF holds the terminating null): a caption of this length may have been cut.
+constexpr size_t kCutCaptionLength = kTextBufferLength - 2;
 
 std::wstring ClassNameOf(HWND window)
 {
@@ -162,7 +163,7 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.threadId = record.mThreadId;
     // The record's caption went through the run's text buffer, which cuts very long ones.
     entry.caption =
-        record.mCaption.size() < kLongestUncutCaption ? record.mCaption : ReadWholeWindowText(record.mWindowHandle);
+        record.mCaption.size() < kCutCaptionLength ? record.mCaption : ReadWholeWindowText(record.mWindowHandle);
     entry.className = record.mClassName;
     entry.imagePath = record.mProcessDosPath;
     entry.style = record.mStyle;

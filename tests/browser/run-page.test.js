@@ -218,6 +218,8 @@ async function checkLatestRun(browser, run, screenshot) {
   await page.click('#only-new');
 
   if (screenshot) {
+    // Tall enough to show the first row of cards below the monitor.
+    await page.setViewport({ width: 1280, height: 1180 });
     await page.evaluate(() => window.scrollTo(0, 0));
     await page.screenshot({ path: screenshot, fullPage: false });
   }
