@@ -91,7 +91,7 @@ json MonitorPicture(const RunMonitor& monitor, const std::vector<RunWindow>& win
     return nullptr;
 }
 
-// Days from 0001-01-01 to the given date of the proleptic Gregorian calendar.
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
 long long DaysFromCivil(int year, unsigned month, unsigned day) noexcept
 {
     year -= month <= 2 ? 1 : 0;
@@ -99,7 +99,7 @@ long long DaysFromCivil(int year, unsigned month, unsigned day) noexcept
     const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
     const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
     const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long long>(dayOfEra) - 306;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
 }
 
 bool ReadDigits(std::string_view text, size_t offset, size_t count, int& value) noexcept

@@ -19,7 +19,7 @@ constexpr wchar_t kRunRecordFileName[] = L"Morvane.Run.json";
 // "2026-12-07T05:59:57.704+01:00": a local time and its offset from UTC in minutes.
 [[nodiscard]] std::string FormatLocalTime(const SYSTEMTIME& local, int offsetMinutes);
 
-// The instant of a FormatLocalTime text as milliseconds since 0001-01-01 UTC; false when the
+// The instant of a FormatLocalTime text as milliseconds since 1970-01-01 00:00 UTC; false when the
 // text is not in that form.
 [[nodiscard]] bool ParseLocalTime(std::string_view text, long long& millisecondsUtc);
 

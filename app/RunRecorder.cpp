@@ -10,6 +10,7 @@
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 

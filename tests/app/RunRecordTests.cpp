@@ -99,6 +99,11 @@ TEST(RunRecordTime, WritesAndReadsLocalTimesWithTheirOffset)
     ASSERT_TRUE(ParseLocalTime("2025-01-01T00:00:00.000+00:00", newYear));
     ASSERT_TRUE(ParseLocalTime("2024-12-31T00:00:00.000+00:00", yearEnd));
     EXPECT_EQ(newYear - yearEnd, 86'400'000LL);
+    long long epoch = -1;
+    ASSERT_TRUE(ParseLocalTime("1970-01-01T01:00:00.250+01:00", epoch));
+    EXPECT_EQ(epoch, 250);
+    ASSERT_TRUE(ParseLocalTime("2026-12-07T05:59:57.704+00:00", utc));
+    EXPECT_EQ(utc, 1'796'623'197'704LL);
 
     for (const char* bad :
          {"", "2026-12-07 05:59:57.704+00:00", "2026-12-07T05:59:57+00:00", "2026-13-07T05:59:57.704+00:00",
