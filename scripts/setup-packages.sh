@@ -22,6 +22,7 @@ fi
 # The browser driver for the run page test, pinned by the committed package-lock.json. It drives
 # the distribution's chromium and never downloads a browser of its own.
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-if [ ! -d "$ROOT/tests/browser/node_modules/puppeteer-core" ]; then
+installed="$ROOT/tests/browser/node_modules/.package-lock.json"
+if [ ! -f "$installed" ] || [ "$ROOT/tests/browser/package-lock.json" -nt "$installed" ]; then
   (cd "$ROOT/tests/browser" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
 fi
