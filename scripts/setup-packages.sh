@@ -2,9 +2,10 @@
 # Installs what building and running under Wine needs, on a Debian machine. Safe to run again.
 set -euo pipefail
 
-# nlohmann-json3-dev: the run record; chromium, node and npm: the run page test in a real browser.
+# nlohmann-json3-dev: the run record; chromium, node and npm: the run page test in a real browser
+# (with a small CJK font, so that captions in the sample picture show as characters).
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb x11-utils x11-xserver-utils
-  nlohmann-json3-dev chromium)
+  nlohmann-json3-dev chromium fonts-wqy-microhei)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
