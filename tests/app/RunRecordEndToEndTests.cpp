@@ -72,6 +72,19 @@ std::string HexAndDecimal(const json& value)
     return text;
 }
 
+BOOL CALLBACK AddTopLevelWindow(HWND window, LPARAM handles)
+{
+    reinterpret_cast<std::set<std::string>*>(handles)->insert(FormatHandle(reinterpret_cast<ULONG_PTR>(window)));
+    return TRUE;
+}
+
+std::set<std::string> TopLevelWindows()
+{
+    std::set<std::string> handles;
+    ::EnumWindows(AddTopLevelWindow, reinterpret_cast<LPARAM>(&handles));
+    return handles;
+}
+
 class RunRecordEndToEnd : public ::testing::Test {
 protected:
     static std::wstring LongCaption()
@@ -115,7 +128,9 @@ protected:
             sWindows.push_back(sFixture->Open(layout));
             ASSERT_TRUE(sWindows.back()) << sWindows.back().failure;
         }
+        sBefore = TopLevelWindows();
         sRun = new DebugCaptureResult(RunMorvane());
+        sAfter = TopLevelWindows();
         sRecord = ReadRecord(CompletionDirectory(*sRun));
     }
 
@@ -141,6 +156,8 @@ protected:
     static inline std::vector<FixtureWindow> sWindows;
     static inline DebugCaptureResult* sRun = nullptr;
     static inline json sRecord;
+    static inline std::set<std::string> sBefore; // top-level windows just before the run
+    static inline std::set<std::string> sAfter;  // and just after it
 };
 
 TEST_F(RunRecordEndToEnd, DescribesTheRun)
@@ -187,6 +204,15 @@ TEST_F(RunRecordEndToEnd, HasOneEntryPerWindowWithItsOutcome)
         EXPECT_EQ(window["results"].is_null(), !saved);
         EXPECT_TRUE(window["newSinceLastRun"].is_boolean());
     }
+    // Every window that existed from before the run until after it was enumerated by the run.
+    size_t lasting = 0;
+    for (const std::string& handle : sBefore) {
+        if (sAfter.count(handle) != 0) {
+            EXPECT_EQ(handles.count(handle), 1u) << handle << " has no entry";
+            ++lasting;
+        }
+    }
+    EXPECT_GE(lasting, sWindows.size());
     const std::map<std::string, json> windows = WindowsByHandle(sRecord);
     const char* expected[] = {"saved", "saved", "saved", "saved", "invisible", "tooSmall"};
     for (size_t index = 0; index < sWindows.size(); ++index) {
