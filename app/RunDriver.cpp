@@ -1,6 +1,7 @@
 #include "RunDriver.h"
 
 #include "MorvaneLogger.h"
+#include "RunRecorder.h"
 #include "RunState.h"
 #include "WindowInfo.h"
 #include "WindowReport.h"
@@ -20,6 +21,9 @@ namespace Morvane {
 namespace {
 
 ULONG_PTR gGdiplusToken = 0;
+
+// The entries of the running run; null outside Run.
+RunRecorder* gRunRecorder = nullptr;
 
 // Copies the buffer's text up to its first null character.
 std::wstring TakeTextBuffer()
@@ -103,7 +107,11 @@ BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context)
 bool HandleWindow(HWND window, void*)
 {
     WindowInfo record;
-    if (FAILED(record.SampleInitialize(window)) || (record.mStyle & WS_VISIBLE) == 0) {
+    const HRESULT sample = record.SampleInitialize(window);
+    if (FAILED(sample) || (record.mStyle & WS_VISIBLE) == 0) {
+        if (gRunRecorder != nullptr) {
+            gRunRecorder->AddSkipped(window, sample, record);
+        }
         return true;
     }
 
@@ -118,16 +126,25 @@ bool HandleWindow(HWND window, void*)
     record.mClassName = TakeTextBuffer();
 
     Log(record);
-    (void)SaveWindowShot(record);
+    WindowShotOutcome outcome;
+    (void)SaveWindowShot(record, &outcome);
+    if (gRunRecorder != nullptr) {
+        gRunRecorder->AddSaved(record, outcome);
+    }
     return true;
 }
 
 int Run()
 {
+    RunRecorder recorder;
+    recorder.Start();
     Initialize();
 
+    gRunRecorder = &recorder;
     EnumerationContext context{HandleWindow, nullptr};
     ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
+    gRunRecorder = nullptr;
+    recorder.Finish();
 
     const std::wstring text = MakeCompletionText(gOutputDirectory);
     ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);

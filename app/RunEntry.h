@@ -1,0 +1,82 @@
+#pragma once
+
+#include "WindowShot.h"
+#include "ZonePosition.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Morvane {
+
+// Why an enumerated window got no folder.
+enum class SkipReason {
+    None, // saved
+    Invisible,
+    TooSmall,
+    ProcessNotOpened,
+    SampleFailed,
+};
+
+// One enumerated top-level window, saved or skipped, as the run record tells it.
+struct RunWindow {
+    std::uint64_t handle = 0;
+    std::uint32_t processId = 0;
+    std::uint32_t threadId = 0;
+    std::wstring caption;
+    std::wstring className;
+    std::wstring imagePath; // empty where unknown
+    std::uint32_t style = 0;
+    std::uint32_t exStyle = 0;
+    RECT rect{};
+    ZonePosition zone = InvalidRectangle; // InvalidRectangle: not sampled
+    std::uint64_t monitor = 0;            // 0: no monitor known
+    SkipReason skipReason = SkipReason::None;
+    std::wstring folder; // below the output directory, with '/'; empty when skipped
+    WindowShotOutcome shot;
+    bool newSinceLastRun = false;
+};
+
+struct RunMonitor {
+    std::uint64_t handle = 0;
+    RECT rect{};
+    RECT workRect{};
+    std::uint32_t flags = 0;
+    std::wstring device;
+};
+
+// What makes two saved windows of two runs the same window, as UTF-8 text.
+struct WindowKey {
+    std::string imagePath;
+    std::string className;
+    std::string caption;
+
+    [[nodiscard]] bool operator<(const WindowKey& other) const
+    {
+        if (imagePath != other.imagePath) {
+            return imagePath < other.imagePath;
+        }
+        return className != other.className ? className < other.className : caption < other.caption;
+    }
+};
+
+// Saved windows of the previous run that have no counterpart in this one.
+struct GoneWindow {
+    WindowKey key;
+    unsigned count = 0;
+};
+
+struct RunSummary {
+    std::string startedAt; // local time, ISO 8601 with milliseconds and UTC offset
+    std::string endedAt;
+    std::wstring outputDirectory;
+    std::wstring computerName;
+    std::vector<RunMonitor> monitors;
+    std::vector<RunWindow> windows;
+    std::wstring previousRun; // folder name; empty when there was none
+    std::vector<GoneWindow> gone;
+};
+
+} // namespace Morvane

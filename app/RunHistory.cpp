@@ -1,0 +1,169 @@
+#include "RunHistory.h"
+
+#include "MorvaneTrace.h"
+#include "RunRecord.h"
+#include "basic/PathParts.h"
+#include "system/UniqueResource.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+
+namespace Morvane {
+namespace {
+
+using TalvexBasic::UniqueResource;
+
+constexpr const char* kFindPreviousRun = "Morvane::FindPreviousRun";
+
+// A record larger than this is not one of ours.
+constexpr LONGLONG kLargestRecord = 512LL * 1024 * 1024;
+
+using FileHolder = UniqueResource<TalvexBasic::FileHandleTraits>;
+using FindHolder = UniqueResource<TalvexBasic::FindHandleTraits>;
+
+enum class ReadResult { Read, Missing, Unreadable };
+
+ReadResult ReadWholeFile(const std::wstring& path, std::string& content)
+{
+    FileHolder file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
+                                                                              : ReadResult::Unreadable;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestRecord) {
+        return ReadResult::Unreadable;
+    }
+    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 24));
+        if (!::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr) || read == 0) {
+            return ReadResult::Unreadable;
+        }
+        done += read;
+    }
+    return ReadResult::Read;
+}
+
+// Names of the folders directly in a folder, without "." and "..".
+std::vector<std::wstring> FoldersIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    FindHolder search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    } while (::FindNextFileW(search.get(), &found));
+    return names;
+}
+
+} // namespace
+
+bool ReadEarlierRun(std::string_view text, EarlierRun& run, std::string& why)
+{
+    try {
+        const nlohmann::json record = nlohmann::json::parse(text);
+        if (!record.is_object() || record.value("tool", std::string()) != "Morvane") {
+            why = "not a run record";
+            return false;
+        }
+        const auto started = record.find("startedAt");
+        if (started == record.end() || !started->is_string() ||
+            !ParseLocalTime(started->get<std::string>(), run.startedAtUtc)) {
+            why = "no start time";
+            return false;
+        }
+        const auto windows = record.find("windows");
+        if (windows == record.end() || !windows->is_array()) {
+            why = "no window list";
+            return false;
+        }
+        run.savedWindows.clear();
+        for (const nlohmann::json& window : *windows) {
+            if (window.value("outcome", std::string()) == "saved") {
+                run.savedWindows.push_back({window.at("imagePath").get<std::string>(),
+                                            window.at("className").get<std::string>(),
+                                            window.at("caption").get<std::string>()});
+            }
+        }
+        return true;
+    } catch (const nlohmann::json::exception& failure) {
+        why = failure.what();
+        return false;
+    }
+}
+
+WindowKey KeyOf(const RunWindow& window)
+{
+    return {ToUtf8(window.imagePath), ToUtf8(window.className), ToUtf8(window.caption)};
+}
+
+std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
+                                              const std::vector<WindowKey>& earlierSaved)
+{
+    std::map<WindowKey, unsigned> unmatched;
+    for (const WindowKey& key : earlierSaved) {
+        ++unmatched[key];
+    }
+    for (RunWindow& window : windows) {
+        if (window.skipReason != SkipReason::None) {
+            continue;
+        }
+        const auto match = unmatched.find(KeyOf(window));
+        window.newSinceLastRun = match == unmatched.end() || match->second == 0;
+        if (!window.newSinceLastRun) {
+            --match->second;
+        }
+    }
+    std::vector<GoneWindow> gone;
+    for (const auto& [key, count] : unmatched) {
+        if (count != 0) {
+            gone.push_back({key, count});
+        }
+    }
+    return gone;
+}
+
+bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous)
+{
+    const std::wstring outputFolder(Basic::Paths::FolderPart(outputDirectory));
+    const std::wstring ownName(Basic::Paths::FileNamePart(outputDirectory));
+    bool found = false;
+    for (const std::wstring& name : FoldersIn(outputFolder)) {
+        if (name == ownName) {
+            continue;
+        }
+        const std::wstring path = outputFolder + L"\\" + name + L"\\" + kRunRecordFileName;
+        std::string text;
+        std::string why;
+        EarlierRun candidate;
+        const ReadResult read = ReadWholeFile(path, text);
+        if (read == ReadResult::Read && ReadEarlierRun(text, candidate, why)) {
+            if (!found || candidate.startedAtUtc > previous.startedAtUtc) {
+                candidate.folderName = name;
+                previous = std::move(candidate);
+                found = true;
+            }
+            continue;
+        }
+        if (read != ReadResult::Read) {
+            why = read == ReadResult::Missing ? "missing" : "unreadable";
+        }
+        MORVANE_TRACE_W(kFindPreviousRun, L"%ls passed over, record %ls.", path.c_str(), FromUtf8(why).c_str());
+    }
+    return found;
+}
+
+} // namespace Morvane

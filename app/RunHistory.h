@@ -1,0 +1,33 @@
+#pragma once
+
+#include "RunEntry.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Morvane {
+
+// What this run needs of an earlier run's record.
+struct EarlierRun {
+    std::wstring folderName;
+    long long startedAtUtc = 0; // milliseconds, see ParseLocalTime
+    std::vector<WindowKey> savedWindows;
+};
+
+// Reads a run record's text; false, with the reason, when it is not a usable record.
+[[nodiscard]] bool ReadEarlierRun(std::string_view text, EarlierRun& run, std::string& why);
+
+// The key of a window of this run.
+[[nodiscard]] WindowKey KeyOf(const RunWindow& window);
+
+// Marks each saved window that has no counterpart among the earlier run's saved windows (keys
+// matched as a multiset) as new, and returns the earlier windows left over, by key.
+[[nodiscard]] std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
+                                                            const std::vector<WindowKey>& earlierSaved);
+
+// Among the other run folders beside the output directory, the one whose readable record has the
+// latest start; false when there is none. A folder without a usable record costs one trace line.
+[[nodiscard]] bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous);
+
+} // namespace Morvane
