@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <algorithm>
 #include <string>
 
 TEST_SUPPORT_IMPORT_SLOT(GetModuleFileNameW);
@@ -34,9 +34,14 @@ DWORD WINAPI SilentGetModuleFileNameW(HMODULE, LPWSTR, DWORD)
 
 DWORD WINAPI RootedGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size)
 {
-    const wchar_t path[] = L"\\Morvane.exe";
-    wcsncpy(buffer, path, size);
-    return static_cast<DWORD>(wcslen(path));
+    const std::wstring path = L"\\Morvane.exe";
+    if (size <= path.size()) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[path.size()] = L'\0';
+    return static_cast<DWORD>(path.size());
 }
 
 // Sets LOCALAPPDATA (null: removes it) for the life of the object.
