@@ -10,6 +10,7 @@
 #include "support/DebugCapture.h"
 #include "support/TestPaths.h"
 #include "system/File.h"
+#include "system/TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ namespace {
 using MorvaneTests::BoxIcon;
 using MorvaneTests::EntriesIn;
 using MorvaneTests::FolderEntry;
+using TalvexBasic::ToThreadAnsi;
 using TestSupport::DebugCaptureResult;
 
 const std::wregex kRunName(LR"(\d{8}-\d{6}-\d{1,3}-\d+-\d+)");
@@ -128,13 +130,12 @@ TEST_F(BlockedOutputEndToEnd, OutputGoesBelowLocalApplicationDataAndTheMessageNa
     const std::vector<std::wstring> logs = TestSupport::FilesIn(directory + L"\\Log");
     ASSERT_EQ(logs.size(), 1u);
     const std::string log = TestSupport::ReadWholeFile(directory + L"\\Log\\" + logs[0]);
-    const std::string failed = "]:MakeSureDirectoryPathExists$Static(" +
-                               std::string(mProgramFolder.begin(), mProgramFolder.end()) + "\\Morvane\\Output\\" +
-                               std::string(runName.begin(), runName.end()) + ") return:0x800700b7.\r\n";
+    const std::string failed = "]:MakeSureDirectoryPathExists$Static(" + ToThreadAnsi(mProgramFolder) +
+                               "\\Morvane\\Output\\" + ToThreadAnsi(runName) + ") return:0x800700b7.\r\n";
     const size_t failedAt = log.find(failed);
     ASSERT_NE(failedAt, std::string::npos) << log.substr(0, 2000);
     const size_t next = log.find("\r\n", failedAt) + 2;
-    const std::string used = "]:gOutputDirectory:" + std::string(directory.begin(), directory.end()) + ".\r\n";
+    const std::string used = "]:gOutputDirectory:" + ToThreadAnsi(directory) + ".\r\n";
     EXPECT_EQ(log.find(used, next), log.find("]:", next)) << log.substr(failedAt, 800);
     EXPECT_NE(log.find(used, next), std::string::npos);
 }

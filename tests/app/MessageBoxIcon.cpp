@@ -1,6 +1,5 @@
 #include "MessageBoxIcon.h"
 
-
 #include <cstdlib>
 #include <cwchar>
 
@@ -31,7 +30,7 @@ HWND FindIconControl(HWND box)
 
 // A top-down 32-bit picture of width x height pixels, selected into a memory DC.
 struct Picture {
-    Picture(int width, int height) : width(width), height(height)
+    Picture(int pictureWidth, int pictureHeight) : width(pictureWidth), height(pictureHeight)
     {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(info.bmiHeader);
