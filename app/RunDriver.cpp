@@ -1,6 +1,7 @@
 #include "RunDriver.h"
 
 #include "MorvaneLogger.h"
+#include "OutputDirectory.h"
 #include "RunRecorder.h"
 #include "RunState.h"
 #include "WindowInfo.h"
@@ -9,8 +10,6 @@
 #include "logs/LogManager.h"
 #include "logs/LoggerReferences.h"
 #include "MorvaneTrace.h"
-#include "system/Module.h"
-#include "basic/PathParts.h"
 #include "basic/StringFormat.h"
 
 #include <gdiplus.h>
@@ -47,15 +46,13 @@ std::wstring MakeCompletionText(const std::wstring& directory)
     return L"Success Save All Window To \r\n\"" + directory + L"\".";
 }
 
-void Initialize()
+std::wstring MakeFailureText(const std::wstring& directory)
 {
-    std::wstring executable;
-    if (FAILED(TalvexBasic::Modules::Module::GetModuleFullFileName$Static(executable))) {
-        gOutputDirectory = L".";
-    } else {
-        gOutputDirectory = Basic::Paths::FolderPart(executable);
-    }
+    return L"Failed Save All Window To \r\n\"" + directory + L"\".";
+}
 
+bool Initialize()
+{
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const unsigned tickCount = ::GetTickCount();
@@ -63,17 +60,37 @@ void Initialize()
     if (rand_s(&random) != 0) {
         random = 0;
     }
-    gOutputDirectory = MakeOutputDirectory(gOutputDirectory, now, tickCount, random);
+    // The folder is made before the logger starts, so that the completion message never names a
+    // folder that does not exist. Where nothing can be written below the executable (a read-only
+    // share, a protected program folder), the output goes below the user's local application
+    // data instead, with the same run name.
+    const OutputDirectoryChoice choice =
+        CreateOutputDirectory(MakeOutputDirectory(ExecutableFolder(), now, tickCount, random), [&] {
+            const std::wstring base = LocalApplicationDataFolder();
+            return base.empty() ? std::wstring() : MakeOutputDirectory(base, now, tickCount, random);
+        });
+    gOutputDirectory = choice.directory;
 
     // The log folder lies below the output directory, and the logger must be installed before
-    // the first line so that "begin~." already reaches the log file.
-    TalvexBasic::Logs::LogManager::Initialize$Static();
-    Logger* logger = Basic::Patterns::Singleton<Logger>::GetInstance();
-    (void)logger->Initialize();
-    (void)logger->SetName(L"Morvane");
-    gApplicationLogger = logger;
+    // the first line so that "begin~." already reaches the log file. Without any output folder
+    // the lines go to the debugger output only, as when the log manager cannot start.
+    if (choice.created) {
+        TalvexBasic::Logs::LogManager::Initialize$Static();
+        Logger* logger = Basic::Patterns::Singleton<Logger>::GetInstance();
+        (void)logger->Initialize();
+        (void)logger->SetName(L"Morvane");
+        gApplicationLogger = logger;
+    }
 
     MORVANE_TRACE("Initialize", "begin~.");
+    // Each folder that could not be created, just before the line that names the one in use.
+    for (const FailedOutputFolder& failure : choice.failures) {
+        MORVANE_TRACE_W("Initialize", L"MakeSureDirectoryPathExists$Static(%ls) return:0x%x.", failure.folder.c_str(),
+                        static_cast<unsigned>(failure.result));
+    }
+    if (choice.noFallback) {
+        MORVANE_TRACE("Initialize", "%%LOCALAPPDATA%% gives no full path.");
+    }
     MORVANE_TRACE_W("Initialize", L"gOutputDirectory:%ls.", gOutputDirectory.c_str());
 
     Gdiplus::GdiplusStartupInput input;
@@ -83,6 +100,7 @@ void Initialize()
     input.SuppressExternalCodecs = FALSE;
     const Gdiplus::Status status = Gdiplus::GdiplusStartup(&gGdiplusToken, &input, nullptr);
     MORVANE_TRACE("Initialize", "GdiplusStartup return:%u.", static_cast<unsigned>(status));
+    return choice.created;
 }
 
 void Finalize()
@@ -138,19 +156,26 @@ int Run()
 {
     RunRecorder recorder;
     recorder.Start();
-    Initialize();
+    const bool hasOutputDirectory = Initialize();
 
     gRunRecorder = &recorder;
     EnumerationContext context{HandleWindow, nullptr};
     ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
     gRunRecorder = nullptr;
-    recorder.Finish();
 
-    const std::wstring text = MakeCompletionText(gOutputDirectory);
-    ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
+    // Windows that failed are in the log; only a run without any output folder is a failure,
+    // and then there is nowhere to put the run record and page either.
+    if (hasOutputDirectory) {
+        recorder.Finish();
+        const std::wstring text = MakeCompletionText(gOutputDirectory);
+        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
+    } else {
+        const std::wstring text = MakeFailureText(gOutputDirectory);
+        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
+    }
 
     Finalize();
-    return 0;
+    return hasOutputDirectory ? 0 : 1;
 }
 
 } // namespace Morvane

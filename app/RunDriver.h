@@ -8,10 +8,11 @@
 namespace Morvane {
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
-// shut-down. Always returns 0.
+// shut-down. Returns 0, or 1 when no output folder could be created at all.
 int Run();
 
-void Initialize();
+// Creates the output directory and starts the logging; true when an output folder exists.
+[[nodiscard]] bool Initialize();
 void Finalize();
 
 // One step per enumerated window; true goes on with the enumeration.
@@ -35,5 +36,8 @@ bool HandleWindow(HWND window, void* user);
 
 // "Success Save All Window To \r\n\"<directory>\"."
 [[nodiscard]] std::wstring MakeCompletionText(const std::wstring& directory);
+
+// "Failed Save All Window To \r\n\"<directory>\".", when no output folder could be made.
+[[nodiscard]] std::wstring MakeFailureText(const std::wstring& directory);
 
 } // namespace Morvane

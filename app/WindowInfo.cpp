@@ -7,7 +7,8 @@
 
 namespace Morvane {
 
-using TalvexBasic::HResultFromWin32;
+using TalvexBasic::FailureHResultFromWin32;
+using TalvexBasic::LastErrorRule;
 using TalvexBasic::UniqueHandle;
 
 namespace {
@@ -37,14 +38,12 @@ HRESULT WindowInfo::SampleInitialize(HWND window)
     {
         UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, mProcessId));
         if (!process) {
-            const DWORD error = ::GetLastError();
             // Processes with higher rights than ours are skipped without a word.
-            if (error == ERROR_ACCESS_DENIED) {
+            if (::GetLastError() == ERROR_ACCESS_DENIED) {
                 return E_ACCESSDENIED;
             }
-            MORVANE_TRACE("Morvane::WindowInfo::SampleInitialize", "OpenProcess(%u) error:%u.", mProcessId,
-                          static_cast<unsigned>(error));
-            return HResultFromWin32(error);
+            return MORVANE_FAIL_LAST_ERROR("Morvane::WindowInfo::SampleInitialize", LastErrorRule::Standard,
+                                           "OpenProcess(%u) error:%u.", static_cast<unsigned>(mProcessId));
         }
 
         FILETIME creation{};
@@ -79,7 +78,8 @@ HRESULT WindowInfo::SampleInitialize(HWND window)
     {
         UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, mProcessId));
         if (!process) {
-            result = HResultFromWin32(::GetLastError());
+            // Skipped without a line; a last error of 0 must still skip the window.
+            result = FailureHResultFromWin32(::GetLastError());
         } else {
             result = TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static(mProcessDosPath, process.get(),
                                                                                      nullptr);

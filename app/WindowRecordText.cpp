@@ -1,6 +1,7 @@
 #include "WindowRecordText.h"
 
 #include "ZonePosition.h"
+#include "basic/EscapeLineBreaks.h"
 #include "basic/StringFormat.h"
 #include "system/HResult.h"
 #include "system/TextConversion.h"
@@ -13,11 +14,14 @@ namespace {
 
 using Basic::Text::AppendFormat;
 
-// "Label: text\r\n" with the text in the thread's ANSI code page; captions may be long.
+// "Label: text\r\n" with the text in the thread's ANSI code page; captions may be long. A line
+// break inside the value is written as "\r" or "\n", so that no value can end its line early and
+// forge the lines after it. It is escaped after the conversion, which may itself turn a
+// character into a line break.
 void AppendTextLine(std::string& text, const char* label, std::wstring_view value)
 {
     text += label;
-    text += TalvexBasic::ToThreadAnsi(value);
+    text += Basic::Text::EscapeLineBreaks(TalvexBasic::ToThreadAnsi(value));
     text += "\r\n";
 }
 

@@ -7,7 +7,9 @@
 namespace Morvane {
 
 // "<output directory>\WindowShot\[<image name>]-0x<handle>-<pid>-<tid>\", with the trailing
-// backslash.
+// backslash. The image name is kept exactly, except for characters no folder name may hold
+// ('/', control characters, <>:"|?*), which become '_': the folder is always one level below
+// WindowShot.
 [[nodiscard]] std::wstring MakeWindowShotFolder(const std::wstring& outputDirectory, const WindowInfo& record);
 
 } // namespace Morvane

@@ -2,6 +2,7 @@
 
 #include "logs/Trace.h"
 #include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 
 #include <memory>
 #include <new>
@@ -22,10 +23,8 @@ HRESULT String::Expand$Static(const std::wstring& source, std::wstring& text)
     }
     const DWORD count = ::ExpandEnvironmentStringsW(source.c_str(), buffer.get(), kBufferLength);
     if (count == 0) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE_W(kExpandName, L"ExpandEnvironmentStringsW(%ls) error:%u.", source.c_str(),
-                       static_cast<unsigned>(error));
-        return HResultFromWin32(error);
+        return TALVEX_FAIL_LAST_ERROR_W(kExpandName, LastErrorRule::Standard,
+                                        L"ExpandEnvironmentStringsW(%ls) error:%u.", source.c_str());
     }
     // A larger count is the size that would have been needed; the buffer then holds nothing usable.
     if (count > kBufferLength) {

@@ -2,6 +2,7 @@
 
 #include "logs/Trace.h"
 #include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 #include "system/ModuleHolder.h"
 #include "system/RoutineCast.h"
 
@@ -37,11 +38,9 @@ HRESULT Module::QueryModuleDosFullFileName$Static(std::wstring& path, HANDLE pro
         sGetModuleFileNameExW$Routine =
             RoutineCast<GetModuleFileNameExWRoutine>(::GetProcAddress(psapi, "GetModuleFileNameExW"));
         if (sGetModuleFileNameExW$Routine == nullptr) {
-            const DWORD error = ::GetLastError();
-            TALVEX_TRACE("TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static",
-                         "GetProcAddress(0x%016llX, GetModuleFileNameExW) error:%u.", PointerBits(psapi),
-                         static_cast<unsigned>(error));
-            return HResultFromWin32(error);
+            return TALVEX_FAIL_LAST_ERROR(
+                "TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static", LastErrorRule::Standard,
+                "GetProcAddress(0x%016llX, GetModuleFileNameExW) error:%u.", PointerBits(psapi));
         }
     }
 
@@ -52,11 +51,9 @@ HRESULT Module::QueryModuleDosFullFileName$Static(std::wstring& path, HANDLE pro
     }
 
     if (sGetModuleFileNameExW$Routine(process, module, buffer.get(), kPathBufferLength) == 0) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE("TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static",
-                     "sGetModuleFileNameExW$Routine(0x%016llX, 0x%016llX) error:%u.", PointerBits(process),
-                     PointerBits(module), static_cast<unsigned>(error));
-        return HResultFromWin32(error);
+        return TALVEX_FAIL_LAST_ERROR(
+            "TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static", LastErrorRule::Standard,
+            "sGetModuleFileNameExW$Routine(0x%016llX, 0x%016llX) error:%u.", PointerBits(process), PointerBits(module));
     }
     buffer[kPathBufferLength - 1] = L'\0';
     path = buffer.get();
@@ -77,10 +74,11 @@ HRESULT Module::GetModuleFullFileName$Static(std::wstring& path)
     }
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer.get(), kPathBufferLength);
     if (length == 0) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE("TalvexBasic::Modules::Module::GetModuleFullFileName$Static",
-                     "GetModuleFileNameW(0x%016llX) error:%u.", PointerBits(nullptr), static_cast<unsigned>(error));
-        return HResultFromWin32(error);
+        // A failure without a last error must not pass for an empty path: the tool would then
+        // write at the root of the current drive.
+        return TALVEX_FAIL_LAST_ERROR("TalvexBasic::Modules::Module::GetModuleFullFileName$Static",
+                                      LastErrorRule::Standard, "GetModuleFileNameW(0x%016llX) error:%u.",
+                                      PointerBits(nullptr));
     }
     path.assign(buffer.get(), length < kPathBufferLength ? length : kPathBufferLength - 1);
     return S_OK;

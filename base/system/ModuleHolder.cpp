@@ -2,6 +2,7 @@
 
 #include "logs/Trace.h"
 #include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 
 #include <cwchar>
 
@@ -26,10 +27,9 @@ HRESULT ModuleHolder::GetOrLoad(HMODULE* module) noexcept
         *module = mModule;
         return S_OK;
     }
-    const DWORD error = ::GetLastError();
-    TALVEX_TRACE_W("TalvexBasic::Modules::ModuleHolder::GetOrLoad", L"LoadLibraryW(%ls) error:%u.", mModuleName.c_str(),
-                   static_cast<unsigned>(error));
-    return HResultFromWin32(error);
+    // Never success: a null module must not be stored as a loaded library.
+    return TALVEX_FAIL_LAST_ERROR_W("TalvexBasic::Modules::ModuleHolder::GetOrLoad", LastErrorRule::Standard,
+                                    L"LoadLibraryW(%ls) error:%u.", mModuleName.c_str());
 }
 
 HRESULT ModuleHolderMapManager::Get$Static(const std::wstring& name, HMODULE* module)

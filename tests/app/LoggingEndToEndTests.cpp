@@ -1,6 +1,8 @@
 // The real Morvane.exe writes its own trace lines into its log folder, and only there; the base
 // library's lines and those of the logging itself go to the debugger output.
 
+#include "EnvironmentOverride.h"
+
 #include "support/DebugCapture.h"
 #include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
@@ -171,11 +173,14 @@ TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
     EXPECT_TRUE(fixture.Quit());
 }
 
-TEST_F(LoggingEndToEnd, LogFolderThatCannotBeCreatedDoesNotStopTheRun)
+TEST_F(LoggingEndToEnd, BlockedOutputFolderTakesTheLogAlongToTheFallback)
 {
-    // A file named "Morvane" beside the program stands where the output tree would begin.
+    // A file named "Morvane" beside the program stands where the output tree would begin. The
+    // output folder is made before the logger starts, so the log goes wherever the output goes.
     const std::wstring scratch = MakeScratchDirectory(L"LoggingBlocked");
     mCleanUp.push_back(scratch);
+    const std::wstring local = MakeScratchDirectory(L"LoggingLocal");
+    mCleanUp.push_back(local);
     const std::wstring program = scratch + L"\\Morvane.exe";
     ASSERT_TRUE(::CopyFileW((ProgramDirectory() + L"\\Morvane.exe").c_str(), program.c_str(), FALSE));
     HANDLE blocker = ::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -183,16 +188,17 @@ TEST_F(LoggingEndToEnd, LogFolderThatCannotBeCreatedDoesNotStopTheRun)
     ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
     ::CloseHandle(blocker);
 
+    const MorvaneTests::EnvironmentOverride override(L"LOCALAPPDATA", local.c_str());
     const DebugCaptureResult result = RunMorvane(program);
     ASSERT_TRUE(result.failure.empty()) << result.failure;
     ASSERT_TRUE(result.exited);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 0u);
     const std::wstring output = CompletionDirectory(result);
-    EXPECT_EQ(output.rfind(scratch + L"\\Morvane\\Output\\", 0), 0u);
-    EXPECT_EQ(::GetFileAttributesW((output + L"\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
-    // The file logger reports each lost line on the debugger output.
-    EXPECT_FALSE(result.LinesContaining(L"{TalvexBasic$FileLogger}[").empty());
+    EXPECT_EQ(output.rfind(local + L"\\Morvane\\Output\\", 0), 0u);
+    EXPECT_EQ(FilesIn(output + L"\\Log").size(), 1u);
+    // No line is lost: the file logger has nothing to complain about.
+    EXPECT_TRUE(result.LinesContaining(L"{TalvexBasic$FileLogger}[").empty());
 }
 
 } // namespace

@@ -147,14 +147,18 @@ TEST_F(FileOutput, DirectoryPathCreatesLevelsUpToTheLastBackslashOnly)
     EXPECT_EQ(Directory::MakeSureDirectoryPathExists$Static(mRoot + L"\\d1\\d2\\"), S_OK);
 }
 
-TEST_F(FileOutput, FolderNamesOutsideTheAnsiCodePageReachThePlatformConverted)
+TEST_F(FileOutput, FolderNamesOutsideTheAnsiCodePageAreMadeExactly)
 {
-    // U+4E2D has no place in code page 1252 and becomes its default character '?', which no
-    // folder name may hold.
-    const std::wstring path = mRoot + L"\\\x4E2D\\";
-    const HRESULT result = Directory::MakeSureDirectoryPathExists$Static(path);
-    EXPECT_TRUE(FAILED(result)) << std::hex << result;
-    EXPECT_FALSE(Exists(mRoot + L"\\\x4E2D"));
+    // U+4E2D has no place in code page 1252 (it would become '?', which no name may hold).
+    ASSERT_EQ(Directory::MakeSureDirectoryPathExists$Static(mRoot + L"\\\x4E2D\\\x5B57.exe\\"), S_OK);
+    EXPECT_TRUE(IsDirectory(mRoot + L"\\\x4E2D\\\x5B57.exe"));
+
+    // U+FF3C (fullwidth reverse solidus) would turn into a real backslash through the code page
+    // and take the last level two folders up, beside "a".
+    ASSERT_EQ(Directory::MakeSureDirectoryPathExists$Static(mRoot + L"\\a\\b\\..\xFF3C..\xFF3Cx\\"), S_OK);
+    EXPECT_TRUE(IsDirectory(mRoot + L"\\a\\b\\..\xFF3C..\xFF3Cx"));
+    EXPECT_FALSE(Exists(mRoot + L"\\x"));
+    EXPECT_FALSE(Exists(mRoot + L"\\a\\x"));
 }
 
 TEST_F(FileOutput, CreateKeepsItsHandleUntilTheFileEnds)

@@ -56,6 +56,11 @@ FixtureProcess::~FixtureProcess()
 
 bool FixtureProcess::Start()
 {
+    return StartFrom(DesktopFixturePath());
+}
+
+bool FixtureProcess::StartFrom(const std::wstring& program)
+{
     if (mProcess) {
         return true;
     }
@@ -77,7 +82,6 @@ bool FixtureProcess::Start()
     TalvexBasic::UniqueHandle childOutput(answersWrite);
     mAnswers.reset(answersRead);
 
-    const std::wstring program = DesktopFixturePath();
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

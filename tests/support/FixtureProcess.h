@@ -27,6 +27,8 @@ public:
 
     // Starts the process; false (with Failure()) when it could not be started or does not answer.
     [[nodiscard]] bool Start();
+    // The same with a copy of DesktopFixture.exe elsewhere, for images with names of their own.
+    [[nodiscard]] bool StartFrom(const std::wstring& program);
 
     [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& layout);
     [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& layout);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Morvane {
+
+// The folder of this executable, below which the run's output goes. "." (the current folder)
+// when the executable's path cannot be had or names no folder: an output path must never start
+// at the root of the current drive.
+[[nodiscard]] std::wstring ExecutableFolder();
+
+// %LOCALAPPDATA% without a trailing backslash, the place for the output when nothing can be made
+// below the executable; empty unless it expands to a full path (drive or server form).
+[[nodiscard]] std::wstring LocalApplicationDataFolder();
+
+// "C:\x", "C:\", "\\server\share": a path that names its drive or server. Relative paths, and
+// paths that start at the root of whatever the current drive is, are not.
+[[nodiscard]] bool IsFullPath(const std::wstring& path) noexcept;
+
+struct FailedOutputFolder {
+    std::wstring folder;
+    HRESULT result = S_OK;
+};
+
+struct OutputDirectoryChoice {
+    // The folder created for the run; when none could be created, the one tried first.
+    std::wstring directory;
+    bool created = false;
+    // The folders that could not be created, in the order tried.
+    std::vector<FailedOutputFolder> failures;
+    // The preferred folder failed and there was no fallback to try.
+    bool noFallback = false;
+};
+
+// Creates the run's output directory: the preferred folder if it can be made, else the folder
+// that makeFallback gives (asked only then; empty for none). The folders are really created
+// here, so that the completion message only ever names a folder that exists.
+[[nodiscard]] OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
+                                                          const std::function<std::wstring()>& makeFallback);
+
+} // namespace Morvane
