@@ -4,6 +4,7 @@
 // window added and one removed in between, and corrupt records beside them.
 
 #include "RunRecord.h"
+#include "basic/EscapeLineBreaks.h"
 #include "support/FixtureProcess.h"
 #include "support/MorvaneRun.h"
 #include "support/TestPaths.h"
@@ -24,6 +25,7 @@ using Morvane::FormatHandle;
 using Morvane::ToUtf8;
 using nlohmann::json;
 using TalvexBasic::ToThreadAnsi;
+using Basic::Text::EscapeLineBreaks;
 
 json ReadRecord(const std::wstring& outputDirectory)
 {
@@ -278,15 +280,17 @@ TEST_F(RunRecordEndToEnd, AgreesWithTheTextRecordsOfTheSameRun)
             text.substr(text.find("ZonePosition: ") + 14, text.find("\r\n\r\n") - text.find("ZonePosition: ") - 14),
             window["zone"].get<std::string>())
             << handle;
-        // The text record holds the caption as the run's buffer cut it, in the ANSI code page.
+        // The text record holds the caption as the run's buffer cut it, in the ANSI code page,
+        // with its line breaks written as \r and \n.
         const std::wstring caption = Morvane::FromUtf8(window["caption"].get<std::string>());
-        EXPECT_EQ(RecordValue(text, "WindowCaption", "WindowClassName"), ToThreadAnsi(caption.substr(0, 65534)))
+        EXPECT_EQ(RecordValue(text, "WindowCaption", "WindowClassName"),
+                  EscapeLineBreaks(ToThreadAnsi(caption.substr(0, 65534))))
             << handle;
         EXPECT_EQ(RecordValue(text, "WindowClassName"),
-                  ToThreadAnsi(Morvane::FromUtf8(window["className"].get<std::string>())))
+                  EscapeLineBreaks(ToThreadAnsi(Morvane::FromUtf8(window["className"].get<std::string>()))))
             << handle;
         EXPECT_EQ(RecordValue(text, "ProcessDosPath"),
-                  ToThreadAnsi(Morvane::FromUtf8(window["imagePath"].get<std::string>())))
+                  EscapeLineBreaks(ToThreadAnsi(Morvane::FromUtf8(window["imagePath"].get<std::string>()))))
             << handle;
         EXPECT_EQ(RecordValue(text, "DisplayMonitorHandle"), window["monitor"].get<std::string>()) << handle;
         const json& monitor = monitors[window["monitor"].get<std::string>()];
