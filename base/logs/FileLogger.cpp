@@ -7,10 +7,8 @@
 #include "system/HResult.h"
 #include "system/HResultError.h"
 #include "system/Module.h"
-#include "system/TextConversion.h"
 #include "system/UniqueResource.h"
 
-#include <dbghelp.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -35,6 +33,17 @@ struct LogFileEntry {
 
 // Keyed by last-write time, newest first; files with the same time keep the listing's order.
 using LogFileList = std::multimap<unsigned long long, LogFileEntry, std::greater<unsigned long long>>;
+
+// The Win32 error number that a failed folder creation carries: a failure whose last error read 0
+// comes back as E_FAIL and shows 0; a result of any other kind shows as itself.
+unsigned Win32ErrorOf(HRESULT result) noexcept
+{
+    if (result == E_FAIL) {
+        return 0;
+    }
+    return HRESULT_FACILITY(result) == FACILITY_WIN32 ? static_cast<unsigned>(HRESULT_CODE(result))
+                                                      : static_cast<unsigned>(result);
+}
 
 unsigned long long Combine(DWORD high, DWORD low) noexcept
 {
@@ -74,6 +83,17 @@ LogFileList ListLogFiles(const std::wstring& directory, const std::wstring& name
                       LogFileEntry{path, Combine(found.nFileSizeHigh, found.nFileSizeLow)});
     } while (::FindNextFileW(search.get(), &found));
     return files;
+}
+
+// One WriteFile of the whole block. A failed write never reads as success, even when the last
+// error says 0, and a write that takes fewer bytes than it was given has failed too.
+HRESULT WriteAll(const Files::File& file, const void* data, unsigned bytes) noexcept
+{
+    DWORD written = 0;
+    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
+        return FailureHResultFromWin32(::GetLastError());
+    }
+    return written == bytes ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
 }
 
 // Deletes the oldest file of the list; the list forgets it whether or not it went.
@@ -134,13 +154,13 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
         return kNotSupported;
     }
 
-    // Creates the folders above the log folder; the log folder itself comes with its first file.
-    const std::string narrowDirectory = ToThreadAnsi(mDirectory);
-    if (!::MakeSureDirectoryPathExists(narrowDirectory.c_str())) {
-        const DWORD error = ::GetLastError();
+    // Creates the folders above the log folder, from the wide path so that any name survives; the
+    // log folder itself comes with its first file.
+    const HRESULT folders = Files::Directory::MakeSureDirectoryPathExists$Static(mDirectory);
+    if (FAILED(folders)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"MakeSureDirectoryPathExists(%ls) error%u.",
-                              mDirectory.c_str(), static_cast<unsigned>(error));
-        return FailureHResultFromWin32(error);
+                              mDirectory.c_str(), Win32ErrorOf(folders));
+        return folders;
     }
 
     LogFileList files = ListLogFiles(mDirectory, mName);
@@ -279,10 +299,8 @@ HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
     if (FAILED(result)) {
         return result;
     }
-    DWORD written = 0;
-    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
-        // A failed write never reads as success, even when the last error says 0.
-        result = FailureHResultFromWin32(::GetLastError());
+    result = WriteAll(file, data, bytes);
+    if (FAILED(result)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::CreateWriteClose",
                               L"WriteFile return:0x%x.", static_cast<unsigned>(result));
     }
@@ -298,9 +316,8 @@ HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::
                               L"CreateLogFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
         return result;
     }
-    DWORD written = 0;
-    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
-        result = FailureHResultFromWin32(::GetLastError());
+    result = WriteAll(file, data, bytes);
+    if (FAILED(result)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
                               L"WriteFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
     }

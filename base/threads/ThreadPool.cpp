@@ -1,7 +1,7 @@
 #include "threads/ThreadPool.h"
 
 #include "logs/Trace.h"
-#include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 
 #include <process.h>
 
@@ -39,17 +39,14 @@ HRESULT ThreadPool::Initialize() noexcept
         return result;
     };
 
+    // A failed create is never success, even when its last error reads 0.
     mExitEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!mExitEvent) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kInitializeName, "mExitEvent.Create error:%u.", static_cast<unsigned>(error));
-        return fail(HResultFromWin32(error));
+        return fail(TALVEX_FAIL_LAST_ERROR(kInitializeName, LastErrorRule::Standard, "mExitEvent.Create error:%u."));
     }
     mTaskEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!mTaskEvent) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kInitializeName, "mTaskEvent.Create error:%u.", static_cast<unsigned>(error));
-        return fail(HResultFromWin32(error));
+        return fail(TALVEX_FAIL_LAST_ERROR(kInitializeName, LastErrorRule::Standard, "mTaskEvent.Create error:%u."));
     }
 
     // One worker keeps the queued writes in order; the processor count does not change that.

@@ -181,10 +181,19 @@ TEST_F(FileLoggerTest, FolderThatCannotBeMadeFailsTheWrite)
 {
     ASSERT_TRUE(::CreateDirectoryW(mFolder.c_str(), nullptr));
     MakeFile(L"blocker", "", 0);
-    ASSERT_EQ(mLogger.SetDirectory((mFolder + L"\\blocker\\Log").c_str()), S_OK);
+    const std::wstring blocked = mFolder + L"\\blocker\\sub\\Log";
+    ASSERT_EQ(mLogger.SetDirectory(blocked.c_str()), S_OK);
     TestSupport::DebugLineCapture debug;
-    EXPECT_LT(Write("x"), 0);
+    const HRESULT result = Write("x");
+    ASSERT_LT(result, 0);
+    ASSERT_EQ(HRESULT_FACILITY(result), FACILITY_WIN32);
     EXPECT_EQ(debug.CountContaining("{TalvexBasic$FileLogger}["), 1u);
+    // The logger's own line names the wide folder and the Win32 error number that it returns.
+    EXPECT_EQ(debug.CountContaining(" TalvexBasic::Logs::FileLogger::Write,"), 1u);
+    EXPECT_EQ(debug.CountContaining("]:MakeSureDirectoryPathExists(" + Narrow(blocked) + ") error" +
+                                    std::to_string(HRESULT_CODE(result)) + ".\r\n"),
+              1u);
+    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"blocker"}));
 }
 
 // A failed WriteFile whose last error reads 0 must still fail.
@@ -212,6 +221,41 @@ TEST_F(FileLoggerTest, FailedWriteWithoutALastErrorIsNotSuccess)
     EXPECT_EQ(debug.CountContaining(" TalvexBasic::Logs::FileLogger::OpenWriteClose,"), 1u);
     EXPECT_EQ(debug.CountContaining("]:WriteFile(" + Narrow(mFolder + L"\\" + files[0]) + ") error:0x80004005.\r\n"),
               1u);
+}
+
+// A write that takes fewer bytes than it was given: half of them reach the file.
+decltype(&::WriteFile) gRealWriteFile = nullptr;
+BOOL WINAPI WriteFileWritingHalf(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    return gRealWriteFile(file, data, bytes / 2, written, overlapped);
+}
+
+TEST_F(FileLoggerTest, ShortWriteIsAWriteFault)
+{
+    constexpr HRESULT kWriteFault = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    TestSupport::DebugLineCapture debug;
+    {
+        TestSupport::ImportPatch<decltype(&::WriteFile)> patch(__imp_WriteFile, &WriteFileWritingHalf);
+        gRealWriteFile = patch.Original();
+        EXPECT_EQ(Write("new file"), kWriteFault);
+    }
+    EXPECT_EQ(debug.CountContaining(" TalvexBasic::Logs::FileLogger::CreateWriteClose,"), 1u);
+    EXPECT_EQ(debug.CountContaining("]:WriteFile return:0x8007001d.\r\n"), 1u);
+    const std::vector<std::wstring> files = Files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(Content(files[0]), "new ");
+    {
+        TestSupport::ImportPatch<decltype(&::WriteFile)> patch(__imp_WriteFile, &WriteFileWritingHalf);
+        gRealWriteFile = patch.Original();
+        EXPECT_EQ(Write("append"), kWriteFault);
+    }
+    EXPECT_EQ(debug.CountContaining(" TalvexBasic::Logs::FileLogger::OpenWriteClose,"), 1u);
+    EXPECT_EQ(debug.CountContaining("]:WriteFile(" + Narrow(mFolder + L"\\" + files[0]) + ") error:0x8007001d.\r\n"),
+              1u);
+    EXPECT_EQ(Content(files[0]), "new app");
+    // A whole write of the same file still succeeds.
+    EXPECT_EQ(Write("!"), S_OK);
+    EXPECT_EQ(Content(files[0]), "new app!");
 }
 
 TEST(FileLoggerNames, DefaultFolderIsBelowAppdataAndNamedAfterTheProgram)

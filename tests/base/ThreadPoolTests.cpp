@@ -33,6 +33,7 @@ std::shared_ptr<ThreadPool::Task> MakeTask(std::function<HRESULT(TaskParameter*)
 // Failures that Wine will not produce on demand come from swapped import slots.
 int gEventCalls = 0;
 int gEventCallToFail = 0;
+DWORD gEventError = 0;
 int gCloseCalls = 0;
 decltype(&::CreateEventW) gRealCreateEventW = nullptr;
 decltype(&::CloseHandle) gRealCloseHandle = nullptr;
@@ -40,7 +41,7 @@ decltype(&::CloseHandle) gRealCloseHandle = nullptr;
 HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name)
 {
     if (++gEventCalls == gEventCallToFail) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(gEventError);
         return nullptr;
     }
     return gRealCreateEventW(attributes, manualReset, initialState, name);
@@ -233,7 +234,9 @@ TEST(ThreadPool, IsPoolThreadKnowsItsWorkerOnly)
 
 struct FailedEvent {
     int callToFail;
+    DWORD error;
     const char* message;
+    HRESULT result;
     int closesInInitialize; // the exit event, when the task event fails
 };
 
@@ -248,6 +251,7 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
     {
         gEventCalls = 0;
         gEventCallToFail = GetParam().callToFail;
+        gEventError = GetParam().error;
         TestSupport::ImportPatch<decltype(&::CreateEventW)> events(__imp_CreateEventW, &FailingCreateEventW);
         gRealCreateEventW = events.Original();
         TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
@@ -255,7 +259,7 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
         result = pool.Initialize();
     }
     EXPECT_EQ(gCloseCalls, GetParam().closesInInitialize);
-    EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(result, GetParam().result);
     EXPECT_EQ(debug.CountContaining(GetParam().message), 1u);
     EXPECT_EQ(debug.CountContaining("TalvexBasic::Threads::ThreadPool::Initialize,"), 1u);
     EXPECT_FALSE(pool.mExitEvent.valid());
@@ -273,7 +277,12 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, ThreadPoolEventFailure,
-                         ::testing::Values(FailedEvent{1, "]:mExitEvent.Create error:8.\r\n", 0},
-                                           FailedEvent{2, "]:mTaskEvent.Create error:8.\r\n", 1}));
+                         ::testing::Values(FailedEvent{1, ERROR_NOT_ENOUGH_MEMORY, "]:mExitEvent.Create error:8.\r\n",
+                                                       HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), 0},
+                                           FailedEvent{2, ERROR_NOT_ENOUGH_MEMORY, "]:mTaskEvent.Create error:8.\r\n",
+                                                       HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), 1},
+                                           // A failed create whose last error reads 0 is still a failure.
+                                           FailedEvent{1, 0, "]:mExitEvent.Create error:0.\r\n", E_FAIL, 0},
+                                           FailedEvent{2, 0, "]:mTaskEvent.Create error:0.\r\n", E_FAIL, 1}));
 
 } // namespace
