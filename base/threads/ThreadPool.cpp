@@ -59,7 +59,7 @@ HRESULT ThreadPool::Initialize() noexcept
         TALVEX_TRACE(kInitializeName, "new ThreadContext[%u] failed.", mThreadCount);
         return fail(E_OUTOFMEMORY);
     }
-    mThreads.reset(new (std::nothrow) HANDLE[mThreadCount]());
+    mThreads.reset(new (std::nothrow) UniqueHandle[mThreadCount]);
     if (!mThreads) {
         TALVEX_TRACE(kInitializeName, "new HANDLE[%u] failed.", mThreadCount);
         return fail(E_OUTOFMEMORY);
@@ -79,7 +79,7 @@ HRESULT ThreadPool::Initialize() noexcept
         context.mIndex = index;
         const uintptr_t thread =
             ::_beginthreadex(nullptr, 0, &ThreadPool::ThreadEntry, &context, 0, &context.mThreadId);
-        mThreads[index] = reinterpret_cast<HANDLE>(thread);
+        mThreads[index].reset(reinterpret_cast<HANDLE>(thread));
         if (thread == 0) {
             TALVEX_TRACE(kInitializeName, "_beginthreadex maybe error:%u.", static_cast<unsigned>(errno));
             return fail(E_UNEXPECTED);
@@ -102,14 +102,17 @@ void ThreadPool::Finalize() noexcept
 {
     if (mStartedThreadCount != 0) {
         ::SetEvent(mExitEvent.get());
-        ::WaitForMultipleObjects(mStartedThreadCount, mThreads.get(), TRUE, INFINITE);
-        for (unsigned index = 0; index < mStartedThreadCount; ++index) {
-            ::CloseHandle(mThreads[index]);
+        // The wait takes the handles side by side, and at most MAXIMUM_WAIT_OBJECTS of them.
+        HANDLE threads[MAXIMUM_WAIT_OBJECTS] = {};
+        const unsigned count = mStartedThreadCount < MAXIMUM_WAIT_OBJECTS ? mStartedThreadCount : MAXIMUM_WAIT_OBJECTS;
+        for (unsigned index = 0; index < count; ++index) {
+            threads[index] = mThreads[index].get();
         }
+        ::WaitForMultipleObjects(count, threads, TRUE, INFINITE);
     }
     mStartedThreadCount = 0;
     mThreadCount = 0;
-    mThreads.reset();
+    mThreads.reset(); // closes the thread handles
     mThreadContexts.reset();
     mExitEvent.reset();
     mTaskEvent.reset();

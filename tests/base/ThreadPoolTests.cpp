@@ -3,14 +3,19 @@
 #include "system/UniqueResource.h"
 #include "threads/ThreadPool.h"
 
+#include <process.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
+#include <string>
 #include <vector>
 
 extern "C" decltype(&::CreateEventW) __imp_CreateEventW;
 extern "C" decltype(&::CloseHandle) __imp_CloseHandle;
+TEST_SUPPORT_IMPORT_SLOT(_beginthreadex);
 
 namespace {
 
@@ -191,9 +196,9 @@ TEST(ThreadPool, FailingStartHookEndsTheWorkerAndLaterTasksAreReleasedUnrun)
         pool.mBeginResult = E_ACCESSDENIED;
         ::SetEvent(pool.mGate.get());
         ASSERT_EQ(pool.Initialize(), S_OK);
-        ASSERT_EQ(::WaitForSingleObject(pool.mThreads[0], 10000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(pool.mThreads[0].get(), 10000), WAIT_OBJECT_0);
         DWORD exitCode = 0;
-        ASSERT_TRUE(::GetExitCodeThread(pool.mThreads[0], &exitCode));
+        ASSERT_TRUE(::GetExitCodeThread(pool.mThreads[0].get(), &exitCode));
         EXPECT_EQ(static_cast<HRESULT>(exitCode), E_ACCESSDENIED);
 
         auto* task = new ThreadPool::Task();
@@ -230,6 +235,36 @@ TEST(ThreadPool, IsPoolThreadKnowsItsWorkerOnly)
     EXPECT_FALSE(pool.IsPoolThread(::GetCurrentThreadId()));
     pool.Finalize();
     EXPECT_FALSE(pool.IsPoolThread(workerId));
+}
+
+uintptr_t __cdecl FailingBeginThreadEx(void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*)
+{
+    errno = EAGAIN;
+    return 0;
+}
+
+TEST(ThreadPool, ThreadThatDoesNotStartUndoesInitializeAndClosesOnlyTheEvents)
+{
+    TestSupport::DebugLineCapture debug;
+    ThreadPool pool;
+    HRESULT result = S_OK;
+    gCloseCalls = 0;
+    {
+        TestSupport::ImportPatch<decltype(&::_beginthreadex)> threads(__imp__beginthreadex, &FailingBeginThreadEx);
+        TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
+        gRealCloseHandle = closes.Original();
+        result = pool.Initialize();
+    }
+    EXPECT_EQ(result, E_UNEXPECTED);
+    EXPECT_EQ(gCloseCalls, 2); // the two events; the thread handle was never made
+    EXPECT_EQ(debug.CountContaining("]:_beginthreadex maybe error:" + std::to_string(EAGAIN) + ".\r\n"), 1u);
+    EXPECT_EQ(pool.mStartedThreadCount, 0u);
+    EXPECT_FALSE(pool.mThreads);
+    EXPECT_FALSE(pool.mExitEvent.valid());
+    // Nothing is left half started: a second Initialize runs normally.
+    ASSERT_EQ(pool.Initialize(), S_OK);
+    EXPECT_EQ(pool.mStartedThreadCount, 1u);
+    pool.Finalize();
 }
 
 struct FailedEvent {
