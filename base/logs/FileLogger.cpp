@@ -1,21 +1,21 @@
 #include "logs/FileLogger.h"
 
+#include "logs/LogRotation.h"
 #include "logs/Trace.h"
 #include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
+#include "system/FolderListing.h"
 #include "system/HResult.h"
 #include "system/HResultError.h"
 #include "system/Module.h"
-#include "system/UniqueResource.h"
 
 #include <shlwapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <iterator>
-#include <map>
+#include <vector>
 
 namespace TalvexBasic::Logs {
 namespace {
@@ -26,13 +26,8 @@ constexpr HRESULT kNotSupported = static_cast<HRESULT>(0xD00000BBu);
 constexpr const char kWriteName[] = "TalvexBasic::Logs::FileLogger::Write";
 constexpr const char kCreateLogFileName[] = "TalvexBasic::Logs::FileLogger::CreateLogFile";
 
-struct LogFileEntry {
-    std::wstring mPath;
-    unsigned long long mSize = 0;
-};
-
-// Keyed by last-write time, newest first; files with the same time keep the listing's order.
-using LogFileList = std::multimap<unsigned long long, LogFileEntry, std::greater<unsigned long long>>;
+constexpr const char kCreateWriteCloseName[] = "TalvexBasic::Logs::FileLogger::CreateWriteClose";
+constexpr const char kOpenWriteCloseName[] = "TalvexBasic::Logs::FileLogger::OpenWriteClose";
 
 // The Win32 error number that a failed folder creation carries: a failure whose last error read 0
 // comes back as E_FAIL and shows 0; a result of any other kind shows as itself.
@@ -45,65 +40,56 @@ unsigned Win32ErrorOf(HRESULT result) noexcept
                                                       : static_cast<unsigned>(result);
 }
 
-unsigned long long Combine(DWORD high, DWORD low) noexcept
+// The files of the folder (not its subfolders) whose full path contains the name, newest first.
+// A missing folder, or any other failed listing, gives an empty list.
+std::vector<LogFile> ListLogFiles(const std::wstring& directory, const std::wstring& name)
 {
-    return (static_cast<unsigned long long>(high) << 32) | low;
-}
-
-// The files of the folder (not its subfolders) whose full path contains the name.
-LogFileList ListLogFiles(const std::wstring& directory, const std::wstring& name)
-{
-    LogFileList files;
+    std::vector<LogFile> files;
     if (directory.size() <= 1) {
         return files;
     }
-    std::wstring folder = directory;
-    if (folder.back() != L'\\') {
-        folder += L'\\';
-    }
-    WIN32_FIND_DATAW found{};
-    // A missing folder, or any other failed search, gives an empty list.
-    UniqueFindHandle search(::FindFirstFileW((folder + L"*.*").c_str(), &found));
-    if (!search) {
+    std::vector<Files::FolderEntry> entries;
+    if (FAILED(Files::ListFolder(directory, entries))) {
         return files;
     }
-    do {
-        const std::wstring entryName = found.cFileName;
-        if (entryName == L"." || entryName == L"..") {
+    const std::wstring folder = directory.back() == L'\\' ? directory : directory + L'\\';
+    for (Files::FolderEntry& entry : entries) {
+        if (entry.IsFolder()) {
             continue;
         }
-        const std::wstring path = folder + entryName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            continue;
-        }
+        std::wstring path = folder + entry.mName;
         if (!name.empty() && ::StrStrIW(path.c_str(), name.c_str()) == nullptr) {
             continue;
         }
-        files.emplace(Combine(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime),
-                      LogFileEntry{path, Combine(found.nFileSizeHigh, found.nFileSizeLow)});
-    } while (::FindNextFileW(search.get(), &found));
+        files.push_back({std::move(path), entry.mSize, entry.mLastWriteTime});
+    }
+    SortNewestFirst(files);
     return files;
 }
 
-// One WriteFile of the whole block. A failed write never reads as success, even when the last
-// error says 0, and a write that takes fewer bytes than it was given has failed too.
-HRESULT WriteAll(const Files::File& file, const void* data, unsigned bytes) noexcept
+// The write step of both paths: one WriteFile of the whole block, then the file is closed. A
+// failed write never reads as success, even when the last error says 0, and a write that takes
+// fewer bytes than it was given has failed too.
+HRESULT WriteAndClose(Files::File& file, const void* data, unsigned bytes) noexcept
 {
     DWORD written = 0;
+    HRESULT result = S_OK;
     if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
-        return FailureHResultFromWin32(::GetLastError());
+        result = FailureHResultFromWin32(::GetLastError());
+    } else if (written != bytes) {
+        result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
     }
-    return written == bytes ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    file.mHandle.reset();
+    return result;
 }
 
 // Deletes the oldest file of the list; the list forgets it whether or not it went.
-void DeleteOldest(LogFileList& files)
+void DeleteOldest(std::vector<LogFile>& files)
 {
-    const auto oldest = std::prev(files.end());
-    ::DeleteFileW(oldest->second.mPath.c_str());
-    TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.",
-                          oldest->second.mPath.c_str());
-    files.erase(oldest);
+    const std::wstring& oldest = files.back().mPath;
+    ::DeleteFileW(oldest.c_str());
+    TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.", oldest.c_str());
+    files.pop_back();
 }
 
 } // namespace
@@ -163,26 +149,15 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
         return folders;
     }
 
-    LogFileList files = ListLogFiles(mDirectory, mName);
-    if (files.empty()) {
-        return CreateWriteClose(data, bytes);
-    }
-    while (files.size() > mMaxFileCount) {
+    std::vector<LogFile> files = ListLogFiles(mDirectory, mName);
+    const RotationPlan plan = PlanRotation(files, mMaxFileCount, mMaxFileSize, bytes);
+    for (size_t index = 0; index < plan.mDeleteOldest; ++index) {
         DeleteOldest(files);
     }
-    if (files.empty()) {
-        return CreateWriteClose(data, bytes);
+    if (plan.mAppendToNewest) {
+        return OpenWriteClose(data, bytes, files.front().mPath);
     }
-
-    const LogFileEntry& newest = files.begin()->second;
-    if (newest.mSize + bytes > mMaxFileSize) {
-        // Only as many old files go as the new one needs to keep the count at mMaxFileCount.
-        while (!files.empty() && files.size() >= mMaxFileCount) {
-            DeleteOldest(files);
-        }
-        return CreateWriteClose(data, bytes);
-    }
-    return OpenWriteClose(data, bytes, newest.mPath);
+    return CreateWriteClose(data, bytes);
 }
 
 HRESULT FileLogger::WriteString(const char* text, Level::Value level)
@@ -299,10 +274,10 @@ HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
     if (FAILED(result)) {
         return result;
     }
-    result = WriteAll(file, data, bytes);
+    result = WriteAndClose(file, data, bytes);
     if (FAILED(result)) {
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::CreateWriteClose",
-                              L"WriteFile return:0x%x.", static_cast<unsigned>(result));
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateWriteCloseName, L"WriteFile return:0x%x.",
+                              static_cast<unsigned>(result));
     }
     return result;
 }
@@ -312,14 +287,14 @@ HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::
     Files::File file;
     HRESULT result = CreateLogFile(file, path);
     if (FAILED(result)) {
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
-                              L"CreateLogFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kOpenWriteCloseName, L"CreateLogFile(%ls) error:0x%x.",
+                              path.c_str(), static_cast<unsigned>(result));
         return result;
     }
-    result = WriteAll(file, data, bytes);
+    result = WriteAndClose(file, data, bytes);
     if (FAILED(result)) {
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
-                              L"WriteFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kOpenWriteCloseName, L"WriteFile(%ls) error:0x%x.", path.c_str(),
+                              static_cast<unsigned>(result));
     }
     return result;
 }

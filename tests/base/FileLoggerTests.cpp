@@ -157,6 +157,17 @@ TEST_F(FileLoggerTest, SevenMatchingFilesLoseTheTwoOldestAndOthersAreLeftAlone)
     EXPECT_EQ(debug.CountContaining(" TalvexBasic::Logs::FileLogger::Write,"), 2u);
 }
 
+TEST_F(FileLoggerTest, EveryFileCountsWhenTheFolderPathHoldsTheName)
+{
+    ASSERT_TRUE(::CreateDirectoryW(mFolder.c_str(), nullptr));
+    MakeFile(L"unrelated.txt", "u", 5);
+    ASSERT_EQ(mLogger.SetName(L"\\lOG"), S_OK); // the folder is ...\Log
+    mLogger.SetMaxFileCount(1);
+    ASSERT_EQ(Write("x"), S_OK);
+    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"unrelated.txt"}));
+    EXPECT_EQ(Content(L"unrelated.txt"), "ux");
+}
+
 TEST_F(FileLoggerTest, RefusesEveryWriteWhenNotInitializedOrNotAcceptingTheLevel)
 {
     TestSupport::DebugLineCapture debug;
