@@ -29,6 +29,16 @@ constexpr const char kCreateLogFileName[] = "TalvexBasic::Logs::FileLogger::Crea
 constexpr const char kCreateWriteCloseName[] = "TalvexBasic::Logs::FileLogger::CreateWriteClose";
 constexpr const char kOpenWriteCloseName[] = "TalvexBasic::Logs::FileLogger::OpenWriteClose";
 
+// 100 ms in FILETIME steps: far above the coarsest clock tick that stamps a folder's time here.
+constexpr unsigned long long kSettledAfter = 100ull * 10000ull;
+
+unsigned long long CurrentFileTime() noexcept
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 // The Win32 error number that a failed folder creation carries: a failure whose last error read 0
 // comes back as E_FAIL and shows 0; a result of any other kind shows as itself.
 unsigned Win32ErrorOf(HRESULT result) noexcept
@@ -140,6 +150,52 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
         return kNotSupported;
     }
 
+    CriticalSectionLock lock(mWriteLock);
+    std::vector<LogFile>* files = nullptr;
+    const HRESULT listed = CurrentLogFiles(files);
+    if (FAILED(listed)) {
+        return listed;
+    }
+    const RotationPlan plan = PlanRotation(*files, mMaxFileCount, mMaxFileSize, bytes);
+    if (plan.mDeleteOldest != 0 || !plan.mAppendToNewest) {
+        // The folder changes here: the next write lists it again.
+        mKnown.mValid = false;
+    }
+    for (size_t index = 0; index < plan.mDeleteOldest; ++index) {
+        DeleteOldest(*files);
+    }
+    if (!plan.mAppendToNewest) {
+        return CreateWriteClose(data, bytes);
+    }
+    unsigned long long endBeforeWrite = 0;
+    // While what is known stands, the folder was there a moment ago.
+    const HRESULT result = OpenWriteClose(data, bytes, files->front().mPath, &endBeforeWrite, mKnown.mValid);
+    if (SUCCEEDED(result)) {
+        RememberAppend(endBeforeWrite, bytes);
+    } else {
+        mKnown.mValid = false;
+    }
+    return result;
+}
+
+HRESULT FileLogger::CurrentLogFiles(std::vector<LogFile>*& files)
+{
+    // One look at the folder itself. Creating, deleting or renaming a file in it moves its
+    // last-write time; appending to a file does not, and this logger's own appends are kept in
+    // what it knows.
+    WIN32_FILE_ATTRIBUTE_DATA folder{};
+    const bool folderExists = ::GetFileAttributesExW(mDirectory.c_str(), GetFileExInfoStandard, &folder) &&
+                              (folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const unsigned long long folderWriteTime =
+        (static_cast<unsigned long long>(folder.ftLastWriteTime.dwHighDateTime) << 32) |
+        folder.ftLastWriteTime.dwLowDateTime;
+    if (folderExists && mKnown.mValid && mKnown.mFolderWriteTime == folderWriteTime &&
+        mKnown.mDirectory == mDirectory && mKnown.mName == mName) {
+        files = &mKnown.mFiles;
+        return S_OK;
+    }
+    mKnown.mValid = false;
+
     // Creates the folders above the log folder, from the wide path so that any name survives; the
     // log folder itself comes with its first file.
     const HRESULT folders = Files::Directory::MakeSureDirectoryPathExists$Static(mDirectory);
@@ -148,16 +204,38 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
                               mDirectory.c_str(), Win32ErrorOf(folders));
         return folders;
     }
+    mKnown.mFiles = ListLogFiles(mDirectory, mName);
+    // The folder's time was read before the listing, so whatever changes the folder afterwards
+    // gives it a later time, provided that the change falls in a later tick of the file system's
+    // clock. Some file systems stamp in steps of milliseconds: a folder changed within the last
+    // moment is listed again at the next write.
+    mKnown.mValid = folderExists && folderWriteTime + kSettledAfter <= CurrentFileTime();
+    mKnown.mFolderWriteTime = folderWriteTime;
+    if (mKnown.mDirectory != mDirectory) {
+        mKnown.mDirectory = mDirectory;
+    }
+    if (mKnown.mName != mName) {
+        mKnown.mName = mName;
+    }
+    files = &mKnown.mFiles;
+    return S_OK;
+}
 
-    std::vector<LogFile> files = ListLogFiles(mDirectory, mName);
-    const RotationPlan plan = PlanRotation(files, mMaxFileCount, mMaxFileSize, bytes);
-    for (size_t index = 0; index < plan.mDeleteOldest; ++index) {
-        DeleteOldest(files);
+// The newest file grew by the block: its size is where its end was when it was opened (another
+// process may have appended too) plus the block, and its time is now. Should another file carry
+// a time from now on, the order is no longer sure, and the next write lists the folder again.
+void FileLogger::RememberAppend(unsigned long long endBeforeWrite, unsigned bytes) noexcept
+{
+    if (!mKnown.mValid || mKnown.mFiles.empty()) {
+        return;
     }
-    if (plan.mAppendToNewest) {
-        return OpenWriteClose(data, bytes, files.front().mPath);
+    const unsigned long long nowTime = CurrentFileTime();
+    LogFile& newest = mKnown.mFiles.front();
+    newest.mSize = endBeforeWrite + bytes;
+    newest.mLastWriteTime = nowTime;
+    if (mKnown.mFiles.size() > 1 && mKnown.mFiles[1].mLastWriteTime >= nowTime) {
+        mKnown.mValid = false;
     }
-    return CreateWriteClose(data, bytes);
 }
 
 HRESULT FileLogger::WriteString(const char* text, Level::Value level)
@@ -247,9 +325,10 @@ HRESULT FileLogger::CreateLogFile(Files::File& file)
     return CreateLogFile(file, mDirectory + L"\\" + name);
 }
 
-HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
+HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path, unsigned long long* end,
+                                  bool folderKnown)
 {
-    HRESULT result = Files::Directory::MakeSureDirectoryPathExists$Static(path);
+    HRESULT result = folderKnown ? S_OK : Files::Directory::MakeSureDirectoryPathExists$Static(path);
     if (FAILED(result)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateLogFileName,
                               L"TalvexBasic::Directory::MakeSureDirectoryPathExists(%ls) return:0x%x.", path.c_str(),
@@ -263,7 +342,11 @@ HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
         return result;
     }
     LARGE_INTEGER distance{};
-    ::SetFilePointerEx(file.mHandle.get(), distance, nullptr, FILE_END);
+    LARGE_INTEGER position{};
+    ::SetFilePointerEx(file.mHandle.get(), distance, &position, FILE_END);
+    if (end != nullptr) {
+        *end = static_cast<unsigned long long>(position.QuadPart);
+    }
     return S_OK;
 }
 
@@ -282,10 +365,11 @@ HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
     return result;
 }
 
-HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::wstring& path)
+HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::wstring& path,
+                                   unsigned long long* endBeforeWrite, bool folderKnown)
 {
     Files::File file;
-    HRESULT result = CreateLogFile(file, path);
+    HRESULT result = CreateLogFile(file, path, endBeforeWrite, folderKnown);
     if (FAILED(result)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kOpenWriteCloseName, L"CreateLogFile(%ls) error:0x%x.",
                               path.c_str(), static_cast<unsigned>(result));

@@ -168,6 +168,72 @@ TEST_F(FileLoggerTest, EveryFileCountsWhenTheFolderPathHoldsTheName)
     EXPECT_EQ(Content(L"unrelated.txt"), "ux");
 }
 
+// Between listings the logger goes by what it learnt and by its own appends; these writes come
+// after the folder has settled, so that they take that way.
+constexpr DWORD kSettle = 250;
+
+TEST_F(FileLoggerTest, SettledFolderKeepsTheSizeRuleAcrossWrites)
+{
+    mLogger.SetMaxFileSize(10);
+    ASSERT_EQ(Write("AAAAAA"), S_OK);
+    ::Sleep(kSettle);
+    ASSERT_EQ(Write("BB"), S_OK);
+    ASSERT_EQ(Write("BB"), S_OK); // exactly full
+    ASSERT_EQ(Files().size(), 1u);
+    const std::wstring first = Files()[0];
+    EXPECT_EQ(Content(first), "AAAAAABBBB");
+    ASSERT_EQ(Write("C"), S_OK);
+    std::vector<std::wstring> files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(Content(first), "AAAAAABBBB");
+    EXPECT_EQ(Content(files[0] == first ? files[1] : files[0]), "C");
+}
+
+TEST_F(FileLoggerTest, SettledFolderStillSeesFilesThatOthersCreateDeleteOrAppendTo)
+{
+    mLogger.SetMaxFileSize(10);
+    ASSERT_EQ(Write("AAAA"), S_OK);
+    ::Sleep(kSettle);
+    ASSERT_EQ(Write("B"), S_OK);
+    ASSERT_EQ(Files().size(), 1u);
+    const std::wstring first = Files()[0];
+
+    // Another writer appends to the newest file: the size after this logger's next append counts.
+    {
+        HANDLE file = ::CreateFileW((mFolder + L"\\" + first).c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file, "XXXX", 4, &written, nullptr));
+        ::CloseHandle(file);
+    }
+    ASSERT_EQ(Write("C"), S_OK);
+    EXPECT_EQ(Content(first), "AAAABXXXXC");
+    ASSERT_EQ(Write("D"), S_OK);
+    ASSERT_EQ(Files().size(), 2u);
+    EXPECT_EQ(Content(first), "AAAABXXXXC");
+
+    // Another writer starts a newer file: it is the newest from then on.
+    ::Sleep(kSettle);
+    ASSERT_EQ(Write("E"), S_OK);
+    MakeFile(L"Trial-other.log", "o", 0);
+    ASSERT_EQ(Write("F"), S_OK);
+    EXPECT_EQ(Content(L"Trial-other.log"), "oF");
+
+    // Another writer deletes the newest file: the next write goes by what is left.
+    ::Sleep(kSettle);
+    ASSERT_EQ(Write("G"), S_OK);
+    EXPECT_EQ(Content(L"Trial-other.log"), "oFG");
+    ASSERT_TRUE(::DeleteFileW((mFolder + L"\\Trial-other.log").c_str()));
+    mLogger.SetMaxFileCount(1);
+    TestSupport::DebugLineCapture debug;
+    ASSERT_EQ(Write("H"), S_OK);
+    const std::vector<std::wstring> files = Files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(Content(files[0]), "DEH");
+    EXPECT_EQ(debug.CountContaining("too many files, Delete:" + Narrow(mFolder + L"\\" + first) + ".\r\n"), 1u);
+}
+
 TEST_F(FileLoggerTest, RefusesEveryWriteWhenNotInitializedOrNotAcceptingTheLevel)
 {
     TestSupport::DebugLineCapture debug;
