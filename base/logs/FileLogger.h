@@ -14,7 +14,8 @@
 namespace TalvexBasic::Logs {
 
 // Stores log lines in a folder of plain text files, rotated by size and by count. Every Write
-// lists the folder, opens one file, appends and closes it again: no handle stays open.
+// opens one file, appends and closes it again: no handle stays open. The folder is listed again
+// whenever its last-write time has moved since the last listing (see KnownFolder).
 class FileLogger : public Logger {
 public:
     using CreateFileNameFunctor = std::function<HRESULT(std::wstring& name, const wchar_t* prefix, size_t prefixLength,
