@@ -167,11 +167,13 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
     if (!plan.mAppendToNewest) {
         return CreateWriteClose(data, bytes);
     }
+    // A copy: the open may emit a library line, and whoever receives it may write here again.
+    const std::wstring newest = files->front().mPath;
     unsigned long long endBeforeWrite = 0;
     // While what is known stands, the folder was there a moment ago.
-    const HRESULT result = OpenWriteClose(data, bytes, files->front().mPath, &endBeforeWrite, mKnown.mValid);
+    const HRESULT result = OpenWriteClose(data, bytes, newest, &endBeforeWrite, mKnown.mValid);
     if (SUCCEEDED(result)) {
-        RememberAppend(endBeforeWrite, bytes);
+        RememberAppend(newest, endBeforeWrite, bytes);
     } else {
         mKnown.mValid = false;
     }
@@ -224,9 +226,10 @@ HRESULT FileLogger::CurrentLogFiles(std::vector<LogFile>*& files)
 // The newest file grew by the block: its size is where its end was when it was opened (another
 // process may have appended too) plus the block, and its time is now. Should another file carry
 // a time from now on, the order is no longer sure, and the next write lists the folder again.
-void FileLogger::RememberAppend(unsigned long long endBeforeWrite, unsigned bytes) noexcept
+void FileLogger::RememberAppend(const std::wstring& path, unsigned long long endBeforeWrite, unsigned bytes) noexcept
 {
-    if (!mKnown.mValid || mKnown.mFiles.empty()) {
+    if (!mKnown.mValid || mKnown.mFiles.empty() || mKnown.mFiles.front().mPath != path) {
+        mKnown.mValid = false;
         return;
     }
     const unsigned long long nowTime = CurrentFileTime();

@@ -65,7 +65,7 @@ private:
     // The newest-first log files, from a listing or from what is known; fails when the folders
     // above the log folder cannot be made.
     [[nodiscard]] HRESULT CurrentLogFiles(std::vector<LogFile>*& files);
-    void RememberAppend(unsigned long long endBeforeWrite, unsigned bytes) noexcept;
+    void RememberAppend(const std::wstring& path, unsigned long long endBeforeWrite, unsigned bytes) noexcept;
 
     [[nodiscard]] HRESULT CreateLogFile(Files::File& file);
     // folderKnown: the log folder was seen a moment ago, so its folders need not be made.
