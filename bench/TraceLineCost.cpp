@@ -1,6 +1,7 @@
 // Cost of one trace line of the tool on its real path: the line is formatted, handed to the log
-// manager and written by the tool's file logger, which lists the log folder, opens the newest
-// file, appends and closes it for every line.
+// manager and written by the tool's file logger, which opens the newest file, appends and closes
+// it for every line. It lists the log folder again only when the folder has changed; for the
+// first 100 ms after a file was created in it, that is at every line.
 
 #include "TraceLineCost.h"
 

@@ -1,23 +1,21 @@
 #include "logs/FileLogger.h"
 
+#include "logs/LogRotation.h"
 #include "logs/Trace.h"
 #include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
+#include "system/FolderListing.h"
 #include "system/HResult.h"
 #include "system/HResultError.h"
 #include "system/Module.h"
-#include "system/TextConversion.h"
-#include "system/UniqueResource.h"
 
-#include <dbghelp.h>
 #include <shlwapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <iterator>
-#include <map>
+#include <vector>
 
 namespace TalvexBasic::Logs {
 namespace {
@@ -28,62 +26,80 @@ constexpr HRESULT kNotSupported = static_cast<HRESULT>(0xD00000BBu);
 constexpr const char kWriteName[] = "TalvexBasic::Logs::FileLogger::Write";
 constexpr const char kCreateLogFileName[] = "TalvexBasic::Logs::FileLogger::CreateLogFile";
 
-struct LogFileEntry {
-    std::wstring mPath;
-    unsigned long long mSize = 0;
-};
+constexpr const char kCreateWriteCloseName[] = "TalvexBasic::Logs::FileLogger::CreateWriteClose";
+constexpr const char kOpenWriteCloseName[] = "TalvexBasic::Logs::FileLogger::OpenWriteClose";
 
-// Keyed by last-write time, newest first; files with the same time keep the listing's order.
-using LogFileList = std::multimap<unsigned long long, LogFileEntry, std::greater<unsigned long long>>;
+// 100 ms in FILETIME steps: far above the coarsest clock tick that stamps a folder's time here.
+constexpr unsigned long long kSettledAfter = 100ull * 10000ull;
 
-unsigned long long Combine(DWORD high, DWORD low) noexcept
+unsigned long long CurrentFileTime() noexcept
 {
-    return (static_cast<unsigned long long>(high) << 32) | low;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-// The files of the folder (not its subfolders) whose full path contains the name.
-LogFileList ListLogFiles(const std::wstring& directory, const std::wstring& name)
+// The Win32 error number that a failed folder creation carries: a failure whose last error read 0
+// comes back as E_FAIL and shows 0; a result of any other kind shows as itself.
+unsigned Win32ErrorOf(HRESULT result) noexcept
 {
-    LogFileList files;
+    if (result == E_FAIL) {
+        return 0;
+    }
+    return HRESULT_FACILITY(result) == FACILITY_WIN32 ? static_cast<unsigned>(HRESULT_CODE(result))
+                                                      : static_cast<unsigned>(result);
+}
+
+// The files of the folder (not its subfolders) whose full path contains the name, newest first.
+// A missing folder, or any other failed listing, gives an empty list.
+std::vector<LogFile> ListLogFiles(const std::wstring& directory, const std::wstring& name)
+{
+    std::vector<LogFile> files;
     if (directory.size() <= 1) {
         return files;
     }
-    std::wstring folder = directory;
-    if (folder.back() != L'\\') {
-        folder += L'\\';
-    }
-    WIN32_FIND_DATAW found{};
-    // A missing folder, or any other failed search, gives an empty list.
-    UniqueFindHandle search(::FindFirstFileW((folder + L"*.*").c_str(), &found));
-    if (!search) {
+    std::vector<Files::FolderEntry> entries;
+    if (FAILED(Files::ListFolder(directory, entries))) {
         return files;
     }
-    do {
-        const std::wstring entryName = found.cFileName;
-        if (entryName == L"." || entryName == L"..") {
+    const std::wstring folder = directory.back() == L'\\' ? directory : directory + L'\\';
+    for (Files::FolderEntry& entry : entries) {
+        if (entry.IsFolder()) {
             continue;
         }
-        const std::wstring path = folder + entryName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            continue;
-        }
+        std::wstring path = folder + entry.mName;
         if (!name.empty() && ::StrStrIW(path.c_str(), name.c_str()) == nullptr) {
             continue;
         }
-        files.emplace(Combine(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime),
-                      LogFileEntry{path, Combine(found.nFileSizeHigh, found.nFileSizeLow)});
-    } while (::FindNextFileW(search.get(), &found));
+        files.push_back({std::move(path), entry.mSize, entry.mLastWriteTime});
+    }
+    SortNewestFirst(files);
     return files;
 }
 
-// Deletes the oldest file of the list; the list forgets it whether or not it went.
-void DeleteOldest(LogFileList& files)
+// The write step of both paths: one WriteFile of the whole block, then the file is closed. A
+// failed write never reads as success, even when the last error says 0, and a write that takes
+// fewer bytes than it was given has failed too.
+HRESULT WriteAndClose(Files::File& file, const void* data, unsigned bytes) noexcept
 {
-    const auto oldest = std::prev(files.end());
-    ::DeleteFileW(oldest->second.mPath.c_str());
-    TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.",
-                          oldest->second.mPath.c_str());
-    files.erase(oldest);
+    DWORD written = 0;
+    HRESULT result = S_OK;
+    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
+        result = FailureHResultFromWin32(::GetLastError());
+    } else if (written != bytes) {
+        result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    }
+    file.mHandle.reset();
+    return result;
+}
+
+// Deletes the oldest file of the list; the list forgets it whether or not it went.
+void DeleteOldest(std::vector<LogFile>& files)
+{
+    const std::wstring& oldest = files.back().mPath;
+    ::DeleteFileW(oldest.c_str());
+    TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"too many files, Delete:%ls.", oldest.c_str());
+    files.pop_back();
 }
 
 } // namespace
@@ -134,35 +150,95 @@ long FileLogger::Write(const void* data, unsigned bytes, Level::Value level)
         return kNotSupported;
     }
 
-    // Creates the folders above the log folder; the log folder itself comes with its first file.
-    const std::string narrowDirectory = ToThreadAnsi(mDirectory);
-    if (!::MakeSureDirectoryPathExists(narrowDirectory.c_str())) {
-        const DWORD error = ::GetLastError();
+    CriticalSectionLock lock(mWriteLock);
+    std::vector<LogFile>* files = nullptr;
+    const HRESULT listed = CurrentLogFiles(files);
+    if (FAILED(listed)) {
+        return listed;
+    }
+    const RotationPlan plan = PlanRotation(*files, mMaxFileCount, mMaxFileSize, bytes);
+    if (plan.mDeleteOldest != 0 || !plan.mAppendToNewest) {
+        // The folder changes here: the next write lists it again.
+        mKnown.mValid = false;
+    }
+    for (size_t index = 0; index < plan.mDeleteOldest; ++index) {
+        DeleteOldest(*files);
+    }
+    if (!plan.mAppendToNewest) {
+        return CreateWriteClose(data, bytes);
+    }
+    // A copy: the open may emit a library line, and whoever receives it may write here again.
+    const std::wstring newest = files->front().mPath;
+    unsigned long long endBeforeWrite = 0;
+    // While what is known stands, the folder was there a moment ago.
+    const HRESULT result = OpenWriteClose(data, bytes, newest, &endBeforeWrite, mKnown.mValid);
+    if (SUCCEEDED(result)) {
+        RememberAppend(newest, endBeforeWrite, bytes);
+    } else {
+        mKnown.mValid = false;
+    }
+    return result;
+}
+
+HRESULT FileLogger::CurrentLogFiles(std::vector<LogFile>*& files)
+{
+    // One look at the folder itself. Creating, deleting or renaming a file in it moves its
+    // last-write time; appending to a file does not, and this logger's own appends are kept in
+    // what it knows.
+    WIN32_FILE_ATTRIBUTE_DATA folder{};
+    const bool folderExists = ::GetFileAttributesExW(mDirectory.c_str(), GetFileExInfoStandard, &folder) &&
+                              (folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const unsigned long long folderWriteTime =
+        (static_cast<unsigned long long>(folder.ftLastWriteTime.dwHighDateTime) << 32) |
+        folder.ftLastWriteTime.dwLowDateTime;
+    if (folderExists && mKnown.mValid && mKnown.mFolderWriteTime == folderWriteTime &&
+        mKnown.mDirectory == mDirectory && mKnown.mName == mName) {
+        files = &mKnown.mFiles;
+        return S_OK;
+    }
+    mKnown.mValid = false;
+
+    // Creates the folders above the log folder, from the wide path so that any name survives; the
+    // log folder itself comes with its first file.
+    const HRESULT folders = Files::Directory::MakeSureDirectoryPathExists$Static(mDirectory);
+    if (FAILED(folders)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kWriteName, L"MakeSureDirectoryPathExists(%ls) error%u.",
-                              mDirectory.c_str(), static_cast<unsigned>(error));
-        return FailureHResultFromWin32(error);
+                              mDirectory.c_str(), Win32ErrorOf(folders));
+        return folders;
     }
+    mKnown.mFiles = ListLogFiles(mDirectory, mName);
+    // The folder's time was read before the listing, so whatever changes the folder afterwards
+    // gives it a later time, provided that the change falls in a later tick of the file system's
+    // clock. Some file systems stamp in steps of milliseconds: a folder changed within the last
+    // moment is listed again at the next write.
+    mKnown.mValid = folderExists && folderWriteTime + kSettledAfter <= CurrentFileTime();
+    mKnown.mFolderWriteTime = folderWriteTime;
+    if (mKnown.mDirectory != mDirectory) {
+        mKnown.mDirectory = mDirectory;
+    }
+    if (mKnown.mName != mName) {
+        mKnown.mName = mName;
+    }
+    files = &mKnown.mFiles;
+    return S_OK;
+}
 
-    LogFileList files = ListLogFiles(mDirectory, mName);
-    if (files.empty()) {
-        return CreateWriteClose(data, bytes);
+// The newest file grew by the block: its size is where its end was when it was opened (another
+// process may have appended too) plus the block, and its time is now. Should another file carry
+// a time from now on, the order is no longer sure, and the next write lists the folder again.
+void FileLogger::RememberAppend(const std::wstring& path, unsigned long long endBeforeWrite, unsigned bytes) noexcept
+{
+    if (!mKnown.mValid || mKnown.mFiles.empty() || mKnown.mFiles.front().mPath != path) {
+        mKnown.mValid = false;
+        return;
     }
-    while (files.size() > mMaxFileCount) {
-        DeleteOldest(files);
+    const unsigned long long nowTime = CurrentFileTime();
+    LogFile& newest = mKnown.mFiles.front();
+    newest.mSize = endBeforeWrite + bytes;
+    newest.mLastWriteTime = nowTime;
+    if (mKnown.mFiles.size() > 1 && mKnown.mFiles[1].mLastWriteTime >= nowTime) {
+        mKnown.mValid = false;
     }
-    if (files.empty()) {
-        return CreateWriteClose(data, bytes);
-    }
-
-    const LogFileEntry& newest = files.begin()->second;
-    if (newest.mSize + bytes > mMaxFileSize) {
-        // Only as many old files go as the new one needs to keep the count at mMaxFileCount.
-        while (!files.empty() && files.size() >= mMaxFileCount) {
-            DeleteOldest(files);
-        }
-        return CreateWriteClose(data, bytes);
-    }
-    return OpenWriteClose(data, bytes, newest.mPath);
 }
 
 HRESULT FileLogger::WriteString(const char* text, Level::Value level)
@@ -252,9 +328,10 @@ HRESULT FileLogger::CreateLogFile(Files::File& file)
     return CreateLogFile(file, mDirectory + L"\\" + name);
 }
 
-HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
+HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path, unsigned long long* end,
+                                  bool folderKnown)
 {
-    HRESULT result = Files::Directory::MakeSureDirectoryPathExists$Static(path);
+    HRESULT result = folderKnown ? S_OK : Files::Directory::MakeSureDirectoryPathExists$Static(path);
     if (FAILED(result)) {
         TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateLogFileName,
                               L"TalvexBasic::Directory::MakeSureDirectoryPathExists(%ls) return:0x%x.", path.c_str(),
@@ -268,7 +345,11 @@ HRESULT FileLogger::CreateLogFile(Files::File& file, const std::wstring& path)
         return result;
     }
     LARGE_INTEGER distance{};
-    ::SetFilePointerEx(file.mHandle.get(), distance, nullptr, FILE_END);
+    LARGE_INTEGER position{};
+    ::SetFilePointerEx(file.mHandle.get(), distance, &position, FILE_END);
+    if (end != nullptr) {
+        *end = static_cast<unsigned long long>(position.QuadPart);
+    }
     return S_OK;
 }
 
@@ -279,30 +360,28 @@ HRESULT FileLogger::CreateWriteClose(const void* data, unsigned bytes)
     if (FAILED(result)) {
         return result;
     }
-    DWORD written = 0;
-    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
-        // A failed write never reads as success, even when the last error says 0.
-        result = FailureHResultFromWin32(::GetLastError());
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::CreateWriteClose",
-                              L"WriteFile return:0x%x.", static_cast<unsigned>(result));
+    result = WriteAndClose(file, data, bytes);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kCreateWriteCloseName, L"WriteFile return:0x%x.",
+                              static_cast<unsigned>(result));
     }
     return result;
 }
 
-HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::wstring& path)
+HRESULT FileLogger::OpenWriteClose(const void* data, unsigned bytes, const std::wstring& path,
+                                   unsigned long long* endBeforeWrite, bool folderKnown)
 {
     Files::File file;
-    HRESULT result = CreateLogFile(file, path);
+    HRESULT result = CreateLogFile(file, path, endBeforeWrite, folderKnown);
     if (FAILED(result)) {
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
-                              L"CreateLogFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kOpenWriteCloseName, L"CreateLogFile(%ls) error:0x%x.",
+                              path.c_str(), static_cast<unsigned>(result));
         return result;
     }
-    DWORD written = 0;
-    if (!::WriteFile(file.mHandle.get(), data, bytes, &written, nullptr)) {
-        result = FailureHResultFromWin32(::GetLastError());
-        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, "TalvexBasic::Logs::FileLogger::OpenWriteClose",
-                              L"WriteFile(%ls) error:0x%x.", path.c_str(), static_cast<unsigned>(result));
+    result = WriteAndClose(file, data, bytes);
+    if (FAILED(result)) {
+        TALVEX_DIRECT_TRACE_W(TALVEX_FILE_LOGGER_TAG, kOpenWriteCloseName, L"WriteFile(%ls) error:0x%x.", path.c_str(),
+                              static_cast<unsigned>(result));
     }
     return result;
 }

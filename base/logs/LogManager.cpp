@@ -8,11 +8,9 @@
 namespace TalvexBasic::Logs {
 namespace {
 
-void FreePacket(LogPacket* packet) noexcept
-{
-    delete[] packet->mData;
-    delete packet;
-}
+constexpr const char kInitializeStaticName[] = "TalvexBasic::Logs::LogManager::Initialize$Static";
+constexpr const char kInitializeInternalName[] = "TalvexBasic::Logs::LogManager::InitializeInternal";
+constexpr const char kLogName[] = "TalvexBasic::Logs::LogManager::Log";
 
 } // namespace
 
@@ -30,8 +28,7 @@ void LogManager::Initialize$Static()
 {
     LogManager* manager = GetInstance();
     if (manager == nullptr) {
-        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, "TalvexBasic::Logs::LogManager::Initialize$Static",
-                            "new LogManager failed..");
+        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, kInitializeStaticName, "new LogManager failed..");
         Finalize$Static();
         return;
     }
@@ -48,8 +45,8 @@ HRESULT LogManager::InitializeInternal()
     mTask.mFunction = [this](Threads::TaskParameter* parameter) { return ProcessPackets(parameter); };
     const HRESULT result = mThreadPool.Initialize();
     if (FAILED(result)) {
-        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, "TalvexBasic::Logs::LogManager::InitializeInternal",
-                            "mThreadPool.Initialize return:0x%x.", static_cast<unsigned>(result));
+        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, kInitializeInternalName, "mThreadPool.Initialize return:0x%x.",
+                            static_cast<unsigned>(result));
         mIsInitialized = false;
         mThreadPool.Finalize();
         return result;
@@ -78,26 +75,25 @@ HRESULT LogManager::Log(Logger* logger, Basic::Logs::Logger::Level::Value level,
         return logger->Write(data, bytes, level);
     }
 
-    LogPacket* packet = new (std::nothrow) LogPacket();
-    if (packet == nullptr) {
-        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, "TalvexBasic::Logs::LogManager::Log",
-                            "new LogPacket bytes:%u failed..", static_cast<unsigned>(sizeof(LogPacket)));
+    std::unique_ptr<LogPacket> packet(new (std::nothrow) LogPacket());
+    if (!packet) {
+        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, kLogName, "new LogPacket bytes:%u failed..",
+                            static_cast<unsigned>(sizeof(LogPacket)));
         return E_OUTOFMEMORY;
     }
     packet->mLevel = level;
     packet->mLogger = logger;
-    packet->mData = new (std::nothrow) unsigned char[bytes];
-    if (packet->mData == nullptr) {
-        delete packet;
-        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, "TalvexBasic::Logs::LogManager::Log", "new bytes:%u failed.",
-                            bytes);
+    packet->mData.reset(new (std::nothrow) unsigned char[bytes]);
+    if (!packet->mData) {
+        packet.reset();
+        TALVEX_DIRECT_TRACE(TALVEX_LOG_MANAGER_TAG, kLogName, "new bytes:%u failed.", bytes);
         return E_OUTOFMEMORY;
     }
     if (bytes != 0) {
-        std::memcpy(packet->mData, data, bytes);
+        std::memcpy(packet->mData.get(), data, bytes);
     }
     packet->mBytes = bytes;
-    std::shared_ptr<LogPacket> shared(packet, &FreePacket);
+    std::shared_ptr<LogPacket> shared(std::move(packet));
 
     {
         CriticalSectionLock lock(mPacketsLock);
@@ -120,7 +116,7 @@ HRESULT LogManager::ProcessPackets(Threads::TaskParameter*)
             packet = mPackets.front();
             mPackets.pop_front();
         }
-        static_cast<void>(packet->mLogger->Write(packet->mData, packet->mBytes, packet->mLevel));
+        static_cast<void>(packet->mLogger->Write(packet->mData.get(), packet->mBytes, packet->mLevel));
     }
 }
 

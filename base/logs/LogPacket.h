@@ -2,6 +2,8 @@
 
 #include "basic/Logger.h"
 
+#include <memory>
+
 namespace TalvexBasic::Logs {
 
 class Logger;
@@ -10,7 +12,7 @@ class Logger;
 struct LogPacket {
     Basic::Logs::Logger::Level::Value mLevel = Basic::Logs::Logger::Level::Trace;
     Logger* mLogger = nullptr;
-    unsigned char* mData = nullptr; // owned; freed by the packet's shared reference
+    std::unique_ptr<unsigned char[]> mData; // a private copy, freed with the packet
     unsigned mBytes = 0;
 };
 

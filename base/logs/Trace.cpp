@@ -25,6 +25,30 @@ std::string CurrentHeader(const char* tag, const char* function, unsigned line)
     return FormatTraceHeader(tag, now, ::GetCurrentProcessId(), ::GetCurrentThreadId(), function, line);
 }
 
+// A value inside a message (a caption, a class name, a path) must not be able to start a line of
+// its own in the log: from `start` on, each CR becomes the two characters "\r" and each LF "\n".
+// The message formats hold no line breaks themselves; the line's own "\r\n" is added afterwards.
+template <typename Char> void EscapeLineBreaksFrom(std::basic_string<Char>& text, size_t start)
+{
+    static constexpr Char kBreaks[] = {Char('\r'), Char('\n'), Char()};
+    size_t next = text.find_first_of(kBreaks, start);
+    if (next == std::basic_string<Char>::npos) {
+        return;
+    }
+    std::basic_string<Char> escaped;
+    escaped.reserve(text.size() + 16);
+    size_t copied = 0;
+    while (next != std::basic_string<Char>::npos) {
+        escaped.append(text, copied, next - copied);
+        escaped += Char('\\');
+        escaped += text[next] == Char('\r') ? Char('r') : Char('n');
+        copied = next + 1;
+        next = text.find_first_of(kBreaks, copied);
+    }
+    escaped.append(text, copied, std::basic_string<Char>::npos);
+    text.swap(escaped);
+}
+
 } // namespace
 
 void InstallTraceRouter(const TraceRouter* router) noexcept
@@ -49,10 +73,12 @@ void EmitTraceA(TraceOrigin origin, const char* tag, const char* function, unsig
     }
     try {
         std::string text = CurrentHeader(tag, function, line);
+        const size_t messageStart = text.size();
         va_list arguments;
         va_start(arguments, format);
         Basic::Text::AppendFormatV(text, format, arguments);
         va_end(arguments);
+        EscapeLineBreaksFrom(text, messageStart);
         text += "\r\n";
         const TraceRouter* router = sRouter.load(std::memory_order_acquire);
         if (route.kind == TraceRoute::Kind::Routed && router != nullptr) {
@@ -79,6 +105,7 @@ void EmitTraceW(TraceOrigin origin, const char* tag, const char* function, unsig
         va_start(arguments, format);
         Basic::Text::AppendFormatV(text, format, arguments);
         va_end(arguments);
+        EscapeLineBreaksFrom(text, header.size());
         text += L"\r\n";
         const TraceRouter* router = sRouter.load(std::memory_order_acquire);
         if (route.kind == TraceRoute::Kind::Routed && router != nullptr) {

@@ -1,7 +1,7 @@
 #include "threads/ThreadPool.h"
 
 #include "logs/Trace.h"
-#include "system/HResult.h"
+#include "system/LastErrorFailure.h"
 
 #include <process.h>
 
@@ -39,17 +39,14 @@ HRESULT ThreadPool::Initialize() noexcept
         return result;
     };
 
+    // A failed create is never success, even when its last error reads 0.
     mExitEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!mExitEvent) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kInitializeName, "mExitEvent.Create error:%u.", static_cast<unsigned>(error));
-        return fail(HResultFromWin32(error));
+        return fail(TALVEX_FAIL_LAST_ERROR(kInitializeName, LastErrorRule::Standard, "mExitEvent.Create error:%u."));
     }
     mTaskEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!mTaskEvent) {
-        const DWORD error = ::GetLastError();
-        TALVEX_TRACE(kInitializeName, "mTaskEvent.Create error:%u.", static_cast<unsigned>(error));
-        return fail(HResultFromWin32(error));
+        return fail(TALVEX_FAIL_LAST_ERROR(kInitializeName, LastErrorRule::Standard, "mTaskEvent.Create error:%u."));
     }
 
     // One worker keeps the queued writes in order; the processor count does not change that.
@@ -62,7 +59,7 @@ HRESULT ThreadPool::Initialize() noexcept
         TALVEX_TRACE(kInitializeName, "new ThreadContext[%u] failed.", mThreadCount);
         return fail(E_OUTOFMEMORY);
     }
-    mThreads.reset(new (std::nothrow) HANDLE[mThreadCount]());
+    mThreads.reset(new (std::nothrow) UniqueHandle[mThreadCount]);
     if (!mThreads) {
         TALVEX_TRACE(kInitializeName, "new HANDLE[%u] failed.", mThreadCount);
         return fail(E_OUTOFMEMORY);
@@ -82,7 +79,7 @@ HRESULT ThreadPool::Initialize() noexcept
         context.mIndex = index;
         const uintptr_t thread =
             ::_beginthreadex(nullptr, 0, &ThreadPool::ThreadEntry, &context, 0, &context.mThreadId);
-        mThreads[index] = reinterpret_cast<HANDLE>(thread);
+        mThreads[index].reset(reinterpret_cast<HANDLE>(thread));
         if (thread == 0) {
             TALVEX_TRACE(kInitializeName, "_beginthreadex maybe error:%u.", static_cast<unsigned>(errno));
             return fail(E_UNEXPECTED);
@@ -105,14 +102,17 @@ void ThreadPool::Finalize() noexcept
 {
     if (mStartedThreadCount != 0) {
         ::SetEvent(mExitEvent.get());
-        ::WaitForMultipleObjects(mStartedThreadCount, mThreads.get(), TRUE, INFINITE);
-        for (unsigned index = 0; index < mStartedThreadCount; ++index) {
-            ::CloseHandle(mThreads[index]);
+        // The wait takes the handles side by side, and at most MAXIMUM_WAIT_OBJECTS of them.
+        HANDLE threads[MAXIMUM_WAIT_OBJECTS] = {};
+        const unsigned count = mStartedThreadCount < MAXIMUM_WAIT_OBJECTS ? mStartedThreadCount : MAXIMUM_WAIT_OBJECTS;
+        for (unsigned index = 0; index < count; ++index) {
+            threads[index] = mThreads[index].get();
         }
+        ::WaitForMultipleObjects(count, threads, TRUE, INFINITE);
     }
     mStartedThreadCount = 0;
     mThreadCount = 0;
-    mThreads.reset();
+    mThreads.reset(); // closes the thread handles
     mThreadContexts.reset();
     mExitEvent.reset();
     mTaskEvent.reset();

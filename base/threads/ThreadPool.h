@@ -50,7 +50,8 @@ public:
     void Finalize() noexcept;
     [[nodiscard]] bool IsPoolThread(unsigned threadId) const noexcept;
 
-    std::unique_ptr<HANDLE[]> mThreads;
+    // One per started thread; closed when the array goes. Finalize waits on a copy of the handles.
+    std::unique_ptr<UniqueHandle[]> mThreads;
     unsigned mThreadCount = 0;
     std::unique_ptr<ThreadContext[]> mThreadContexts;
     unsigned mStartedThreadCount = 0;

@@ -108,12 +108,12 @@ TEST_F(LogManagerTest, SecondInitializeStartsNoSecondPool)
 {
     LogManager::Initialize$Static();
     LogManager* manager = LogManager::GetInstance();
-    const HANDLE worker = manager->mThreadPool.mThreads[0];
+    const HANDLE worker = manager->mThreadPool.mThreads[0].get();
     EXPECT_EQ(manager->InitializeInternal(), S_OK);
     LogManager::Initialize$Static();
     EXPECT_EQ(LogManager::GetInstance(), manager);
     EXPECT_EQ(manager->mThreadPool.mStartedThreadCount, 1u);
-    EXPECT_EQ(manager->mThreadPool.mThreads[0], worker);
+    EXPECT_EQ(manager->mThreadPool.mThreads[0].get(), worker);
 }
 
 HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR)

@@ -3,14 +3,19 @@
 #include "system/UniqueResource.h"
 #include "threads/ThreadPool.h"
 
+#include <process.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
+#include <string>
 #include <vector>
 
 extern "C" decltype(&::CreateEventW) __imp_CreateEventW;
 extern "C" decltype(&::CloseHandle) __imp_CloseHandle;
+TEST_SUPPORT_IMPORT_SLOT(_beginthreadex);
 
 namespace {
 
@@ -33,6 +38,7 @@ std::shared_ptr<ThreadPool::Task> MakeTask(std::function<HRESULT(TaskParameter*)
 // Failures that Wine will not produce on demand come from swapped import slots.
 int gEventCalls = 0;
 int gEventCallToFail = 0;
+DWORD gEventError = 0;
 int gCloseCalls = 0;
 decltype(&::CreateEventW) gRealCreateEventW = nullptr;
 decltype(&::CloseHandle) gRealCloseHandle = nullptr;
@@ -40,7 +46,7 @@ decltype(&::CloseHandle) gRealCloseHandle = nullptr;
 HANDLE WINAPI FailingCreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name)
 {
     if (++gEventCalls == gEventCallToFail) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ::SetLastError(gEventError);
         return nullptr;
     }
     return gRealCreateEventW(attributes, manualReset, initialState, name);
@@ -190,9 +196,9 @@ TEST(ThreadPool, FailingStartHookEndsTheWorkerAndLaterTasksAreReleasedUnrun)
         pool.mBeginResult = E_ACCESSDENIED;
         ::SetEvent(pool.mGate.get());
         ASSERT_EQ(pool.Initialize(), S_OK);
-        ASSERT_EQ(::WaitForSingleObject(pool.mThreads[0], 10000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(pool.mThreads[0].get(), 10000), WAIT_OBJECT_0);
         DWORD exitCode = 0;
-        ASSERT_TRUE(::GetExitCodeThread(pool.mThreads[0], &exitCode));
+        ASSERT_TRUE(::GetExitCodeThread(pool.mThreads[0].get(), &exitCode));
         EXPECT_EQ(static_cast<HRESULT>(exitCode), E_ACCESSDENIED);
 
         auto* task = new ThreadPool::Task();
@@ -231,9 +237,41 @@ TEST(ThreadPool, IsPoolThreadKnowsItsWorkerOnly)
     EXPECT_FALSE(pool.IsPoolThread(workerId));
 }
 
+uintptr_t __cdecl FailingBeginThreadEx(void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*)
+{
+    errno = EAGAIN;
+    return 0;
+}
+
+TEST(ThreadPool, ThreadThatDoesNotStartUndoesInitializeAndClosesOnlyTheEvents)
+{
+    TestSupport::DebugLineCapture debug;
+    ThreadPool pool;
+    HRESULT result = S_OK;
+    gCloseCalls = 0;
+    {
+        TestSupport::ImportPatch<decltype(&::_beginthreadex)> threads(__imp__beginthreadex, &FailingBeginThreadEx);
+        TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
+        gRealCloseHandle = closes.Original();
+        result = pool.Initialize();
+    }
+    EXPECT_EQ(result, E_UNEXPECTED);
+    EXPECT_EQ(gCloseCalls, 2); // the two events; the thread handle was never made
+    EXPECT_EQ(debug.CountContaining("]:_beginthreadex maybe error:" + std::to_string(EAGAIN) + ".\r\n"), 1u);
+    EXPECT_EQ(pool.mStartedThreadCount, 0u);
+    EXPECT_FALSE(pool.mThreads);
+    EXPECT_FALSE(pool.mExitEvent.valid());
+    // Nothing is left half started: a second Initialize runs normally.
+    ASSERT_EQ(pool.Initialize(), S_OK);
+    EXPECT_EQ(pool.mStartedThreadCount, 1u);
+    pool.Finalize();
+}
+
 struct FailedEvent {
     int callToFail;
+    DWORD error;
     const char* message;
+    HRESULT result;
     int closesInInitialize; // the exit event, when the task event fails
 };
 
@@ -248,6 +286,7 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
     {
         gEventCalls = 0;
         gEventCallToFail = GetParam().callToFail;
+        gEventError = GetParam().error;
         TestSupport::ImportPatch<decltype(&::CreateEventW)> events(__imp_CreateEventW, &FailingCreateEventW);
         gRealCreateEventW = events.Original();
         TestSupport::ImportPatch<decltype(&::CloseHandle)> closes(__imp_CloseHandle, &CountingCloseHandle);
@@ -255,7 +294,7 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
         result = pool.Initialize();
     }
     EXPECT_EQ(gCloseCalls, GetParam().closesInInitialize);
-    EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(result, GetParam().result);
     EXPECT_EQ(debug.CountContaining(GetParam().message), 1u);
     EXPECT_EQ(debug.CountContaining("TalvexBasic::Threads::ThreadPool::Initialize,"), 1u);
     EXPECT_FALSE(pool.mExitEvent.valid());
@@ -273,7 +312,12 @@ TEST_P(ThreadPoolEventFailure, InitializeUndoesItselfAndFinalizeThenClosesNothin
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, ThreadPoolEventFailure,
-                         ::testing::Values(FailedEvent{1, "]:mExitEvent.Create error:8.\r\n", 0},
-                                           FailedEvent{2, "]:mTaskEvent.Create error:8.\r\n", 1}));
+                         ::testing::Values(FailedEvent{1, ERROR_NOT_ENOUGH_MEMORY, "]:mExitEvent.Create error:8.\r\n",
+                                                       HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), 0},
+                                           FailedEvent{2, ERROR_NOT_ENOUGH_MEMORY, "]:mTaskEvent.Create error:8.\r\n",
+                                                       HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY), 1},
+                                           // A failed create whose last error reads 0 is still a failure.
+                                           FailedEvent{1, 0, "]:mExitEvent.Create error:0.\r\n", E_FAIL, 0},
+                                           FailedEvent{2, 0, "]:mTaskEvent.Create error:0.\r\n", E_FAIL, 1}));
 
 } // namespace
