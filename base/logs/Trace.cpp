@@ -1,5 +1,7 @@
 #include "logs/Trace.h"
 
+#include "basic/EscapeLineBreaks.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <new>
@@ -30,23 +32,10 @@ std::string CurrentHeader(const char* tag, const char* function, unsigned line)
 // The message formats hold no line breaks themselves; the line's own "\r\n" is added afterwards.
 template <typename Char> void EscapeLineBreaksFrom(std::basic_string<Char>& text, size_t start)
 {
-    static constexpr Char kBreaks[] = {Char('\r'), Char('\n'), Char()};
-    size_t next = text.find_first_of(kBreaks, start);
-    if (next == std::basic_string<Char>::npos) {
-        return;
+    const std::basic_string_view<Char> message(text.data() + start, text.size() - start);
+    if (Basic::Text::HasLineBreak(message)) {
+        text.replace(start, std::basic_string<Char>::npos, Basic::Text::EscapeLineBreaks(message));
     }
-    std::basic_string<Char> escaped;
-    escaped.reserve(text.size() + 16);
-    size_t copied = 0;
-    while (next != std::basic_string<Char>::npos) {
-        escaped.append(text, copied, next - copied);
-        escaped += Char('\\');
-        escaped += text[next] == Char('\r') ? Char('r') : Char('n');
-        copied = next + 1;
-        next = text.find_first_of(kBreaks, copied);
-    }
-    escaped.append(text, copied, std::basic_string<Char>::npos);
-    text.swap(escaped);
 }
 
 } // namespace

@@ -275,7 +275,7 @@ TEST_F(FileLoggerTest, FolderThatCannotBeMadeFailsTheWrite)
 
 // Needs Directory::MakeSureDirectoryPathExists$Static to make the folders from the wide path;
 // while it still goes through the narrow platform routine the name turns into '?' and fails.
-TEST_F(FileLoggerTest, DISABLED_FolderNamesOutsideTheCodePageAreMadeAsTheyAre)
+TEST_F(FileLoggerTest, FolderNamesOutsideTheCodePageAreMadeAsTheyAre)
 {
     const std::wstring folder = mScratch + L"\\\x4E2D\x0416\\Log";
     ASSERT_EQ(mLogger.SetDirectory(folder.c_str()), S_OK);
