@@ -75,6 +75,7 @@ json WindowJson(const RunWindow& window)
                                     {"window", static_cast<std::int32_t>(window.shot.window)},
                                     {"monitor", static_cast<std::int32_t>(window.shot.monitor)}}
                              : json(nullptr);
+    entry["hung"] = saved && !window.shot.windowAnswered;
     entry["newSinceLastRun"] = window.newSinceLastRun;
     return entry;
 }

@@ -107,7 +107,8 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 }
 
 // The window paints itself; a picture with any pixel that is not black is kept as it is.
-HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source) noexcept
+HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source,
+                                       bool& answered) noexcept
 {
     WindowCapture capture;
     HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(
@@ -121,6 +122,7 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Pi
         // The black picture is of no more use: its DC goes first, so that the bitmap is free.
         capture.memoryDc.reset();
         capture.bitmap.reset();
+        answered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
         result = SaveFallbackPicture(path, window, result, source);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
@@ -162,7 +164,8 @@ HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
                     static_cast<unsigned>(steps.record));
 
     // Each step stands on its own: a failure of one does not stop the next.
-    steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource);
+    steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
+                                                  steps.windowAnswered);
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(monitorPicturePath, record.mDisplayMonitorHandle);
     if (outcome != nullptr) {
         *outcome = steps;

@@ -20,6 +20,8 @@ struct WindowShotOutcome {
     HRESULT window = E_PENDING;
     HRESULT monitor = E_PENDING;
     PictureSource pictureSource = PictureSource::None;
+    // False when the window's thread was given up on as hung.
+    bool windowAnswered = true;
 };
 
 // Writes the window's folder below the output directory: the text record, the window picture

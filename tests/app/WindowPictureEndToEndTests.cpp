@@ -9,8 +9,10 @@
 #include "system/HResult.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -254,4 +256,21 @@ TEST_F(WindowPictureRun, HungWindowIsGivenUpOnAndShownFromTheScreen)
         }
     }
     EXPECT_EQ(given, 1u);
+}
+
+// The run record marks only the window that was given up on as hung; a window whose picture came
+// from the screen because PrintWindow painted it black answered in time.
+TEST_F(WindowPictureRun, RunRecordCallsOnlyTheGivenUpWindowHung)
+{
+    const nlohmann::json record = nlohmann::json::parse(
+        TestSupport::ReadWholeFile(sRun->mOutputDirectory + L"\\Morvane.Run.json"), nullptr, false);
+    ASSERT_TRUE(record.is_object());
+    std::map<std::string, bool> hungByHandle;
+    for (const nlohmann::json& window : record["windows"]) {
+        hungByHandle[window["handle"].get<std::string>()] = window.value("hung", false);
+    }
+    EXPECT_TRUE(hungByHandle.at(Handle(sRun->mHung.window.handle)));
+    for (const Window* window : {&sRun->mRed, &sRun->mBeyond, &sRun->mGreen}) {
+        EXPECT_FALSE(hungByHandle.at(Handle(window->window.handle))) << Handle(window->window.handle);
+    }
 }
