@@ -81,3 +81,5 @@ if [ -n "$first_record" ]; then
   echo "one text record ($first_record):"
   tr -d '\r' <"$first_record" | sed 's/^/  /'
 fi
+echo
+echo "open this first, in any browser: $latest/Morvane.Run.html"
