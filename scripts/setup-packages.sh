@@ -3,6 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb x11-utils x11-xserver-utils)
+# The second compiler for the same target, a build guard only.
+packages+=(clang lld llvm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
