@@ -9,4 +9,7 @@ namespace TestSupport {
 // character the code page lacks becomes its default character "?".
 [[nodiscard]] std::string Narrow(std::wstring_view text);
 
+// Wide text as UTF-8, every character kept.
+[[nodiscard]] std::string Utf8(std::wstring_view text);
+
 } // namespace TestSupport
