@@ -8,6 +8,7 @@
 #include "support/TestPaths.h"
 #include "support/TestText.h"
 #include "system/HResult.h"
+#include "system/UniqueResource.h"
 
 #include <gtest/gtest.h>
 
@@ -143,10 +144,8 @@ TEST_F(LoggingEndToEnd, LogFolderThatCannotBeCreatedDoesNotStopTheRun)
     mCleanUp.push_back(scratch);
     const std::wstring program = scratch + L"\\Morvane.exe";
     ASSERT_TRUE(::CopyFileW((ProgramDirectory() + L"\\Morvane.exe").c_str(), program.c_str(), FALSE));
-    HANDLE blocker = ::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
-    ::CloseHandle(blocker);
+    ASSERT_TRUE(TalvexBasic::UniqueFileHandle(::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
 
     const DebugCaptureResult result = RunMorvane(program);
     ASSERT_TRUE(result.failure.empty()) << result.failure;

@@ -56,20 +56,8 @@ bool Exists(const std::wstring& path)
 
 std::set<std::wstring> ListFolder(const std::wstring& folder)
 {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            names.insert(name);
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    return names;
+    const std::vector<std::wstring> names = TestSupport::NamesIn(folder);
+    return {names.begin(), names.end()};
 }
 
 std::vector<std::string> SplitLines(const std::string& text)

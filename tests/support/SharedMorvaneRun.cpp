@@ -101,24 +101,6 @@ bool Exists(const std::wstring& path)
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::wstring> FoldersIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        const std::wstring name = entry.cFileName;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != L"." && name != L"..") {
-            names.push_back(name);
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    return names;
-}
-
 // What the records describe, read while the window is still open.
 void ReadBack(SharedRunWindow& shared)
 {
@@ -163,7 +145,7 @@ void Make(SharedMorvaneRun& run)
     std::atomic<bool> closed{false};
     std::thread closer([&] {
         while (!stop && !closed) {
-            for (const std::wstring& folder : FoldersIn(outputRoot)) {
+            for (const std::wstring& folder : NamesIn(outputRoot)) {
                 if (!closed &&
                     Exists(outputRoot + L"\\" + folder + L"\\WindowShot\\" + hungFolder + L"\\Morvane.Info.txt")) {
                     closed = first.Close(run.desktop.vanishing.window.handle);
