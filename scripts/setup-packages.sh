@@ -6,6 +6,8 @@ set -euo pipefail
 # (with a small CJK font, so that captions in the sample picture show as characters).
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb x11-utils x11-xserver-utils
   nlohmann-json3-dev chromium fonts-wqy-microhei)
+# The second compiler for the same target, a build guard only.
+packages+=(clang lld llvm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

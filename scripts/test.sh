@@ -9,6 +9,10 @@ bash scripts/setup-packages.sh
 BUILD_DIR="${MORVANE_BUILD_DIR:-$ROOT/build/mingw}"
 cmake --preset mingw -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR"
+# The same tree through clang, warnings as errors: a portability guard, its programs are not run.
+CLANG_BUILD_DIR="${MORVANE_CLANG_BUILD_DIR:-$ROOT/build/clang-mingw}"
+cmake --preset clang-mingw -B "$CLANG_BUILD_DIR" >/dev/null
+cmake --build "$CLANG_BUILD_DIR"
 
 source scripts/wine-session.sh
 trap wine_session_stop EXIT

@@ -3,6 +3,8 @@
 
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
+#include "support/ScreenDc.h"
+#include "system/UniqueResource.h"
 
 #include <gtest/gtest.h>
 
@@ -166,9 +168,8 @@ TEST(FixtureProcess, WindowsOfTwoProcessesAreFoundAsOpened)
     EXPECT_NE(static_cast<DWORD>(::GetWindowLongPtrW(popup.handle, GWL_EXSTYLE)) & WS_EX_TOPMOST, 0u);
 
     // Another process's window is painted on the screen with its fill colour.
-    HDC screen = ::GetDC(nullptr);
-    EXPECT_EQ(::GetPixel(screen, 1050, 500), dialog.fill);
-    ::ReleaseDC(nullptr, screen);
+    const auto screen = ScreenDc();
+    EXPECT_EQ(::GetPixel(screen.get().dc, 1050, 500), dialog.fill);
 
     // A hung window in the fixture: its thread takes no messages, the others still do.
     FixtureWindowSpec stuck = dialog;
@@ -268,10 +269,9 @@ TEST(DebugCapture, KillsAProgramThatRunsPastTheTimeLimit)
     ASSERT_EQ(result.lines.size(), 1u);
     EXPECT_EQ(result.lines[0].narrow, FixtureDebugRun::kHangLine);
     EXPECT_TRUE(result.messageBoxTexts.empty());
-    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, result.processId);
-    if (process != nullptr) {
-        EXPECT_EQ(::WaitForSingleObject(process, 0), WAIT_OBJECT_0);
-        ::CloseHandle(process);
+    const TalvexBasic::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, result.processId));
+    if (process) {
+        EXPECT_EQ(::WaitForSingleObject(process.get(), 0), WAIT_OBJECT_0);
     }
 }
 

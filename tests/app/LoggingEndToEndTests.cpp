@@ -6,8 +6,11 @@
 #include "support/DebugCapture.h"
 #include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
+#include "support/SharedMorvaneRun.h"
 #include "support/TestPaths.h"
+#include "support/TestText.h"
 #include "system/HResult.h"
+#include "system/UniqueResource.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +36,7 @@ struct LogLine {
 const std::regex kHeaderedLine(R"(\{[A-Z][a-z]{2} [ 1-3]\d \d{4}-\d\d:\d\d:\d\d\})"
                                R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} (\d+)-\d+ ([^,\]]+),\d+\]:(.*))");
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow(text.size() * 3 + 1, '\0');
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
-                                            static_cast<int>(narrow.size()), nullptr, nullptr);
-    narrow.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
-    return narrow;
-}
+[[maybe_unused]] const bool kUsesSharedRun = UsesSharedMorvaneRun("LoggingEndToEnd");
 
 class LoggingEndToEnd : public ::testing::Test {
 protected:
@@ -55,44 +51,25 @@ protected:
 
 TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
 {
-    FixtureProcess fixture;
-    ASSERT_TRUE(fixture.Start()) << fixture.Failure();
-    FixtureWindowSpec plain;
-    plain.rect = {100, 120, 500, 420};
-    plain.caption = L"Logging fixture plain";
-    plain.className = L"LoggingFixturePlain";
-    plain.fill = RGB(200, 40, 40);
-    FixtureWindowSpec wide = plain;
-    wide.rect = {600, 120, 900, 420};
-    wide.caption = L"Logging \x4E2D\x6587 fixture";
-    wide.className = L"LoggingFixtureWide";
-    // A window that stopped answering: the capture library reports it on the debugger output.
-    FixtureWindowSpec hung = plain;
-    hung.rect = {100, 500, 400, 700};
-    hung.caption = L"Logging fixture hung";
-    hung.className = L"LoggingFixtureHung";
-    const FixtureWindow plainWindow = fixture.Open(plain);
-    const FixtureWindow wideWindow = fixture.Open(wide);
-    const FixtureWindow hungWindow = fixture.OpenHung(hung);
-    ASSERT_TRUE(plainWindow) << plainWindow.failure;
-    ASSERT_TRUE(wideWindow) << wideWindow.failure;
-    ASSERT_TRUE(hungWindow) << hungWindow.failure;
-
-    const DebugCaptureResult result = RunMorvane();
-    ASSERT_TRUE(result.failure.empty()) << result.failure;
+    const SharedMorvaneRun& run = TheSharedMorvaneRun();
+    ASSERT_TRUE(run.failure.empty()) << run.failure;
+    const DebugCaptureResult& result = run.result;
     ASSERT_TRUE(result.exited);
     EXPECT_EQ(result.exitCode, 0u);
-    const std::wstring output = CompletionDirectory(result);
+    const std::wstring& output = run.outputDirectory;
     ASSERT_FALSE(output.empty());
-    mCleanUp.push_back(output);
+    const FixtureWindow& plainWindow = run.desktop.plain.window;
+    const FixtureWindow& wideWindow = run.desktop.wideCaption.window;
+    // A window that stopped answering: the capture library reports it on the debugger output.
+    const FixtureWindow& hungWindow = run.desktop.hung.window;
 
-    const std::wstring logFolder = output + L"\\Log";
-    const std::vector<std::wstring> files = FilesIn(logFolder);
+    const std::wstring& logFolder = run.logFolder;
+    const std::vector<std::wstring>& files = run.logFiles;
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(std::regex_match(Narrow(files[0]), std::regex(R"(Morvane-\d{8}\.\d{9}\.\d+\.[0-9a-f]{1,8}\.log)")))
         << Narrow(files[0]);
 
-    // Every line has the full header, this process's id and a line end.
+    // Every line has the full header and a line end.
     const std::string content = ReadWholeFile(logFolder + L"\\" + files[0]);
     ASSERT_GE(content.size(), 2u);
     ASSERT_EQ(content.substr(content.size() - 2), "\r\n");
@@ -108,17 +85,7 @@ TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
         rawLines.push_back(raw + "\r\n");
         start = end + 2;
     }
-    ASSERT_GE(lines.size(), 4u);
-    for (const LogLine& line : lines) {
-        EXPECT_EQ(line.processId, result.processId);
-    }
-    EXPECT_EQ(lines[0].function, "Initialize");
-    EXPECT_EQ(lines[0].message, "begin~.");
-    EXPECT_EQ(lines[1].function, "Initialize");
-    EXPECT_EQ(lines[1].message, "gOutputDirectory:" + Narrow(output) + ".");
-    EXPECT_EQ(lines[2].message, "GdiplusStartup return:0.");
-    EXPECT_EQ(lines.back().function, "Finalize");
-    EXPECT_EQ(lines.back().message, "end..");
+    // The process id and the lines that frame the run: RunEndToEnd.StartUpAndShutDownLinesFrameTheRun.
 
     // Each fixture window: five report lines, then the three lines of its shot folder.
     for (const FixtureWindow* window : {&plainWindow, &wideWindow, &hungWindow}) {
@@ -170,7 +137,6 @@ TEST_F(LoggingEndToEnd, ToolLinesGoIntoTheLogFileAndNeverToTheDebugger)
         }
     }
     EXPECT_EQ(libraryLines, 1u);
-    EXPECT_TRUE(fixture.Quit());
 }
 
 TEST_F(LoggingEndToEnd, BlockedOutputFolderTakesTheLogAlongToTheFallback)
@@ -183,10 +149,8 @@ TEST_F(LoggingEndToEnd, BlockedOutputFolderTakesTheLogAlongToTheFallback)
     mCleanUp.push_back(local);
     const std::wstring program = scratch + L"\\Morvane.exe";
     ASSERT_TRUE(::CopyFileW((ProgramDirectory() + L"\\Morvane.exe").c_str(), program.c_str(), FALSE));
-    HANDLE blocker = ::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
-    ::CloseHandle(blocker);
+    ASSERT_TRUE(TalvexBasic::UniqueFileHandle(::CreateFileW((scratch + L"\\Morvane").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
 
     const MorvaneTests::EnvironmentOverride override(L"LOCALAPPDATA", local.c_str());
     const DebugCaptureResult result = RunMorvane(program);

@@ -22,11 +22,6 @@ TEST(OutputDirectory, NameFollowsTheStartTime)
     EXPECT_EQ(Morvane::MakeOutputDirectory(L".", time, 0, 0), L".\\Morvane\\Output\\20240305-080709-5-0-0");
 }
 
-TEST(CompletionMessage, HasTwoLinesWithTheQuotedDirectory)
-{
-    EXPECT_EQ(Morvane::MakeCompletionText(L"C:\\out\\x"), L"Success Save All Window To \r\n\"C:\\out\\x\".");
-}
-
 TEST(EnumerationAdapter, PassesWindowAndUserPointerAndReturnsTheStepsAnswer)
 {
     int user = 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 TEST_SUPPORT_IMPORT_SLOT(OpenProcess);
@@ -153,63 +154,63 @@ TEST_F(WindowSampling, HiddenAndTooSmallWindowsAreRefusedSilently)
     EXPECT_TRUE(sWindows->Close(tiny.handle));
 }
 
-TEST_F(WindowSampling, ProcessThatMayNotBeOpenedIsSkippedWithoutALine)
-{
-    Injection::sRealOpenProcess = __imp_OpenProcess;
-    ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
-    TestSupport::DebugLineCapture capture;
-    Injection::Arm(0, ERROR_ACCESS_DENIED);
-    WindowInfo record;
-    EXPECT_EQ(record.SampleInitialize(sWindow.handle), E_ACCESSDENIED);
-    EXPECT_EQ(record.mWindowHandle, nullptr);
-    EXPECT_TRUE(capture.Lines().empty());
-}
+// One platform call of the sample failing, and what the sample must make of it.
+struct InjectedFailure {
+    const char* name;
+    bool processTimes; // GetProcessTimes fails; otherwise OpenProcess
+    int passing;       // calls that go through before the failing one
+    DWORD error;
+    HRESULT result;
+    bool recordKept;        // the window is still sampled
+    bool classified;        // its zone was found before the failure
+    const char* lineFormat; // the one line expected, "%u" standing for the process id; null: none
+};
 
-TEST_F(WindowSampling, ProcessThatFailsToOpenOtherwiseGivesOneLine)
+class WindowSamplingFailure : public WindowSampling, public ::testing::WithParamInterface<InjectedFailure> {};
+
+TEST_P(WindowSamplingFailure, EndsTheSampleAsTheErrorRequires)
 {
+    const InjectedFailure& failure = GetParam();
     Injection::sRealOpenProcess = __imp_OpenProcess;
-    ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
+    ImportPatch<decltype(&::OpenProcess)> openPatch(
+        __imp_OpenProcess, failure.processTimes ? Injection::sRealOpenProcess : &Injection::OpenProcess);
+    ImportPatch<decltype(&::GetProcessTimes)> timesPatch(
+        __imp_GetProcessTimes, failure.processTimes ? &Injection::GetProcessTimes : __imp_GetProcessTimes);
     TestSupport::DebugLineCapture capture;
-    Injection::Arm(0, ERROR_INVALID_PARAMETER);
+    Injection::Arm(failure.passing, failure.error);
     WindowInfo record;
-    EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(record.SampleInitialize(sWindow.handle), failure.result);
+    EXPECT_EQ(record.mWindowHandle, failure.recordKept ? sWindow.handle : nullptr);
+    EXPECT_EQ(record.mZonePosition, failure.classified ? Morvane::LeftTopCornet : Morvane::InvalidRectangle);
+    if (failure.processTimes) {
+        EXPECT_EQ(record.mProcessCreationTime, 0u);
+    }
     const auto lines = capture.Lines();
+    if (failure.lineFormat == nullptr) {
+        EXPECT_TRUE(lines.empty());
+        return;
+    }
+    char expected[128];
+    std::snprintf(expected, sizeof expected, failure.lineFormat, static_cast<unsigned>(::GetCurrentProcessId()));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(kSampleFunction), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("]:OpenProcess(" + std::to_string(::GetCurrentProcessId()) + ") error:87.\r\n"),
-              std::string::npos)
-        << lines[0];
+    EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
 }
 
-TEST_F(WindowSampling, SecondOpenFailingSkipsTheWindowWithoutALine)
-{
-    Injection::sRealOpenProcess = __imp_OpenProcess;
-    ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &Injection::OpenProcess);
-    TestSupport::DebugLineCapture capture;
-    Injection::Arm(1, ERROR_INVALID_PARAMETER);
-    WindowInfo record;
-    EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(record.mZonePosition, Morvane::LeftTopCornet) << "classified before the path was asked for";
-    EXPECT_EQ(record.mWindowHandle, nullptr);
-    EXPECT_TRUE(capture.Lines().empty());
-}
-
-TEST_F(WindowSampling, FailedProcessTimesStillGiveARecordWithCreationTimeZero)
-{
-    ImportPatch<decltype(&::GetProcessTimes)> patch(__imp_GetProcessTimes, &Injection::GetProcessTimes);
-    TestSupport::DebugLineCapture capture;
-    Injection::Arm(0, ERROR_ACCESS_DENIED);
-    WindowInfo record;
-    EXPECT_EQ(record.SampleInitialize(sWindow.handle), S_OK);
-    EXPECT_EQ(record.mProcessCreationTime, 0u);
-    EXPECT_EQ(record.mWindowHandle, sWindow.handle);
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find(kSampleFunction), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("]:GetProcessTimes(" + std::to_string(::GetCurrentProcessId()) + ") error:5.\r\n"),
-              std::string::npos)
-        << lines[0];
-}
+INSTANTIATE_TEST_SUITE_P(
+    InjectedFailures, WindowSamplingFailure,
+    ::testing::Values(
+        // Processes with higher rights than ours are skipped without a word.
+        InjectedFailure{"ProcessThatMayNotBeOpenedIsSkippedWithoutALine", false, 0, ERROR_ACCESS_DENIED, E_ACCESSDENIED,
+                        false, false, nullptr},
+        InjectedFailure{"ProcessThatFailsToOpenOtherwiseGivesOneLine", false, 0, ERROR_INVALID_PARAMETER,
+                        HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), false, false, "]:OpenProcess(%u) error:87.\r\n"},
+        // The second open asks for the path, after the window was classified.
+        InjectedFailure{"SecondOpenFailingSkipsTheWindowWithoutALine", false, 1, ERROR_INVALID_PARAMETER,
+                        HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), false, true, nullptr},
+        InjectedFailure{"FailedProcessTimesStillGiveARecordWithCreationTimeZero", true, 0, ERROR_ACCESS_DENIED, S_OK,
+                        true, true, "]:GetProcessTimes(%u) error:5.\r\n"}),
+    [](const ::testing::TestParamInfo<InjectedFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowSampling, LibraryThatCannotBeLoadedFailsTheSampleWithAChainOfLines)
 {

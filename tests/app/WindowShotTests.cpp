@@ -6,23 +6,21 @@
 #include "WindowShot.h"
 #include "logs/Trace.h"
 #include "support/DebugCapture.h"
-#include "support/MorvaneRun.h"
 #include "support/FixtureProcess.h"
 #include "support/FixtureWindows.h"
 #include "support/JpegReader.h"
+#include "support/SharedMorvaneRun.h"
 #include "support/TestPaths.h"
+#include "support/TestText.h"
 #include "system/HResult.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <regex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -30,19 +28,7 @@ namespace {
 using TestSupport::FixtureWindow;
 using TestSupport::FixtureWindowSpec;
 
-constexpr COLORREF kRed = RGB(220, 30, 30);
-constexpr COLORREF kGreen = RGB(30, 190, 60);
-constexpr COLORREF kBlue = RGB(40, 70, 220);
-constexpr COLORREF kHungFill = RGB(240, 150, 20);
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (const wchar_t character : text) {
-        narrow += static_cast<char>(character < 0x80 ? character : '?');
-    }
-    return narrow;
-}
+using TestSupport::Narrow;
 
 std::string Format(const char* format, ...) TALVEX_PRINTF_CHECK(1, 2);
 std::string Format(const char* format, ...)
@@ -70,20 +56,8 @@ bool Exists(const std::wstring& path)
 
 std::set<std::wstring> ListFolder(const std::wstring& folder)
 {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            names.insert(name);
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    return names;
+    const std::vector<std::wstring> names = TestSupport::NamesIn(folder);
+    return {names.begin(), names.end()};
 }
 
 std::vector<std::string> SplitLines(const std::string& text)
@@ -103,17 +77,16 @@ std::vector<std::string> SplitLines(const std::string& text)
 }
 
 // The record the tool must write for a window, apart from its DateTime line, built from what the
-// test itself set up and reads back from the platform.
-std::vector<std::string> ExpectedRecord(const FixtureWindow& window, const RECT& rect, const char* zone,
-                                        const std::string& caption, const std::string& className,
-                                        const std::wstring& program)
+// test itself set up and what the platform said of the window while it was open.
+std::vector<std::string> ExpectedRecord(const TestSupport::SharedRunWindow& shared, const char* zone,
+                                        const std::string& caption, const std::wstring& program)
 {
-    const auto style = static_cast<unsigned>(::GetWindowLongPtrW(window.handle, GWL_STYLE));
-    const auto exStyle = static_cast<unsigned>(::GetWindowLongPtrW(window.handle, GWL_EXSTYLE));
-    const HMONITOR monitor = ::MonitorFromWindow(window.handle, MONITOR_DEFAULTTONEAREST);
-    MONITORINFOEXW info{};
-    info.cbSize = sizeof(info);
-    ::GetMonitorInfoW(monitor, &info);
+    const FixtureWindow& window = shared.window;
+    const RECT& rect = shared.layout.rect;
+    const unsigned style = shared.style;
+    const unsigned exStyle = shared.exStyle;
+    const HMONITOR monitor = shared.monitor;
+    const MONITORINFOEXW& info = shared.monitorInfo;
     const RECT& work = info.rcWork;
     const RECT& whole = info.rcMonitor;
     return {
@@ -132,7 +105,7 @@ std::vector<std::string> ExpectedRecord(const FixtureWindow& window, const RECT&
         Format("WindowWidth: %ld\r\n", static_cast<long>(rect.right - rect.left)),
         Format("WindowHeight: %ld\r\n", static_cast<long>(rect.bottom - rect.top)),
         "WindowCaption: " + caption + "\r\n",
-        "WindowClassName: " + className + "\r\n",
+        "WindowClassName: " + Narrow(shared.layout.className) + "\r\n",
         "ProcessDosPath: " + Narrow(program) + "\r\n",
         "\r\n",
         Format("DisplayMonitorHandle: 0x%016llX\r\n", TalvexBasic::PointerBits(monitor)),
@@ -186,143 +159,42 @@ void ExpectJpeg(const std::wstring& path, int width, int height, TestSupport::De
     return ::testing::AssertionFailure() << "found " << TestSupport::Describe(found);
 }
 
-// One run of Morvane.exe over a prepared desktop, shared by the tests below (each Wine start of
-// the tool costs seconds).
+[[maybe_unused]] const bool kUsesSharedRun = TestSupport::UsesSharedMorvaneRun("WindowShotRun");
+
+// The shared run of Morvane.exe (each Wine start of the tool costs seconds).
 class WindowShotRun : public ::testing::Test {
 protected:
-    struct Window {
-        FixtureWindow window;
-        FixtureWindowSpec layout;
-    };
+    using Window = TestSupport::SharedRunWindow;
 
-    static void SetUpTestSuite()
-    {
-        sRun = std::make_unique<Run>();
-        sRun->Prepare();
-    }
-    static void TearDownTestSuite() { sRun.reset(); }
+    static void SetUpTestSuite() { sRun = &TestSupport::TheSharedMorvaneRun(); }
 
     void SetUp() override
     {
-        ASSERT_TRUE(sRun->mFailure.empty()) << sRun->mFailure;
-        ASSERT_FALSE(sRun->mShotFolder.empty());
+        ASSERT_TRUE(sRun->failure.empty()) << sRun->failure;
+        ASSERT_FALSE(sRun->shotFolder.empty());
     }
 
-    struct Run {
-        TestSupport::FixtureProcess mFirst;
-        TestSupport::FixtureProcess mSecond;
-        Window mLeftTop;   // first process
-        Window mCentre;    // first process
-        Window mRightLow;  // second process, caption outside the ANSI code page
-        Window mHidden;    // second process, not visible
-        Window mThin;      // second process, 3 pixels wide
-        Window mVanishing; // first process, closed while the tool waits on the hung window
-        Window mHung;      // second process, its thread no longer pumps messages
-        TestSupport::DebugCaptureResult mResult;
-        std::wstring mOutputDirectory;
-        std::wstring mShotFolder;
-        std::string mFailure;
-        std::atomic<bool> mVanishingClosed{false};
-        DWORD mRunMilliseconds = 0;
+    static const TestSupport::SharedRunDesktop& Desktop() { return sRun->desktop; }
 
-        ~Run()
-        {
-            // A hung window's thread is released first; the processes then end by themselves.
-            if (mHung.window) {
-                (void)mSecond.Close(mHung.window.handle);
-            }
-            (void)mSecond.Quit();
-            (void)mFirst.Quit();
-            if (!mOutputDirectory.empty()) {
-                TestSupport::RemoveTree(mOutputDirectory);
-            }
-        }
-
-        bool Open(TestSupport::FixtureProcess& process, Window& into, RECT rect, const wchar_t* caption,
-                  const wchar_t* className, COLORREF fill, DWORD style = WS_POPUP | WS_VISIBLE, bool hung = false)
-        {
-            into.layout.rect = rect;
-            into.layout.caption = caption;
-            into.layout.className = className;
-            into.layout.fill = fill;
-            into.layout.style = style;
-            into.window = hung ? process.OpenHung(into.layout) : process.Open(into.layout);
-            if (!into.window) {
-                mFailure = "cannot open " + Narrow(caption) + ": " + into.window.failure;
-                return false;
-            }
-            return true;
-        }
-
-        void Prepare()
-        {
-            if (!mFirst.Start() || !mSecond.Start()) {
-                mFailure = "DesktopFixture.exe: " + mFirst.Failure() + mSecond.Failure();
-                return;
-            }
-            // Opened first, so lowest: the tool reaches it after the hung window on top.
-            if (!Open(mFirst, mVanishing, RECT{1300, 100, 1500, 250}, L"Vanishing", L"ShotVanishing", kGreen) ||
-                !Open(mFirst, mLeftTop, RECT{100, 100, 400, 300}, L"Left top", L"ShotLeftTop", kRed) ||
-                !Open(mFirst, mCentre, RECT{800, 400, 1120, 680}, L"Centre", L"ShotCentre", kGreen) ||
-                !Open(mSecond, mRightLow, RECT{1600, 860, 1920, 1040}, L"Caf\x00E9 \x6F22\x5B57 \x20AC end",
-                      L"ShotRightLow", kBlue) ||
-                !Open(mSecond, mHidden, RECT{500, 700, 700, 900}, L"Hidden", L"ShotHidden", kRed, WS_POPUP) ||
-                !Open(mSecond, mThin, RECT{50, 600, 53, 800}, L"Thin", L"ShotThin", kRed) ||
-                !Open(mSecond, mHung, RECT{1300, 500, 1500, 700}, L"Hung", L"ShotHung", kHungFill,
-                      WS_POPUP | WS_VISIBLE, true)) {
-                return;
-            }
-
-            // While the tool waits on the hung window, close the vanishing one below it.
-            std::atomic<bool> stop{false};
-            std::thread closer([this, &stop] {
-                const std::wstring hungFolder = FolderName(mHung.window, L"DesktopFixture.exe");
-                const std::wstring outputRoot = TestSupport::ProgramDirectory() + L"\\Morvane\\Output";
-                while (!stop) {
-                    for (const std::wstring& run : ListFolder(outputRoot)) {
-                        if (Exists(outputRoot + L"\\" + run + L"\\WindowShot\\" + hungFolder + L"\\Morvane.Info.txt") &&
-                            !mVanishingClosed) {
-                            mVanishingClosed = mFirst.Close(mVanishing.window.handle);
-                        }
-                    }
-                    ::Sleep(5);
-                }
-            });
-            const DWORD start = ::GetTickCount();
-            mResult = TestSupport::RunMorvane();
-            mRunMilliseconds = ::GetTickCount() - start;
-            stop = true;
-            closer.join();
-            if (!mResult.failure.empty()) {
-                mFailure = "Morvane.exe: " + mResult.failure;
-                return;
-            }
-            mOutputDirectory = TestSupport::CompletionDirectory(mResult);
-            if (!mOutputDirectory.empty()) {
-                mShotFolder = mOutputDirectory + L"\\WindowShot";
-            }
-        }
-    };
-
-    static inline std::unique_ptr<Run> sRun;
+    static inline const TestSupport::SharedMorvaneRun* sRun = nullptr;
 };
 
 } // namespace
 
 TEST_F(WindowShotRun, RunEndsNormallyDespiteTheHungAndTheVanishedWindow)
 {
-    EXPECT_TRUE(sRun->mResult.exited);
-    EXPECT_FALSE(sRun->mResult.timedOut);
-    EXPECT_FALSE(sRun->mResult.unhandledException);
-    EXPECT_EQ(sRun->mResult.exitCode, 0u);
-    ASSERT_EQ(sRun->mResult.messageBoxTexts.size(), 1u);
-    EXPECT_TRUE(sRun->mVanishingClosed) << "the vanishing window was not closed during the run";
-    std::printf("Morvane.exe ran %lu ms\n", static_cast<unsigned long>(sRun->mRunMilliseconds));
+    EXPECT_TRUE(sRun->result.exited);
+    EXPECT_FALSE(sRun->result.timedOut);
+    EXPECT_FALSE(sRun->result.unhandledException);
+    EXPECT_EQ(sRun->result.exitCode, 0u);
+    ASSERT_EQ(sRun->result.messageBoxTexts.size(), 1u);
+    EXPECT_TRUE(sRun->vanishingClosed) << "the vanishing window was not closed during the run";
+    std::printf("Morvane.exe ran %lu ms\n", static_cast<unsigned long>(sRun->runMilliseconds));
 }
 
 TEST_F(WindowShotRun, OneFolderPerHandledWindowAndNoneForSkippedOnes)
 {
-    const std::set<std::wstring> folders = ListFolder(sRun->mShotFolder);
+    const std::set<std::wstring> folders = ListFolder(sRun->shotFolder);
     std::set<std::wstring> ours;
     for (const std::wstring& name : folders) {
         if (name.rfind(L"[DesktopFixture.exe]-0x", 0) == 0) {
@@ -330,48 +202,47 @@ TEST_F(WindowShotRun, OneFolderPerHandledWindowAndNoneForSkippedOnes)
         }
     }
     const auto name = [](const Window& window) { return FolderName(window.window, L"DesktopFixture.exe"); };
-    // Two windows of one process get two folders.
-    EXPECT_EQ(ours, (std::set<std::wstring>{name(sRun->mLeftTop), name(sRun->mCentre), name(sRun->mRightLow),
-                                            name(sRun->mHung)}));
-    EXPECT_EQ(folders.count(name(sRun->mHidden)), 0u);
-    EXPECT_EQ(folders.count(name(sRun->mThin)), 0u);
-    EXPECT_EQ(folders.count(name(sRun->mVanishing)), 0u);
+    // Every visible window of usable size gets one; two windows of one process get two.
+    const TestSupport::SharedRunDesktop& desktop = Desktop();
+    EXPECT_EQ(ours, (std::set<std::wstring>{name(desktop.framed), name(desktop.leftTop), name(desktop.plain),
+                                            name(desktop.tiny), name(desktop.wideCaption), name(desktop.centre),
+                                            name(desktop.untitled), name(desktop.hung), name(desktop.topmost),
+                                            name(desktop.rightLow)}));
+    EXPECT_EQ(folders.count(name(Desktop().hidden)), 0u);
+    EXPECT_EQ(folders.count(name(Desktop().thin)), 0u);
+    EXPECT_EQ(folders.count(name(Desktop().vanishing)), 0u);
 }
 
 TEST_F(WindowShotRun, TextRecordsAreByteExact)
 {
     const std::wstring program = TestSupport::DesktopFixturePath();
     const auto path = [](const Window& window) {
-        return sRun->mShotFolder + L"\\" + FolderName(window.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt";
+        return sRun->shotFolder + L"\\" + FolderName(window.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt";
     };
     {
         SCOPED_TRACE("left top");
-        ExpectRecord(path(sRun->mLeftTop), ExpectedRecord(sRun->mLeftTop.window, sRun->mLeftTop.layout.rect,
-                                                          "LeftTopCornet", "Left top", "ShotLeftTop", program));
+        ExpectRecord(path(Desktop().leftTop), ExpectedRecord(Desktop().leftTop, "LeftTopCornet", "Left top", program));
     }
     {
         SCOPED_TRACE("centre");
-        ExpectRecord(path(sRun->mCentre), ExpectedRecord(sRun->mCentre.window, sRun->mCentre.layout.rect, "Center",
-                                                         "Centre", "ShotCentre", program));
+        ExpectRecord(path(Desktop().centre), ExpectedRecord(Desktop().centre, "Center", "Centre", program));
     }
     {
         SCOPED_TRACE("right low, caption outside the code page");
         // e acute and the euro sign exist in code page 1252; the two CJK characters do not.
-        ExpectRecord(path(sRun->mRightLow),
-                     ExpectedRecord(sRun->mRightLow.window, sRun->mRightLow.layout.rect, "RightBottomCorner",
-                                    "Caf\xE9 ?? \x80 end", "ShotRightLow", program));
+        ExpectRecord(path(Desktop().rightLow),
+                     ExpectedRecord(Desktop().rightLow, "RightBottomCorner", "Caf\xE9 ?? \x80 end", program));
     }
     {
         SCOPED_TRACE("hung");
-        ExpectRecord(path(sRun->mHung), ExpectedRecord(sRun->mHung.window, sRun->mHung.layout.rect, "RightBottomCorner",
-                                                       "Hung", "ShotHung", program));
+        ExpectRecord(path(Desktop().hung), ExpectedRecord(Desktop().hung, "RightBottomCorner", "Hung", program));
     }
 }
 
 TEST_F(WindowShotRun, MonitorWorkAreaDiffersFromTheMonitor)
 {
     const std::string text = TestSupport::ReadWholeFile(
-        sRun->mShotFolder + L"\\" + FolderName(sRun->mCentre.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt");
+        sRun->shotFolder + L"\\" + FolderName(Desktop().centre.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt");
     EXPECT_NE(text.find("\r\nDisplayMonitorWorkRectangle.bottom: 1040\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\nDisplayMonitorWorkHeight: 1040\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nDisplayMonitorRectangle.bottom: 1080\r\n"), std::string::npos);
@@ -380,13 +251,19 @@ TEST_F(WindowShotRun, MonitorWorkAreaDiffersFromTheMonitor)
 
 TEST_F(WindowShotRun, PicturesHaveTheWindowSizeAndTheMonitorShowsEachWindowAtItsPlace)
 {
-    for (const Window* window : {&sRun->mLeftTop, &sRun->mCentre, &sRun->mRightLow}) {
+    for (const Window* window : {&Desktop().leftTop, &Desktop().centre, &Desktop().rightLow}) {
         SCOPED_TRACE(Narrow(window->layout.className));
-        const std::wstring folder = sRun->mShotFolder + L"\\" + FolderName(window->window, L"DesktopFixture.exe");
+        const std::wstring folder = sRun->shotFolder + L"\\" + FolderName(window->window, L"DesktopFixture.exe");
         const RECT& rect = window->layout.rect;
         TestSupport::DecodedImage picture;
-        // Wine paints no window of another process into a picture: only the size is checked.
-        ExpectJpeg(folder + L"\\Morvane.Window.jpg", rect.right - rect.left, rect.bottom - rect.top, picture);
+        // Wine paints no window of another process into a picture, so these come from the screen
+        // and still show the window's own colour.
+        const LONG width = rect.right - rect.left;
+        const LONG height = rect.bottom - rect.top;
+        ExpectJpeg(folder + L"\\Morvane.Window.jpg", width, height, picture);
+        if (picture.width == width) {
+            EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, width, height}, window->layout.fill));
+        }
         TestSupport::DecodedImage monitor;
         ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
         if (monitor.width == 1920) {
@@ -397,18 +274,18 @@ TEST_F(WindowShotRun, PicturesHaveTheWindowSizeAndTheMonitorShowsEachWindowAtIts
 
 TEST_F(WindowShotRun, HungWindowIsGivenUpOnButKeepsAllThreeFiles)
 {
-    const std::wstring folder = sRun->mShotFolder + L"\\" + FolderName(sRun->mHung.window, L"DesktopFixture.exe");
+    const std::wstring folder = sRun->shotFolder + L"\\" + FolderName(Desktop().hung.window, L"DesktopFixture.exe");
     EXPECT_EQ(ListFolder(folder),
               (std::set<std::wstring>{L"Morvane.Info.txt", L"Morvane.Window.jpg", L"Morvane.DisplayMonitor.jpg"}));
     TestSupport::DecodedImage monitor;
     ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
     if (monitor.width == 1920) {
-        EXPECT_TRUE(ShowsColour(monitor, sRun->mHung.layout.rect, kHungFill));
+        EXPECT_TRUE(ShowsColour(monitor, Desktop().hung.layout.rect, Desktop().hung.layout.fill));
     }
     // The capture names the window and the time-out in its line.
-    const std::string handle = Format("0x%016llX", TalvexBasic::PointerBits(sRun->mHung.window.handle));
+    const std::string handle = Format("0x%016llX", TalvexBasic::PointerBits(Desktop().hung.window.handle));
     size_t found = 0;
-    for (const auto& line : sRun->mResult.lines) {
+    for (const auto& line : sRun->result.lines) {
         if (line.narrow.find("CaptureToBitmap$Static") != std::string::npos &&
             line.narrow.find(handle) != std::string::npos && line.narrow.find("1460") != std::string::npos) {
             ++found;
@@ -421,17 +298,17 @@ TEST_F(WindowShotRun, EachFolderLeavesThreeTraceLines)
 {
     // The tool's lines reach its log file while its logger is installed, the debugger otherwise.
     std::string lines;
-    const std::wstring logFolder = sRun->mOutputDirectory + L"\\Log";
+    const std::wstring logFolder = sRun->outputDirectory + L"\\Log";
     for (const std::wstring& name : ListFolder(logFolder)) {
         lines += TestSupport::ReadWholeFile(logFolder + L"\\" + name);
     }
-    for (const auto& line : sRun->mResult.lines) {
+    for (const auto& line : sRun->result.lines) {
         lines += line.wide ? Narrow(line.text) : line.narrow;
     }
     EXPECT_NE(lines.find(" Morvane::SaveWindowShot,"), std::string::npos);
-    for (const Window* window : {&sRun->mLeftTop, &sRun->mHung}) {
+    for (const Window* window : {&Desktop().leftTop, &Desktop().hung}) {
         const std::string folder =
-            Narrow(sRun->mShotFolder + L"\\" + FolderName(window->window, L"DesktopFixture.exe")) + "\\";
+            Narrow(sRun->shotFolder + L"\\" + FolderName(window->window, L"DesktopFixture.exe")) + "\\";
         EXPECT_NE(lines.find("]:WriteToFile$Static(" + folder + "Morvane.Info.txt) return:0x0.\r\n"), std::string::npos)
             << folder;
         // The hung window's picture comes from the screen.

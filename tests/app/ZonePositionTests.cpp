@@ -67,18 +67,4 @@ TEST(ZoneBands, PixelsPastTheLastWholeBandAreOverRight)
     EXPECT_EQ(ClassifyZonePosition(RECT{1915, 0, 1923, 100}, monitor), RightTopCorner);
 }
 
-TEST(ZoneNames, AreTheToolsOwnSpelling)
-{
-    EXPECT_STREQ(GetZonePositionName(InvalidRectangle), L"InvalidRectangle");
-    EXPECT_STREQ(GetZonePositionName(OverRight), L"OverRight");
-    EXPECT_STREQ(GetZonePositionName(FullHouse), L"FullHouse");
-    EXPECT_STREQ(GetZonePositionName(LeftTopCornet), L"LeftTopCornet");
-    EXPECT_STREQ(GetZonePositionName(LeftBottomCornet), L"LeftBottomCornet");
-    EXPECT_STREQ(GetZonePositionName(Center), L"Center");
-    EXPECT_STREQ(GetZonePositionName(RightTopCorner), L"RightTopCorner");
-    EXPECT_STREQ(GetZonePositionName(RightBottomCorner), L"RightBottomCorner");
-    EXPECT_STREQ(GetZonePositionName(static_cast<ZonePosition>(6)), L"InvalidPosition");
-    EXPECT_STREQ(GetZonePositionName(static_cast<ZonePosition>(-3)), L"InvalidPosition");
-}
-
 } // namespace

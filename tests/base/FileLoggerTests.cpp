@@ -2,6 +2,7 @@
 #include "logs/FileLogger.h"
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
+#include "support/TestText.h"
 #include "system/HResultError.h"
 
 #include <gtest/gtest.h>
@@ -87,10 +88,7 @@ protected:
     ScratchLogger mLogger{L""};
 };
 
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
+using TestSupport::Narrow;
 
 TEST_F(FileLoggerTest, FirstWriteCreatesTheFolderAndANamedFile)
 {

@@ -4,6 +4,7 @@
 #include "logs/Trace.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
+#include "support/ScreenDc.h"
 
 #include <gtest/gtest.h>
 
@@ -127,25 +128,19 @@ COLORREF PrintedPixel(HWND window, int x, int y)
 {
     RECT rect{};
     ::GetWindowRect(window, &rect);
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, rect.right - rect.left, rect.bottom - rect.top);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::PrintWindow(window, memory, 0);
-    const COLORREF pixel = ::GetPixel(memory, x, y);
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return pixel;
+    using namespace TalvexBasic::Drawings;
+    const WindowDcHolder screen = TestSupport::ScreenDc();
+    const MemoryDcHolder memory(::CreateCompatibleDC(screen.get().dc));
+    const BitmapHolder bitmap(
+        ::CreateCompatibleBitmap(screen.get().dc, rect.right - rect.left, rect.bottom - rect.top));
+    const SelectionHolder selected = SelectInto(memory.get(), bitmap.get());
+    ::PrintWindow(window, memory.get(), 0);
+    return ::GetPixel(memory.get(), x, y);
 }
 
 COLORREF ScreenPixel(int x, int y)
 {
-    HDC screen = ::GetDC(nullptr);
-    const COLORREF pixel = ::GetPixel(screen, x, y);
-    ::ReleaseDC(nullptr, screen);
-    return pixel;
+    return ::GetPixel(TestSupport::ScreenDc().get().dc, x, y);
 }
 
 TEST(FixtureWindows, OpensExactWindowsOnAPumpingThreadOfTheirOwn)

@@ -1,4 +1,5 @@
 #include "support/DebugLineCapture.h"
+#include "LoggingStateTest.h"
 #include "RecordingLogger.h"
 #include "logs/LogManager.h"
 #include "support/ImportPatch.h"
@@ -15,12 +16,7 @@ using Level = Basic::Logs::Logger::Level;
 using LoggingTest::RecordingLogger;
 using TalvexBasic::Logs::LogManager;
 
-// The manager is process-wide: every test leaves it absent.
-class LogManagerTest : public ::testing::Test {
-protected:
-    void SetUp() override { LogManager::Finalize$Static(); }
-    void TearDown() override { LogManager::Finalize$Static(); }
-};
+class LogManagerTest : public LoggingTest::LoggingStateTest {};
 
 HRESULT LogText(const std::string& text, RecordingLogger& logger)
 {

@@ -1,4 +1,5 @@
 #include "support/DebugLineCapture.h"
+#include "LoggingStateTest.h"
 #include "RecordingLogger.h"
 #include "logs/LogManager.h"
 #include "logs/LoggerReferences.h"
@@ -23,17 +24,8 @@ using Level = Basic::Logs::Logger::Level;
 using LoggingTest::RecordingLogger;
 using TalvexBasic::Logs::LogManager;
 
-// Both logger references and the manager are process-wide: every test puts them back.
-class TraceRoutingTest : public ::testing::Test {
+class TraceRoutingTest : public LoggingTest::LoggingStateTest {
 protected:
-    void SetUp() override { LogManager::Finalize$Static(); }
-    void TearDown() override
-    {
-        gApplicationLogger = nullptr;
-        gLibraryLogger = nullptr;
-        LogManager::Finalize$Static();
-    }
-
     RecordingLogger mLogger;
 };
 

@@ -228,23 +228,22 @@ private:
     DWORD Handle(const DEBUG_EVENT& event)
     {
         switch (event.dwDebugEventCode) {
-        case CREATE_PROCESS_DEBUG_EVENT:
-            if (event.u.CreateProcessInfo.hFile != nullptr) {
-                ::CloseHandle(event.u.CreateProcessInfo.hFile);
-            }
+        case CREATE_PROCESS_DEBUG_EVENT: {
+            // The image file handles are the debugger's to close; the thread handles are not.
+            const TalvexBasic::UniqueHandle image(event.u.CreateProcessInfo.hFile);
             mThreads[event.dwThreadId] = event.u.CreateProcessInfo.hThread;
             return DBG_CONTINUE;
+        }
         case CREATE_THREAD_DEBUG_EVENT:
             mThreads[event.dwThreadId] = event.u.CreateThread.hThread;
             return DBG_CONTINUE;
         case EXIT_THREAD_DEBUG_EVENT:
             mThreads.erase(event.dwThreadId);
             return DBG_CONTINUE;
-        case LOAD_DLL_DEBUG_EVENT:
-            if (event.u.LoadDll.hFile != nullptr) {
-                ::CloseHandle(event.u.LoadDll.hFile);
-            }
+        case LOAD_DLL_DEBUG_EVENT: {
+            const TalvexBasic::UniqueHandle image(event.u.LoadDll.hFile);
             return DBG_CONTINUE;
+        }
         case OUTPUT_DEBUG_STRING_EVENT:
             RecordDebugString(event.u.DebugString);
             return DBG_CONTINUE;

@@ -4,6 +4,7 @@
 // of OutputDebugStringA/W for the life of a DebugLineCapture.
 
 #include "support/ImportPatch.h"
+#include "support/TestText.h"
 #include "system/CriticalSection.h"
 
 #include <windows.h>
@@ -57,16 +58,9 @@ private:
 
     static void WINAPI CaptureWide(LPCWSTR text)
     {
-        if (sActive == nullptr || text == nullptr) {
-            return;
+        if (sActive != nullptr && text != nullptr) {
+            sActive->Add(Utf8(text));
         }
-        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        std::string narrow(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
-        if (bytes > 0) {
-            ::WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), bytes, nullptr, nullptr);
-            narrow.resize(static_cast<size_t>(bytes) - 1);
-        }
-        sActive->Add(std::move(narrow));
     }
 
     inline static DebugLineCapture* sActive = nullptr;

@@ -1,5 +1,6 @@
 #include "support/FixtureWindows.h"
 
+#include "drawings/GdiHolders.h"
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
 
@@ -23,13 +24,6 @@ constexpr ULONG_PTR kFillPresent = 0x100000000ull;
 
 // Posted to a UI thread (no window) to make it run its queued tasks.
 constexpr UINT kRunTasksMessage = WM_APP + 0x71;
-
-struct BrushTraits {
-    using Type = HBRUSH;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type brush) noexcept { ::DeleteObject(brush); }
-};
-using UniqueBrush = TalvexBasic::UniqueResource<BrushTraits>;
 
 // BeginPaint/EndPaint as a pair.
 class PaintScope {
@@ -79,7 +73,7 @@ bool FillOf(HWND window, COLORREF& fill) noexcept
 
 void FillRectangle(HDC dc, const RECT& area, COLORREF fill) noexcept
 {
-    const UniqueBrush brush(::CreateSolidBrush(fill));
+    const TalvexBasic::Drawings::BrushHolder brush(::CreateSolidBrush(fill));
     if (brush) {
         ::FillRect(dc, &area, brush.get());
     }

@@ -1,6 +1,7 @@
 #include "JpegReader.h"
 
 #include "TestPaths.h"
+#include "com/ComPtr.h"
 #include "drawings/GdiplusInclude.h"
 
 #include <cstdio>
@@ -9,20 +10,6 @@
 
 namespace TestSupport {
 namespace {
-
-class StreamHolder {
-public:
-    StreamHolder() = default;
-    StreamHolder(const StreamHolder&) = delete;
-    StreamHolder& operator=(const StreamHolder&) = delete;
-    ~StreamHolder()
-    {
-        if (mStream != nullptr) {
-            mStream->Release();
-        }
-    }
-    IStream* mStream = nullptr;
-};
 
 bool DecodeFromStream(IStream* stream, DecodedImage& image, std::string& reason)
 {
@@ -115,13 +102,13 @@ bool DecodeJpegBytes(const void* data, size_t size, DecodedImage& image, std::st
     }
     std::memcpy(::GlobalLock(memory), data, size);
     ::GlobalUnlock(memory);
-    StreamHolder stream;
-    if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, &stream.mStream))) {
+    TalvexBasic::ComponentObjectModels::ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, stream.put()))) {
         ::GlobalFree(memory);
         reason = "CreateStreamOnHGlobal failed";
         return false;
     }
-    return DecodeFromStream(stream.mStream, image, reason);
+    return DecodeFromStream(stream.get(), image, reason);
 }
 
 bool DecodeJpegFile(const std::wstring& path, DecodedImage& image, std::string& reason)

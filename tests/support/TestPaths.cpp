@@ -1,5 +1,7 @@
 #include "TestPaths.h"
 
+#include "system/UniqueResource.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -7,6 +9,33 @@
 #include <vector>
 
 namespace TestSupport {
+namespace {
+
+struct Entry {
+    std::wstring name;
+    bool folder = false;
+};
+
+// The one folder walk of the tests: every entry but "." and "..", sorted by name.
+std::vector<Entry> EntriesIn(const std::wstring& folder)
+{
+    std::vector<Entry> entries;
+    WIN32_FIND_DATAW found{};
+    const TalvexBasic::UniqueFindHandle search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) {
+        return entries;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        }
+    } while (::FindNextFileW(search.get(), &found));
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+} // namespace
 
 std::wstring ProgramDirectory()
 {
@@ -35,23 +64,14 @@ std::wstring MakeScratchDirectory(const std::wstring& hint)
 
 void RemoveTree(const std::wstring& path)
 {
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(search, &entry));
-        ::FindClose(search);
+    for (const Entry& entry : EntriesIn(path)) {
+        const std::wstring child = path + L"\\" + entry.name;
+        if (entry.folder) {
+            RemoveTree(child);
+        } else {
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(child.c_str());
+        }
     }
     ::RemoveDirectoryW(path.c_str());
 }
@@ -59,35 +79,37 @@ void RemoveTree(const std::wstring& path)
 std::vector<std::wstring> FilesIn(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(entry.cFileName);
+    for (const Entry& entry : EntriesIn(folder)) {
+        if (!entry.folder) {
+            names.push_back(entry.name);
         }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
-    std::sort(names.begin(), names.end());
+    }
+    return names;
+}
+
+std::vector<std::wstring> NamesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    for (const Entry& entry : EntriesIn(folder)) {
+        names.push_back(entry.name);
+    }
     return names;
 }
 
 std::string ReadWholeFile(const std::wstring& path)
 {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const TalvexBasic::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return {};
     }
     std::string content;
     char chunk[65536];
     DWORD read = 0;
-    while (::ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+    while (::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
         content.append(chunk, read);
     }
-    ::CloseHandle(file);
     return content;
 }
 

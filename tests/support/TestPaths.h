@@ -18,6 +18,9 @@ void RemoveTree(const std::wstring& path);
 // Names of the plain files (not folders) directly in a folder, sorted; empty if there is none.
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
+// Names of the files and folders directly in a folder ("." and ".." left out), sorted.
+std::vector<std::wstring> NamesIn(const std::wstring& folder);
+
 // The whole content of a file, or nothing if it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
 
