@@ -2,6 +2,7 @@
 // floor that every window pays at least: one monitor BitBlt and one JPEG encode at quality 75.
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 
+#include "EncodeVariants.h"
 #include "TraceLineCost.h"
 #include "drawings/Bitmap.h"
 #include "drawings/GdiHolders.h"
@@ -124,12 +125,16 @@ double RunTool(size_t& folders)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     TestSupport::GdiplusSession gdiplus;
     if (!gdiplus.Started()) {
         std::printf("GDI+ did not start\n");
         return 1;
+    }
+    if (argc > 1 && std::string(argv[1]) == "--encode-only") {
+        MorvaneBench::RunEncodeVariants(5);
+        return 0;
     }
     std::printf("Morvane benchmark, screen %dx%d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
 
