@@ -38,20 +38,23 @@ template <typename Colour> HBITMAP MakeScreenBitmap(int width, int height, Colou
     return bitmap;
 }
 
-// Noise over colour gradients, different for every seed.
+// Noise over colour gradients, different for every seed: 0x00RRGGBB at (x, y).
+inline std::uint32_t BusyColour(int x, int y, std::uint32_t seed)
+{
+    std::uint32_t noise =
+        (static_cast<std::uint32_t>(x) * 73856093u) ^ (static_cast<std::uint32_t>(y) * 19349663u) ^ (seed * 83492791u);
+    noise ^= noise >> 13;
+    noise *= 0x5bd1e995u;
+    noise ^= noise >> 15;
+    const std::uint32_t red = (static_cast<std::uint32_t>(x) * 255u / 97u + (noise & 0x3F)) & 0xFF;
+    const std::uint32_t green = (static_cast<std::uint32_t>(y) * 255u / 53u + ((noise >> 8) & 0x1F)) & 0xFF;
+    const std::uint32_t blue = (seed * 40u + ((noise >> 16) & 0xFF)) & 0xFF;
+    return (red << 16) | (green << 8) | blue;
+}
+
 inline HBITMAP MakeBusyBitmap(int width, int height, std::uint32_t seed)
 {
-    return MakeScreenBitmap(width, height, [seed](int x, int y) {
-        std::uint32_t noise = (static_cast<std::uint32_t>(x) * 73856093u) ^
-                              (static_cast<std::uint32_t>(y) * 19349663u) ^ (seed * 83492791u);
-        noise ^= noise >> 13;
-        noise *= 0x5bd1e995u;
-        noise ^= noise >> 15;
-        const std::uint32_t red = (static_cast<std::uint32_t>(x) * 255u / 97u + (noise & 0x3F)) & 0xFF;
-        const std::uint32_t green = (static_cast<std::uint32_t>(y) * 255u / 53u + ((noise >> 8) & 0x1F)) & 0xFF;
-        const std::uint32_t blue = (seed * 40u + ((noise >> 16) & 0xFF)) & 0xFF;
-        return (red << 16) | (green << 8) | blue;
-    });
+    return MakeScreenBitmap(width, height, [seed](int x, int y) { return BusyColour(x, y, seed); });
 }
 
 inline CLSID JpegEncoder()
