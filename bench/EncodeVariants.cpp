@@ -1,8 +1,11 @@
 // Ways to encode one monitor capture at quality 75, side by side: how long each takes and whether
-// its bytes equal those of the canvas path (draw onto a 32bppARGB canvas, then save).
+// its bytes equal those of the canvas path (draw onto a 32bppARGB canvas, then save). The canvas
+// path is written here with GDI+ alone: it is the floor that the tool is measured against.
 
 #include "EncodeVariants.h"
 
+#include "drawings/Bitmap.h"
+#include "drawings/BitmapBits.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/GdiplusInclude.h"
 #include "drawings/Screenshot.h"
@@ -11,6 +14,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace MorvaneBench {
@@ -66,88 +71,169 @@ std::vector<unsigned char> SaveToBytes(Gdiplus::Image& image, const CLSID& encod
     return bytes;
 }
 
+std::vector<unsigned char> EncodeOnCanvas(HBITMAP bitmap, const SIZE& size, const CLSID& encoder)
+{
+    Gdiplus::Bitmap canvas(size.cx, size.cy, PixelFormat32bppARGB);
+    Gdiplus::Bitmap source(bitmap, nullptr);
+    Gdiplus::Graphics graphics(&canvas);
+    graphics.ScaleTransform(1.0f, 1.0f, Gdiplus::MatrixOrderPrepend);
+    graphics.DrawImage(&source, 0, 0);
+    return SaveToBytes(canvas, encoder);
+}
+
 } // namespace
 
-void RunEncodeVariants(int rounds)
+bool MeasureEncodes(int rounds, EncodeFigures& figures)
 {
+    figures = EncodeFigures{};
     const HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    TalvexBasic::Drawings::BitmapHolder bitmap;
-    TalvexBasic::Drawings::MemoryDcHolder dc;
-    SIZE size{};
-    if (FAILED(TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(bitmap.put(), dc.put(), monitor,
-                                                                                       &size))) {
-        std::printf("encode variants: capture failed\n");
-        return;
-    }
     const CLSID encoder = JpegEncoder();
-    double canvasMs = 0;
-    double plainMs = 0;
-    double bitsMs = 0;
-    double dibMs = 0;
     std::vector<unsigned char> canvasBytes;
     std::vector<unsigned char> plainBytes;
-    std::vector<unsigned char> bitsBytes;
-    double bits24Ms = 0;
+    std::vector<unsigned char> toolBytes;
     std::vector<unsigned char> bits24Bytes;
-    std::vector<unsigned char> bits24(static_cast<size_t>((size.cx * 3 + 3) & ~3) * size.cy);
-    std::vector<unsigned char> bits(static_cast<size_t>(size.cx) * size.cy * 4);
+    TalvexBasic::Drawings::BitmapBits pixels;
+    TalvexBasic::Drawings::BitmapBits previous;
     for (int round = 0; round < rounds; ++round) {
+        TalvexBasic::Drawings::BitmapHolder bitmap;
+        TalvexBasic::Drawings::MemoryDcHolder dc;
+        SIZE size{};
         double start = Now();
-        {
-            Gdiplus::Bitmap canvas(size.cx, size.cy, PixelFormat32bppARGB);
-            Gdiplus::Bitmap source(bitmap.get(), nullptr);
-            Gdiplus::Graphics graphics(&canvas);
-            graphics.ScaleTransform(1.0f, 1.0f, Gdiplus::MatrixOrderPrepend);
-            graphics.DrawImage(&source, 0, 0);
-            canvasBytes = SaveToBytes(canvas, encoder);
+        if (FAILED(TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(bitmap.put(), dc.put(),
+                                                                                           monitor, &size))) {
+            return false;
         }
-        canvasMs += Now() - start;
+        figures.captureMs += Now() - start;
+
+        start = Now();
+        canvasBytes = EncodeOnCanvas(bitmap.get(), size, encoder);
+        figures.canvasMs += Now() - start;
 
         start = Now();
         {
             Gdiplus::Bitmap source(bitmap.get(), nullptr);
             plainBytes = SaveToBytes(source, encoder);
         }
-        plainMs += Now() - start;
+        figures.plainMs += Now() - start;
 
+        // What the monitor step now does for a capture: read the pixels, compare them with the
+        // last ones, and encode them as they are when they differ.
         start = Now();
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = size.cx;
-        info.bmiHeader.biHeight = -size.cy;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        const int lines =
-            ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(size.cy), bits.data(), &info, DIB_RGB_COLORS);
-        dibMs += Now() - start;
-        if (lines != size.cy) {
-            std::printf("encode variants: GetDIBits gave %d lines\n", lines);
-            return;
+        previous.Swap(pixels);
+        if (FAILED(pixels.Read(bitmap.get(), size))) {
+            return false;
         }
-        {
-            Gdiplus::Bitmap fromBits(size.cx, size.cy, size.cx * 4, PixelFormat32bppRGB, bits.data());
-            bitsBytes = SaveToBytes(fromBits, encoder);
+        figures.readMs += Now() - start;
+        start = Now();
+        figures.lastCompareSame = pixels.SamePixelsAs(previous);
+        figures.compareMs += Now() - start;
+        start = Now();
+        std::shared_ptr<unsigned char> data;
+        unsigned length = 0;
+        if (FAILED(TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgMemory$Static(&data, &length, bitmap.get(), &size,
+                                                                                    1.0f, 1.0f))) {
+            return false;
         }
-        bitsMs += Now() - start;
+        figures.toolMs += Now() - start;
+        toolBytes.assign(data.get(), data.get() + length);
 
         start = Now();
         const int stride24 = (size.cx * 3 + 3) & ~3;
-        info.bmiHeader.biBitCount = 24;
-        ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(size.cy), bits24.data(), &info, DIB_RGB_COLORS);
+        std::vector<unsigned char> bits24(static_cast<size_t>(stride24) * static_cast<size_t>(size.cy));
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = size.cx;
+        format.bmiHeader.biHeight = -size.cy;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 24;
+        format.bmiHeader.biCompression = BI_RGB;
+        ::GetDIBits(dc.get(), bitmap.get(), 0, static_cast<UINT>(size.cy), bits24.data(), &format, DIB_RGB_COLORS);
         {
             Gdiplus::Bitmap fromBits(size.cx, size.cy, stride24, PixelFormat24bppRGB, bits24.data());
             bits24Bytes = SaveToBytes(fromBits, encoder);
         }
-        bits24Ms += Now() - start;
+        figures.bits24Ms += Now() - start;
     }
-    std::printf("encode: 24bpp DIB bits, then save %8.1f ms  (%s)\n", bits24Ms / rounds,
-                bits24Bytes == canvasBytes ? "byte-identical" : "DIFFERENT bytes");
-    std::printf("encode: canvas, then save        %8.1f ms  (%zu bytes)\n", canvasMs / rounds, canvasBytes.size());
-    std::printf("encode: save of the HBITMAP      %8.1f ms  (%s)\n", plainMs / rounds,
-                plainBytes == canvasBytes ? "byte-identical" : "DIFFERENT bytes");
-    std::printf("encode: DIB bits, then save      %8.1f ms  (%s; GetDIBits %.1f ms of it)\n", bitsMs / rounds,
-                bitsBytes == canvasBytes ? "byte-identical" : "DIFFERENT bytes", dibMs / rounds);
+    const double count = rounds;
+    figures.captureMs /= count;
+    figures.canvasMs /= count;
+    figures.plainMs /= count;
+    figures.readMs /= count;
+    figures.compareMs /= count;
+    figures.toolMs /= count;
+    figures.bits24Ms /= count;
+    figures.jpegBytes = canvasBytes.size();
+    figures.plainIdentical = plainBytes == canvasBytes;
+    figures.toolIdentical = toolBytes == canvasBytes;
+    figures.bits24Identical = bits24Bytes == canvasBytes;
+    return !canvasBytes.empty();
+}
+
+void PrintEncodes(const EncodeFigures& figures)
+{
+    std::printf("floor: monitor BitBlt                       %8.1f ms\n", figures.captureMs);
+    std::printf("floor: JPEG encode, canvas then save        %8.1f ms  (%zu bytes)\n", figures.canvasMs,
+                figures.jpegBytes);
+    std::printf("floor: together                             %8.1f ms per window\n",
+                figures.captureMs + figures.canvasMs);
+    std::printf("encode: save of the HBITMAP, no canvas      %8.1f ms  (%s)\n", figures.plainMs,
+                figures.plainIdentical ? "byte-identical" : "DIFFERENT bytes");
+    std::printf("encode: the tool's path now (own pixels)    %8.1f ms  (%s)\n", figures.toolMs,
+                figures.toolIdentical ? "byte-identical" : "DIFFERENT bytes");
+    std::printf("encode: 24bpp pixels, then save (not used)  %8.1f ms  (%s)\n", figures.bits24Ms,
+                figures.bits24Identical ? "byte-identical" : "DIFFERENT bytes");
+    std::printf("reuse check: read the pixels %.1f ms, compare them %.1f ms (last two captures %s)\n", figures.readMs,
+                figures.compareMs, figures.lastCompareSame ? "the same" : "different");
+}
+
+} // namespace MorvaneBench
+
+namespace MorvaneBench {
+
+void MeasureReuseStep(int rounds)
+{
+    const HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    double captureMs = 0;
+    double readMs = 0;
+    double compareMs = 0;
+    double writeMs = 0;
+    double releaseMs = 0;
+    TalvexBasic::Drawings::BitmapBits pixels;
+    TalvexBasic::Drawings::BitmapBits previous;
+    wchar_t folder[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"MorvaneBenchReuse.jpg";
+    const std::vector<unsigned char> jpeg(120000, 0x5A);
+    for (int round = 0; round < rounds; ++round) {
+        double start = Now();
+        auto bitmap = std::make_unique<TalvexBasic::Drawings::BitmapHolder>();
+        auto dc = std::make_unique<TalvexBasic::Drawings::MemoryDcHolder>();
+        SIZE size{};
+        if (FAILED(TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(bitmap->put(), dc->put(),
+                                                                                           monitor, &size))) {
+            return;
+        }
+        captureMs += Now() - start;
+        start = Now();
+        previous.Swap(pixels);
+        static_cast<void>(pixels.Read(bitmap->get(), size));
+        readMs += Now() - start;
+        start = Now();
+        static_cast<void>(pixels.SamePixelsAs(previous));
+        compareMs += Now() - start;
+        start = Now();
+        static_cast<void>(TalvexBasic::Drawings::Bitmap::WriteJepgFile$Static(path.c_str(), jpeg.data(),
+                                                                              static_cast<unsigned>(jpeg.size())));
+        writeMs += Now() - start;
+        start = Now();
+        dc.reset();
+        bitmap.reset();
+        releaseMs += Now() - start;
+    }
+    ::DeleteFileW(path.c_str());
+    std::printf("monitor step with a reused picture: capture %.1f, read the pixels %.1f, compare %.1f, write a "
+                "120 KB file %.1f, release %.1f ms\n",
+                captureMs / rounds, readMs / rounds, compareMs / rounds, writeMs / rounds, releaseMs / rounds);
 }
 
 } // namespace MorvaneBench

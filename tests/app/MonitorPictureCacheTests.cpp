@@ -5,7 +5,6 @@
 #include "WindowShot.h"
 #include "base/PictureReference.h"
 #include "drawings/GdiHolders.h"
-#include "drawings/Screenshot.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
@@ -205,55 +204,17 @@ TEST_F(MonitorPictures, ReusedBytesThatCannotBeWrittenFailWithTheLinesOfAFreshEn
     }
 }
 
-// The real monitor: a still desktop gives the same file without encoding; a window opened between
-// two shots gives a fresh picture that shows it.
-TEST_F(MonitorPictures, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
-{
-    const HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    auto shoot = [&](const std::wstring& name, std::vector<unsigned char>* fresh) {
-        BitmapHolder bitmap;
-        TalvexBasic::Drawings::MemoryDcHolder dc;
-        SIZE size{};
-        ASSERT_EQ(TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(bitmap.put(), dc.put(),
-                                                                                          monitor, &size),
-                  S_OK);
-        ASSERT_EQ(mCache.SaveCaptureToJpegFile(mRoot + L"\\" + name, monitor, bitmap.get(), size), S_OK);
-        *fresh = PictureReference::EncodeOnCanvas(bitmap.get(), size.cx, size.cy);
-    };
-    std::vector<unsigned char> fresh;
-    shoot(L"still1.jpg", &fresh);
-    shoot(L"still2.jpg", &fresh);
-    EXPECT_EQ(mCache.Reuses(), 1u);
-    EXPECT_TRUE(Bytes(L"still2.jpg") == fresh);
-
-    TestSupport::FixtureWindows windows;
-    TestSupport::FixtureWindowSpec layout;
-    layout.rect = RECT{300, 200, 500, 330};
-    layout.caption = L"Changes the monitor";
-    layout.className = L"MonitorPictureChange";
-    layout.fill = RGB(20, 210, 90);
-    const TestSupport::FixtureWindow window = windows.Open(layout);
-    ASSERT_TRUE(window) << window.failure;
-    shoot(L"changed.jpg", &fresh);
-    EXPECT_EQ(mCache.Encodes(), 2u);
-    EXPECT_TRUE(Bytes(L"changed.jpg") == fresh);
-    TestSupport::DecodedImage picture;
-    std::string reason;
-    ASSERT_TRUE(TestSupport::DecodeJpegFile(mRoot + L"\\changed.jpg", picture, reason)) << reason;
-    EXPECT_TRUE(TestSupport::IsNear(picture.MeanAround(400, 265, 3), 20, 210, 90))
-        << TestSupport::Describe(picture.MeanAround(400, 265, 3));
-}
-
-// The tool's own monitor step: two shots of one window on a still desktop write the same monitor
-// picture, the second from the bytes of the first.
-TEST(MonitorPictureStep, StillDesktopGivesTheSameMonitorPictureTwice)
+// The tool's own monitor step on the real monitor: two shots of one window on a still desktop
+// write the same picture, the second from the bytes of the first; a window opened before a third
+// shot makes a fresh picture that shows it.
+TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
 {
     TestSupport::GdiplusSession gdiplus;
     ASSERT_TRUE(gdiplus.Started());
     TestSupport::FixtureWindows windows;
     TestSupport::FixtureWindowSpec layout;
     layout.rect = RECT{100, 500, 260, 600};
-    layout.caption = L"Shot twice";
+    layout.caption = L"Shot thrice";
     layout.className = L"MonitorPictureStep";
     layout.fill = RGB(230, 120, 20);
     const TestSupport::FixtureWindow window = windows.Open(layout);
@@ -263,43 +224,45 @@ TEST(MonitorPictureStep, StillDesktopGivesTheSameMonitorPictureTwice)
     record.mCaption = layout.caption;
     record.mClassName = layout.className;
 
-    const std::wstring saved = gOutputDirectory;
-    const std::wstring first = TestSupport::MakeScratchDirectory(L"StepOne");
-    const std::wstring second = TestSupport::MakeScratchDirectory(L"StepTwo");
     MonitorPictureCache& cache = MonitorPictureCache::OfThisProcess();
     cache.Clear();
-    gOutputDirectory = first;
-    EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
-    gOutputDirectory = second;
     const unsigned reuses = cache.Reuses();
-    EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
-    gOutputDirectory = saved;
+    const unsigned encodes = cache.Encodes();
+    const std::wstring saved = gOutputDirectory;
+    std::vector<std::wstring> pictures;
+    auto shoot = [&] {
+        gOutputDirectory = TestSupport::MakeScratchDirectory(L"MonitorStep");
+        EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
+        WIN32_FIND_DATAW folder{};
+        const HANDLE search = ::FindFirstFileW((gOutputDirectory + L"\\WindowShot\\[*").c_str(), &folder);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        ::FindClose(search);
+        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folder.cFileName + L"\\Morvane.DisplayMonitor.jpg");
+    };
+    shoot();
+    shoot();
     EXPECT_EQ(cache.Reuses(), reuses + 1);
+    layout.rect = RECT{400, 520, 560, 620};
+    layout.fill = RGB(20, 210, 90);
+    layout.className = L"MonitorPictureChange";
+    ASSERT_TRUE(windows.Open(layout));
+    shoot();
+    gOutputDirectory = saved;
+    EXPECT_EQ(cache.Encodes(), encodes + 2);
 
-    const std::vector<std::wstring> firstFolders = [&] {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW entry{};
-        HANDLE search = ::FindFirstFileW((first + L"\\WindowShot\\*").c_str(), &entry);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (entry.cFileName[0] != L'.') {
-                    names.push_back(entry.cFileName);
-                }
-            } while (::FindNextFileW(search, &entry));
-            ::FindClose(search);
-        }
-        return names;
-    }();
-    ASSERT_EQ(firstFolders.size(), 1u);
-    const std::wstring name = L"\\WindowShot\\" + firstFolders[0] + L"\\Morvane.DisplayMonitor.jpg";
-    const std::vector<unsigned char> one = FileBytes(first + name);
-    EXPECT_GT(one.size(), 1000u);
-    EXPECT_TRUE(FileBytes(second + name) == one);
-    TestSupport::DecodedImage picture;
-    std::string reason;
-    ASSERT_TRUE(TestSupport::DecodeJpegFile(second + name, picture, reason)) << reason;
-    EXPECT_TRUE(TestSupport::IsNear(picture.MeanAround(180, 550, 3), 230, 120, 20));
+    ASSERT_EQ(pictures.size(), 3u);
+    const std::vector<unsigned char> first = FileBytes(pictures[0]);
+    EXPECT_GT(first.size(), 1000u);
+    EXPECT_TRUE(FileBytes(pictures[1]) == first);
+    EXPECT_FALSE(FileBytes(pictures[2]) == first);
+    for (size_t index = 0; index < pictures.size(); ++index) {
+        SCOPED_TRACE(index);
+        TestSupport::DecodedImage picture;
+        std::string reason;
+        ASSERT_TRUE(TestSupport::DecodeJpegFile(pictures[index], picture, reason)) << reason;
+        EXPECT_TRUE(TestSupport::IsNear(picture.MeanAround(180, 550, 3), 230, 120, 20));
+        EXPECT_EQ(TestSupport::IsNear(picture.MeanAround(480, 570, 3), 20, 210, 90), index == 2);
+        TestSupport::RemoveTree(pictures[index].substr(0, pictures[index].find(L"\\WindowShot\\")));
+    }
     cache.Clear();
-    TestSupport::RemoveTree(first);
-    TestSupport::RemoveTree(second);
 }
