@@ -32,7 +32,7 @@ HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMO
     std::shared_ptr<unsigned char> jpeg;
     unsigned int jpegLength = 0;
     const HRESULT result =
-        Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f, &mCapture, &jpeg, &jpegLength);
+        Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f, &jpeg, &jpegLength);
     if (!jpeg) {
         // Not encoded: the entry keeps its own capture and the bytes that belong to it.
         return result;

@@ -10,14 +10,14 @@ struct EncodeFigures {
     double captureMs = 0; // the monitor BitBlt
     double canvasMs = 0;  // draw onto a 32bppARGB canvas, then save: the floor's encode
     double plainMs = 0;   // save of the bitmap as GDI+ reads it, no canvas
-    double toolMs = 0;    // the tool's encode now, at scale 1.0
-    double bits24Ms = 0;  // 24-bit pixels, then save
+    double toolMs = 0;    // the tool's encode now, at scale 1.0: 24-bit pixels, then save
+    double bits32Ms = 0;  // the 32-bit pixels read for the comparison, then save
     double readMs = 0;    // reading the capture's pixels for the comparison
     double compareMs = 0; // comparing them with the last capture's
     size_t jpegBytes = 0;
     bool plainIdentical = false;
     bool toolIdentical = false;
-    bool bits24Identical = false;
+    bool bits32Identical = false;
     bool lastCompareSame = false;
 };
 

@@ -265,15 +265,25 @@ int main(int argc, char** argv)
             return 1;
         }
         ::Sleep(300);
-        changing = RunTool(tool);
-        if (!changing.ok) {
-            return 1;
-        }
-        PrintRun("run, N = 200, changing desktop", kMost, changing, empty.elapsedMs);
-        if (!baseline.empty()) {
-            baselineChanging = RunTool(baseline);
-            if (baselineChanging.ok) {
-                PrintRun("earlier version, N = 200, changing", kMost, baselineChanging, empty.elapsedMs);
+        // Taken in turns, and the faster of two runs each, so that load from other programs that
+        // comes and goes weighs on both versions alike.
+        for (int round = 0; round < 2; ++round) {
+            const ToolRun run = RunTool(tool);
+            if (!run.ok) {
+                return 1;
+            }
+            PrintRun("run, N = 200, changing desktop", kMost, run, empty.elapsedMs);
+            if (!changing.ok || run.elapsedMs < changing.elapsedMs) {
+                changing = run;
+            }
+            if (!baseline.empty()) {
+                const ToolRun earlier = RunTool(baseline);
+                if (earlier.ok) {
+                    PrintRun("earlier version, N = 200, changing", kMost, earlier, empty.elapsedMs);
+                    if (!baselineChanging.ok || earlier.elapsedMs < baselineChanging.elapsedMs) {
+                        baselineChanging = earlier;
+                    }
+                }
             }
         }
         std::printf("  (the ticker painted %u times)\n", ticker.Ticks());
@@ -305,11 +315,13 @@ int main(int argc, char** argv)
     std::printf("\nN = 200, still desktop: %.1f ms per window beyond the empty run = %.2f of the floor (%.1f ms); "
                 "goal: at most 0.50\n",
                 stillPerWindow, stillPerWindow / floorMs, floorMs);
-    std::printf("N = 200, changing desktop: %.1f ms per window beyond the empty run = %.2f of the floor\n",
-                changingPerWindow, changingPerWindow / floorMs);
+    std::printf(
+        "N = 200, changing desktop (the faster run): %.1f ms per window beyond the empty run = %.2f of the floor\n",
+        changingPerWindow, changingPerWindow / floorMs);
     if (baselineChanging.ok) {
         const double earlier = (baselineChanging.elapsedMs - empty.elapsedMs) / kMost;
-        std::printf("N = 200, changing desktop against the earlier version: %.1f against %.1f ms per window = %.2f; "
+        std::printf("N = 200, changing desktop against the earlier version (the faster runs): %.1f against %.1f ms per "
+                    "window = %.2f; "
                     "goal: at most 1.05\n",
                     changingPerWindow, earlier, changingPerWindow / earlier);
     }

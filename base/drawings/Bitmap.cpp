@@ -77,31 +77,28 @@ HRESULT SaveOnCanvas(IStream* stream, HBITMAP bitmap, const SIZE* size, float ho
 }
 
 // At scale 1.0 the canvas holds exactly the bitmap's pixels with an opaque alpha, and the encoder
-// gives the same bytes for the pixels themselves, wrapped without a copy. The canvas costs most of
-// an encode, so it is made only where the drawing changes the picture.
+// gives the same bytes for the pixels themselves. Read out as 24-bit rows they leave the encoder no
+// conversion to make. The canvas and that conversion cost most of an encode, so the canvas is made
+// only where the drawing changes the picture.
 bool DrawingIsPlainCopy(const SIZE* size, float horizontalScale, float verticalScale) noexcept
 {
     return horizontalScale == 1.0f && verticalScale == 1.0f && size->cx > 0 && size->cy > 0;
 }
 
-HRESULT SaveBitmap(IStream* stream, HBITMAP bitmap, const SIZE* size, float horizontalScale, float verticalScale,
-                   const BitmapBits* pixels) noexcept
+HRESULT SaveBitmap(IStream* stream, HBITMAP bitmap, const SIZE* size, float horizontalScale,
+                   float verticalScale) noexcept
 {
     if (!DrawingIsPlainCopy(size, horizontalScale, verticalScale)) {
         return SaveOnCanvas(stream, bitmap, size, horizontalScale, verticalScale);
     }
-    BitmapBits ownPixels;
-    if (pixels == nullptr || pixels->Size().cx != size->cx || pixels->Size().cy != size->cy || pixels->Empty()) {
+    BitmapBits pixels;
+    if (FAILED(pixels.Read(bitmap, *size, 24))) {
         // Pixels that cannot be read leave the canvas, which reads them its own way and reports
         // its own failures.
-        if (FAILED(ownPixels.Read(bitmap, *size))) {
-            return SaveOnCanvas(stream, bitmap, size, horizontalScale, verticalScale);
-        }
-        pixels = &ownPixels;
+        return SaveOnCanvas(stream, bitmap, size, horizontalScale, verticalScale);
     }
-    // GDI+ only reads the caller's rows while it saves.
-    Gdiplus::Bitmap picture(size->cx, size->cy, pixels->Stride(), PixelFormat32bppRGB,
-                            const_cast<BYTE*>(pixels->Data()));
+    // GDI+ only reads the rows, while it saves; they are not copied.
+    Gdiplus::Bitmap picture(size->cx, size->cy, pixels.Stride(), PixelFormat24bppRGB, const_cast<BYTE*>(pixels.Data()));
     if (picture.GetLastStatus() != Gdiplus::Ok) {
         return SaveOnCanvas(stream, bitmap, size, horizontalScale, verticalScale);
     }
@@ -109,7 +106,7 @@ HRESULT SaveBitmap(IStream* stream, HBITMAP bitmap, const SIZE* size, float hori
 }
 
 HRESULT SaveBitmapToMemory(std::shared_ptr<unsigned char>* data, unsigned int* length, HBITMAP bitmap, const SIZE* size,
-                           float horizontalScale, float verticalScale, const BitmapBits* pixels) noexcept
+                           float horizontalScale, float verticalScale) noexcept
 {
     ComponentObjectModels::ComPtr<IStream> stream;
     // A growable memory stream that frees its memory when released.
@@ -118,7 +115,7 @@ HRESULT SaveBitmapToMemory(std::shared_ptr<unsigned char>* data, unsigned int* l
         TALVEX_TRACE(kToMemory, "CreateStreamOnHGlobal return:0x%x.", static_cast<unsigned>(result));
         return result;
     }
-    result = SaveBitmap(stream.get(), bitmap, size, horizontalScale, verticalScale, pixels);
+    result = SaveBitmap(stream.get(), bitmap, size, horizontalScale, verticalScale);
     if (FAILED(result)) {
         TALVEX_TRACE(kToMemory, "SaveSaveBitmapToJepgMemory$Static return:0x%x.", static_cast<unsigned>(result));
         return result;
@@ -131,14 +128,14 @@ HRESULT SaveBitmapToMemory(std::shared_ptr<unsigned char>* data, unsigned int* l
 HRESULT Bitmap::SaveSaveBitmapToJepgMemory$Static(IStream* stream, HBITMAP bitmap, const SIZE* size,
                                                   float horizontalScale, float verticalScale) noexcept
 {
-    return SaveBitmap(stream, bitmap, size, horizontalScale, verticalScale, nullptr);
+    return SaveBitmap(stream, bitmap, size, horizontalScale, verticalScale);
 }
 
 HRESULT Bitmap::SaveSaveBitmapToJepgMemory$Static(std::shared_ptr<unsigned char>* data, unsigned int* length,
                                                   HBITMAP bitmap, const SIZE* size, float horizontalScale,
                                                   float verticalScale) noexcept
 {
-    return SaveBitmapToMemory(data, length, bitmap, size, horizontalScale, verticalScale, nullptr);
+    return SaveBitmapToMemory(data, length, bitmap, size, horizontalScale, verticalScale);
 }
 
 HRESULT Bitmap::SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
@@ -146,17 +143,16 @@ HRESULT Bitmap::SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bit
 {
     std::shared_ptr<unsigned char> data;
     unsigned int length = 0;
-    return SaveSaveBitmapToJepgFile$Static(path, bitmap, size, horizontalScale, verticalScale, nullptr, &data, &length);
+    return SaveSaveBitmapToJepgFile$Static(path, bitmap, size, horizontalScale, verticalScale, &data, &length);
 }
 
 HRESULT Bitmap::SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
-                                                float horizontalScale, float verticalScale, const BitmapBits* pixels,
+                                                float horizontalScale, float verticalScale,
                                                 std::shared_ptr<unsigned char>* data, unsigned int* length) noexcept
 {
     std::shared_ptr<unsigned char> encoded;
     unsigned int encodedLength = 0;
-    const HRESULT result =
-        SaveBitmapToMemory(&encoded, &encodedLength, bitmap, size, horizontalScale, verticalScale, pixels);
+    const HRESULT result = SaveBitmapToMemory(&encoded, &encodedLength, bitmap, size, horizontalScale, verticalScale);
     if (FAILED(result)) {
         TALVEX_TRACE_W(kToFile, L"SaveSaveBitmapToJepgMemory$Static(%ls) return:0x%x.", path,
                        static_cast<unsigned>(result));

@@ -8,8 +8,6 @@
 
 namespace TalvexBasic::Drawings {
 
-class BitmapBits;
-
 // JPEG encoding of a GDI bitmap with GDI+, which must be running for the whole call. The size
 // sets the canvas; the scale factors apply to the drawing only. At scale 1.0 the bitmap's pixels
 // are encoded as they are, which gives the same bytes as the canvas without its cost.
@@ -29,11 +27,9 @@ public:
     [[nodiscard]] static HRESULT SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
                                                                  float horizontalScale, float verticalScale) noexcept;
 
-    // The same, with the bitmap's pixels when the caller has read them already (they are read here
-    // otherwise); the JPEG bytes are handed back once encoded, also when the file then fails.
+    // The same, and the JPEG bytes are handed back once encoded, also when the file then fails.
     [[nodiscard]] static HRESULT SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
                                                                  float horizontalScale, float verticalScale,
-                                                                 const BitmapBits* pixels,
                                                                  std::shared_ptr<unsigned char>* data,
                                                                  unsigned int* length) noexcept;
 

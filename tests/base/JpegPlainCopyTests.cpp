@@ -99,29 +99,33 @@ TEST_F(JpegPlainCopy, EncodingTheSamePixelsTwiceGivesTheSameBytes)
     EXPECT_FALSE(EncodeToMemory(other.get(), 333, 211) == once);
 }
 
-TEST_F(JpegPlainCopy, PixelsReadByTheCallerGiveTheSameFileAndComeBackEncoded)
+TEST_F(JpegPlainCopy, EncodedBytesComeBackAndWriteTheSameFileAgain)
 {
     const std::wstring root = TestSupport::MakeScratchDirectory(L"PlainCopy");
     const BitmapHolder bitmap(PictureReference::MakeBusyBitmap(257, 129, 21));
-    BitmapBits pixels;
     const SIZE size{257, 129};
-    ASSERT_EQ(pixels.Read(bitmap.get(), size), S_OK);
-
     std::shared_ptr<unsigned char> data;
     unsigned length = 0;
-    const std::wstring path = root + L"\\given.jpg";
-    ASSERT_EQ(
-        Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap.get(), &size, 1.0f, 1.0f, &pixels, &data, &length),
-        S_OK);
+    const std::wstring path = root + L"\\first.jpg";
+    ASSERT_EQ(Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap.get(), &size, 1.0f, 1.0f, &data, &length),
+              S_OK);
     const std::vector<unsigned char> reference = PictureReference::EncodeOnCanvas(bitmap.get(), 257, 129);
     EXPECT_TRUE(FileBytes(path) == reference);
     ASSERT_NE(data, nullptr);
     EXPECT_TRUE(std::vector<unsigned char>(data.get(), data.get() + length) == reference);
 
-    // Bytes encoded earlier, written again, make the same file.
     const std::wstring again = root + L"\\again.jpg";
     ASSERT_EQ(Bitmap::WriteJepgFile$Static(again.c_str(), data.get(), length), S_OK);
     EXPECT_TRUE(FileBytes(again) == reference);
+
+    // A file that fails still hands back the bytes encoded for it.
+    std::shared_ptr<unsigned char> failedData;
+    unsigned failedLength = 0;
+    EXPECT_EQ(Bitmap::SaveSaveBitmapToJepgFile$Static(L"NoFolder.jpg", bitmap.get(), &size, 1.0f, 1.0f, &failedData,
+                                                      &failedLength),
+              E_INVALIDARG);
+    ASSERT_NE(failedData, nullptr);
+    EXPECT_TRUE(std::vector<unsigned char>(failedData.get(), failedData.get() + failedLength) == reference);
     TestSupport::RemoveTree(root);
 }
 
@@ -135,7 +139,7 @@ TEST_F(JpegPlainCopy, PixelsThatCannotBeReadLeaveTheCanvasPathWithTheSameBytes)
         // The canvas path reads the bitmap through GDI+, which does not go through this slot.
         TestSupport::ImportPatch<decltype(&::GetDIBits)> patch(__imp_GetDIBits, &FailingGetDIBits);
         BitmapBits pixels;
-        EXPECT_EQ(pixels.Read(bitmap.get(), SIZE{120, 90}), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(pixels.Read(bitmap.get(), SIZE{120, 90}, 24), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
         EXPECT_TRUE(pixels.Empty());
         encoded = EncodeToMemory(bitmap.get(), 120, 90);
     }
@@ -156,6 +160,17 @@ TEST(BitmapBits, ReadsTopDownRowsAndComparesEveryPixel)
     EXPECT_EQ(last[0], 5);
     EXPECT_EQ(last[1], 160);
     EXPECT_EQ(last[2], 180);
+
+    // 24 bits: rows of 21 bytes padded to 24, the same colours.
+    BitmapBits narrow;
+    ASSERT_EQ(narrow.Read(bitmap.get(), SIZE{7, 3}, 24), S_OK);
+    ASSERT_EQ(narrow.Stride(), 24);
+    ASSERT_EQ(narrow.ByteCount(), 3u * 24u);
+    const unsigned char* narrowLast = narrow.Data() + 2 * 24 + 6 * 3;
+    EXPECT_EQ(narrowLast[0], 5);
+    EXPECT_EQ(narrowLast[1], 160);
+    EXPECT_EQ(narrowLast[2], 180);
+    EXPECT_FALSE(narrow.SamePixelsAs(pixels));
 
     BitmapBits again;
     ASSERT_EQ(again.Read(bitmap.get(), SIZE{7, 3}), S_OK);
