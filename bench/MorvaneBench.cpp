@@ -230,14 +230,19 @@ int main(int argc, char** argv)
             return 1;
         }
         ::Sleep(300);
-        const ToolRun run = RunTool(tool);
-        if (!run.ok) {
-            return 1;
+        // At N = 200 the faster of two runs, as on the changing desktop below.
+        for (int round = 0; round < (count == kMost ? 2 : 1); ++round) {
+            const ToolRun run = RunTool(tool);
+            if (!run.ok) {
+                return 1;
+            }
+            const std::string what = "run, N = " + std::to_string(count) + ", still desktop";
+            PrintRun(what.c_str(), count, run, empty.elapsedMs);
+            if (count == kMost && (!still.ok || run.elapsedMs < still.elapsedMs)) {
+                still = run;
+            }
         }
-        const std::string what = "run, N = " + std::to_string(count) + ", still desktop";
-        PrintRun(what.c_str(), count, run, empty.elapsedMs);
         if (count == kMost) {
-            still = run;
             // The floor, on the very desktop that the tool just captured.
             if (!MorvaneBench::MeasureEncodes(5, floor)) {
                 std::printf("floor measurement failed\n");
@@ -312,7 +317,8 @@ int main(int argc, char** argv)
     const double floorMs = floor.captureMs + floor.canvasMs;
     const double stillPerWindow = (still.elapsedMs - empty.elapsedMs) / kMost;
     const double changingPerWindow = (changing.elapsedMs - empty.elapsedMs) / kMost;
-    std::printf("\nN = 200, still desktop: %.1f ms per window beyond the empty run = %.2f of the floor (%.1f ms); "
+    std::printf("\nN = 200, still desktop (the faster run): %.1f ms per window beyond the empty run = %.2f of the "
+                "floor (%.1f ms); "
                 "goal: at most 0.50\n",
                 stillPerWindow, stillPerWindow / floorMs, floorMs);
     std::printf(
