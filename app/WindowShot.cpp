@@ -1,5 +1,6 @@
 #include "WindowShot.h"
 
+#include "MonitorPictureCache.h"
 #include "RunState.h"
 #include "WindowRecordText.h"
 #include "WindowShotFolder.h"
@@ -138,7 +139,8 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
     HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(
         bitmap.put(), memoryDc.put(), monitor, &size);
     if (SUCCEEDED(result)) {
-        result = SaveCaptureToJpegFile(path, bitmap, size);
+        // Captured anew for every window, but encoded only when the monitor's pixels changed.
+        result = MonitorPictureCache::OfThisProcess().SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureDisplayMonitorToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));

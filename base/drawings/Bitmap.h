@@ -9,7 +9,8 @@
 namespace TalvexBasic::Drawings {
 
 // JPEG encoding of a GDI bitmap with GDI+, which must be running for the whole call. The size
-// sets the canvas; the scale factors apply to the drawing only.
+// sets the canvas; the scale factors apply to the drawing only. At scale 1.0 the bitmap's pixels
+// are encoded as they are, which gives the same bytes as the canvas without its cost.
 class Bitmap {
 public:
     // Encodes into the stream and leaves its position at the end of the JPEG data.
@@ -25,6 +26,16 @@ public:
     // Encodes and writes the file in one write, creating its folders and replacing any old file.
     [[nodiscard]] static HRESULT SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
                                                                  float horizontalScale, float verticalScale) noexcept;
+
+    // The same, and the JPEG bytes are handed back once encoded, also when the file then fails.
+    [[nodiscard]] static HRESULT SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
+                                                                 float horizontalScale, float verticalScale,
+                                                                 std::shared_ptr<unsigned char>* data,
+                                                                 unsigned int* length) noexcept;
+
+    // Writes JPEG bytes encoded before, as the file form writes them, with the same trace line.
+    [[nodiscard]] static HRESULT WriteJepgFile$Static(const wchar_t* path, const unsigned char* data,
+                                                      unsigned int length) noexcept;
 
     static constexpr ULONG kJpegQuality = 75;
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "drawings/BitmapBits.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Morvane {
+
+// The last capture of each monitor with the JPEG bytes it was encoded to. A desktop that does not
+// change while windows are saved gives the same monitor picture for every window; its capture is
+// then written from the bytes encoded before instead of being encoded again. The encoder gives the
+// same bytes for the same pixels, so the files are the same either way. Main thread only.
+class MonitorPictureCache {
+public:
+    // The instance that the monitor step of every window shot uses.
+    [[nodiscard]] static MonitorPictureCache& OfThisProcess() noexcept;
+
+    MonitorPictureCache() noexcept = default;
+    MonitorPictureCache(const MonitorPictureCache&) = delete;
+    MonitorPictureCache& operator=(const MonitorPictureCache&) = delete;
+
+    // Writes the capture of the monitor as the JPEG file at the path, like
+    // SaveSaveBitmapToJepgFile$Static at scale 1.0, with its trace lines and results; the pixels
+    // are compared with the monitor's last capture first, and equal pixels reuse its bytes.
+    [[nodiscard]] HRESULT SaveCaptureToJpegFile(const std::wstring& path, HMONITOR monitor, HBITMAP bitmap,
+                                                const SIZE& size) noexcept;
+
+    // How many files were written from bytes encoded earlier, and how many were encoded anew.
+    [[nodiscard]] unsigned Reuses() const noexcept { return mReuses; }
+    [[nodiscard]] unsigned Encodes() const noexcept { return mEncodes; }
+
+    // Forgets every capture, so that the next one of each monitor is encoded anew.
+    void Clear() noexcept;
+
+    // More monitors than this forget their oldest entry: each one holds a whole monitor's pixels.
+    static constexpr size_t kMaxMonitors = 4;
+
+private:
+    struct Entry {
+        HMONITOR monitor = nullptr;
+        TalvexBasic::Drawings::BitmapBits pixels;
+        std::shared_ptr<unsigned char> jpeg;
+        unsigned int jpegLength = 0;
+    };
+
+    [[nodiscard]] Entry* Find(HMONITOR monitor) noexcept;
+    [[nodiscard]] Entry* Make(HMONITOR monitor) noexcept;
+
+    std::vector<std::unique_ptr<Entry>> mEntries; // oldest first
+    TalvexBasic::Drawings::BitmapBits mCapture;   // the pixels being saved; kept to spare allocations
+    unsigned mReuses = 0;
+    unsigned mEncodes = 0;
+};
+
+} // namespace Morvane

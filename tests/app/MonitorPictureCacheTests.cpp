@@ -1,0 +1,268 @@
+#include "MonitorPictureCache.h"
+
+#include "RunState.h"
+#include "WindowInfo.h"
+#include "WindowShot.h"
+#include "base/PictureReference.h"
+#include "drawings/GdiHolders.h"
+#include "support/DebugLineCapture.h"
+#include "support/FixtureWindows.h"
+#include "support/ImportPatch.h"
+#include "support/JpegReader.h"
+#include "support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+extern "C" decltype(&Gdiplus::DllExports::GdipSaveImageToStream) __imp_GdipSaveImageToStream;
+
+using Morvane::MonitorPictureCache;
+using TalvexBasic::Drawings::BitmapHolder;
+
+namespace {
+
+HMONITOR FakeMonitor(ULONG_PTR value)
+{
+    return reinterpret_cast<HMONITOR>(value);
+}
+
+std::vector<unsigned char> FileBytes(const std::wstring& path)
+{
+    const std::string bytes = TestSupport::ReadWholeFile(path);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+void SetOnePixel(HBITMAP bitmap, int x, int y, COLORREF colour)
+{
+    const TalvexBasic::Drawings::MemoryDcHolder dc(::CreateCompatibleDC(nullptr));
+    const TalvexBasic::Drawings::SelectionHolder selection = TalvexBasic::Drawings::SelectInto(dc.get(), bitmap);
+    ::SetPixel(dc.get(), x, y, colour);
+}
+
+// A trace line from its process and thread on: the header's date and time cut out.
+std::string WithoutTime(const std::string& line)
+{
+    const size_t date = line.find('[');
+    const size_t time = line.find(' ', date);
+    const size_t afterTime = time == std::string::npos ? std::string::npos : line.find(' ', time + 1);
+    return afterTime == std::string::npos ? line : line.substr(0, date) + line.substr(afterTime);
+}
+
+Gdiplus::Status WINGDIPAPI FailingSave(Gdiplus::GpImage*, IStream*, GDIPCONST CLSID*,
+                                       GDIPCONST Gdiplus::EncoderParameters*)
+{
+    return Gdiplus::Win32Error;
+}
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 400;
+
+class MonitorPictures : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sGdiplus = new TestSupport::GdiplusSession(); }
+    static void TearDownTestSuite()
+    {
+        delete sGdiplus;
+        sGdiplus = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(sGdiplus->Started());
+        mRoot = TestSupport::MakeScratchDirectory(L"MonitorPictures");
+    }
+    void TearDown() override { TestSupport::RemoveTree(mRoot); }
+
+    HRESULT Save(const std::wstring& name, HMONITOR monitor, HBITMAP bitmap, SIZE size = SIZE{kWidth, kHeight})
+    {
+        return mCache.SaveCaptureToJpegFile(mRoot + L"\\" + name, monitor, bitmap, size);
+    }
+    std::vector<unsigned char> Bytes(const std::wstring& name) const { return FileBytes(mRoot + L"\\" + name); }
+
+    static inline TestSupport::GdiplusSession* sGdiplus = nullptr;
+    MonitorPictureCache mCache;
+    std::wstring mRoot;
+};
+
+} // namespace
+
+TEST_F(MonitorPictures, UnchangedPixelsAreWrittenFromTheBytesEncodedBefore)
+{
+    const BitmapHolder first(PictureReference::MakeBusyBitmap(kWidth, kHeight, 1));
+    const BitmapHolder sameAgain(PictureReference::MakeBusyBitmap(kWidth, kHeight, 1));
+    ASSERT_EQ(Save(L"first.jpg", FakeMonitor(0x10001), first.get()), S_OK);
+    ASSERT_EQ(Save(L"second.jpg", FakeMonitor(0x10001), sameAgain.get()), S_OK);
+    EXPECT_EQ(mCache.Encodes(), 1u);
+    EXPECT_EQ(mCache.Reuses(), 1u);
+
+    // The reused file is the very file that encoding the second capture anew gives.
+    const std::vector<unsigned char> fresh = PictureReference::EncodeOnCanvas(sameAgain.get(), kWidth, kHeight);
+    ASSERT_FALSE(fresh.empty());
+    EXPECT_TRUE(Bytes(L"second.jpg") == fresh);
+    EXPECT_TRUE(Bytes(L"first.jpg") == fresh);
+}
+
+TEST_F(MonitorPictures, OnePixelChangedIsEncodedAnew)
+{
+    const BitmapHolder capture(PictureReference::MakeBusyBitmap(kWidth, kHeight, 2));
+    ASSERT_EQ(Save(L"before.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    for (const POINT at : {POINT{kWidth / 2, kHeight / 2}, POINT{0, 0}, POINT{kWidth - 1, kHeight - 1}}) {
+        SCOPED_TRACE(std::to_string(at.x) + ", " + std::to_string(at.y));
+        const unsigned encodes = mCache.Encodes();
+        SetOnePixel(capture.get(), at.x, at.y, RGB(at.x % 256, 255, at.y % 256));
+        ASSERT_EQ(Save(L"after.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+        EXPECT_EQ(mCache.Encodes(), encodes + 1);
+        EXPECT_EQ(mCache.Reuses(), 0u);
+        EXPECT_TRUE(Bytes(L"after.jpg") == PictureReference::EncodeOnCanvas(capture.get(), kWidth, kHeight));
+    }
+    EXPECT_FALSE(Bytes(L"after.jpg") == Bytes(L"before.jpg"));
+    // The changed picture is the one remembered now.
+    ASSERT_EQ(Save(L"again.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    EXPECT_EQ(mCache.Reuses(), 1u);
+    EXPECT_TRUE(Bytes(L"again.jpg") == Bytes(L"after.jpg"));
+}
+
+TEST_F(MonitorPictures, MonitorsAndSizesAreKeptApart)
+{
+    const BitmapHolder capture(PictureReference::MakeBusyBitmap(kWidth, kHeight, 3));
+    ASSERT_EQ(Save(L"a.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    ASSERT_EQ(Save(L"b.jpg", FakeMonitor(0x10002), capture.get()), S_OK);
+    EXPECT_EQ(mCache.Encodes(), 2u);
+    ASSERT_EQ(Save(L"a2.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    ASSERT_EQ(Save(L"b2.jpg", FakeMonitor(0x10002), capture.get()), S_OK);
+    EXPECT_EQ(mCache.Reuses(), 2u);
+
+    // The same bytes in rows of half the length: another picture.
+    const BitmapHolder halfRows(PictureReference::MakeScreenBitmap(kWidth / 2, kHeight * 2, [](int x, int y) {
+        const int index = y * (kWidth / 2) + x;
+        return PictureReference::BusyColour(index % kWidth, index / kWidth, 3);
+    }));
+    ASSERT_EQ(Save(L"halfRows.jpg", FakeMonitor(0x10001), halfRows.get(), SIZE{kWidth / 2, kHeight * 2}), S_OK);
+    EXPECT_EQ(mCache.Encodes(), 3u);
+    EXPECT_TRUE(Bytes(L"halfRows.jpg") == PictureReference::EncodeOnCanvas(halfRows.get(), kWidth / 2, kHeight * 2));
+
+    // One monitor more than kept: the oldest is forgotten and encoded anew.
+    mCache.Clear();
+    for (ULONG_PTR monitor = 1; monitor <= MonitorPictureCache::kMaxMonitors + 1; ++monitor) {
+        ASSERT_EQ(Save(L"m.jpg", FakeMonitor(0x20000 + monitor), capture.get()), S_OK);
+    }
+    const unsigned encodes = mCache.Encodes();
+    ASSERT_EQ(Save(L"m.jpg", FakeMonitor(0x20000 + MonitorPictureCache::kMaxMonitors + 1), capture.get()), S_OK);
+    EXPECT_EQ(mCache.Encodes(), encodes);
+    ASSERT_EQ(Save(L"m.jpg", FakeMonitor(0x20001), capture.get()), S_OK);
+    EXPECT_EQ(mCache.Encodes(), encodes + 1);
+}
+
+TEST_F(MonitorPictures, FailedEncodeLeavesTheLastGoodPictureAndNothingElse)
+{
+    const BitmapHolder good(PictureReference::MakeBusyBitmap(kWidth, kHeight, 4));
+    const BitmapHolder other(PictureReference::MakeBusyBitmap(kWidth, kHeight, 5));
+    ASSERT_EQ(Save(L"good.jpg", FakeMonitor(0x10001), good.get()), S_OK);
+    {
+        TestSupport::ImportPatch<decltype(&Gdiplus::DllExports::GdipSaveImageToStream)> patch(
+            __imp_GdipSaveImageToStream, &FailingSave);
+        TestSupport::DebugLineCapture capture;
+        EXPECT_EQ(Save(L"other.jpg", FakeMonitor(0x10001), other.get()), E_UNEXPECTED);
+        EXPECT_EQ(capture.CountContaining("]:Save return:7.\r\n"), 1u);
+        // A monitor seen for the first time gets no entry from a failed encode.
+        EXPECT_EQ(Save(L"new.jpg", FakeMonitor(0x10009), other.get()), E_UNEXPECTED);
+    }
+    EXPECT_EQ(::GetFileAttributesW((mRoot + L"\\other.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(Save(L"new.jpg", FakeMonitor(0x10009), other.get()), S_OK);
+    ASSERT_EQ(Save(L"good2.jpg", FakeMonitor(0x10001), good.get()), S_OK);
+    EXPECT_EQ(mCache.Reuses(), 1u);
+    EXPECT_TRUE(Bytes(L"good2.jpg") == Bytes(L"good.jpg"));
+    EXPECT_TRUE(Bytes(L"new.jpg") == PictureReference::EncodeOnCanvas(other.get(), kWidth, kHeight));
+}
+
+TEST_F(MonitorPictures, ReusedBytesThatCannotBeWrittenFailWithTheLinesOfAFreshEncode)
+{
+    const BitmapHolder capture(PictureReference::MakeBusyBitmap(kWidth, kHeight, 6));
+    std::vector<std::string> fresh;
+    std::vector<std::string> reused;
+    {
+        TestSupport::DebugLineCapture lines;
+        EXPECT_EQ(
+            mCache.SaveCaptureToJpegFile(L"NoFolder.jpg", FakeMonitor(0x10001), capture.get(), SIZE{kWidth, kHeight}),
+            E_INVALIDARG);
+        fresh = lines.Lines();
+    }
+    {
+        TestSupport::DebugLineCapture lines;
+        EXPECT_EQ(
+            mCache.SaveCaptureToJpegFile(L"NoFolder.jpg", FakeMonitor(0x10001), capture.get(), SIZE{kWidth, kHeight}),
+            E_INVALIDARG);
+        reused = lines.Lines();
+    }
+    EXPECT_EQ(mCache.Reuses(), 1u);
+    ASSERT_FALSE(fresh.empty());
+    EXPECT_NE(fresh.back().find("]:WriteToFile$Static(NoFolder.jpg) return:0x80070057.\r\n"), std::string::npos);
+    ASSERT_EQ(reused.size(), fresh.size());
+    for (size_t index = 0; index < fresh.size(); ++index) {
+        EXPECT_EQ(WithoutTime(reused[index]), WithoutTime(fresh[index]));
+    }
+}
+
+// The tool's own monitor step on the real monitor: two shots of one window on a still desktop
+// write the same picture, the second from the bytes of the first; a window opened before a third
+// shot makes a fresh picture that shows it.
+TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
+{
+    TestSupport::GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.Started());
+    TestSupport::FixtureWindows windows;
+    TestSupport::FixtureWindowSpec layout;
+    layout.rect = RECT{100, 500, 260, 600};
+    layout.caption = L"Shot thrice";
+    layout.className = L"MonitorPictureStep";
+    layout.fill = RGB(230, 120, 20);
+    const TestSupport::FixtureWindow window = windows.Open(layout);
+    ASSERT_TRUE(window) << window.failure;
+    Morvane::WindowInfo record;
+    ASSERT_EQ(record.SampleInitialize(window.handle), S_OK);
+    record.mCaption = layout.caption;
+    record.mClassName = layout.className;
+
+    MonitorPictureCache& cache = MonitorPictureCache::OfThisProcess();
+    cache.Clear();
+    const unsigned reuses = cache.Reuses();
+    const unsigned encodes = cache.Encodes();
+    const std::wstring saved = gOutputDirectory;
+    std::vector<std::wstring> pictures;
+    auto shoot = [&] {
+        gOutputDirectory = TestSupport::MakeScratchDirectory(L"MonitorStep");
+        EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
+        WIN32_FIND_DATAW folder{};
+        const HANDLE search = ::FindFirstFileW((gOutputDirectory + L"\\WindowShot\\[*").c_str(), &folder);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        ::FindClose(search);
+        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folder.cFileName + L"\\Morvane.DisplayMonitor.jpg");
+    };
+    shoot();
+    shoot();
+    EXPECT_EQ(cache.Reuses(), reuses + 1);
+    layout.rect = RECT{400, 520, 560, 620};
+    layout.fill = RGB(20, 210, 90);
+    layout.className = L"MonitorPictureChange";
+    ASSERT_TRUE(windows.Open(layout));
+    shoot();
+    gOutputDirectory = saved;
+    EXPECT_EQ(cache.Encodes(), encodes + 2);
+
+    ASSERT_EQ(pictures.size(), 3u);
+    const std::vector<unsigned char> first = FileBytes(pictures[0]);
+    EXPECT_GT(first.size(), 1000u);
+    EXPECT_TRUE(FileBytes(pictures[1]) == first);
+    EXPECT_FALSE(FileBytes(pictures[2]) == first);
+    for (size_t index = 0; index < pictures.size(); ++index) {
+        SCOPED_TRACE(index);
+        TestSupport::DecodedImage picture;
+        std::string reason;
+        ASSERT_TRUE(TestSupport::DecodeJpegFile(pictures[index], picture, reason)) << reason;
+        EXPECT_TRUE(TestSupport::IsNear(picture.MeanAround(180, 550, 3), 230, 120, 20));
+        EXPECT_EQ(TestSupport::IsNear(picture.MeanAround(480, 570, 3), 20, 210, 90), index == 2);
+        TestSupport::RemoveTree(pictures[index].substr(0, pictures[index].find(L"\\WindowShot\\")));
+    }
+    cache.Clear();
+}
