@@ -12,5 +12,6 @@
                                     __LINE__, __VA_ARGS__)
 
 #define MORVANE_FAIL_LAST_ERROR(function, rule, ...)                                                                   \
-    ::TalvexBasic::FailWithLastError(::TalvexBasic::Logs::TraceOrigin::Application, TALVEX_BUILD_STAMP, function,      \
-                                     __LINE__, rule, __VA_ARGS__)
+    (TALVEX_CHECK_FAILURE_FORMAT(__VA_ARGS__),                                                                         \
+     ::TalvexBasic::FailWithLastError(::TalvexBasic::Logs::TraceOrigin::Application, TALVEX_BUILD_STAMP, function,     \
+                                      __LINE__, rule, __VA_ARGS__))

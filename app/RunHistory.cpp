@@ -3,6 +3,7 @@
 #include "MorvaneTrace.h"
 #include "RunRecord.h"
 #include "basic/PathParts.h"
+#include "system/FolderListing.h"
 #include "system/UniqueResource.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,6 @@ constexpr const char* kFindPreviousRun = "Morvane::FindPreviousRun";
 constexpr LONGLONG kLargestRecord = 512LL * 1024 * 1024;
 
 using FileHolder = UniqueResource<TalvexBasic::FileHandleTraits>;
-using FindHolder = UniqueResource<TalvexBasic::FindHandleTraits>;
 
 enum class ReadResult { Read, Missing, Unreadable };
 
@@ -51,21 +51,18 @@ ReadResult ReadWholeFile(const std::wstring& path, std::string& content)
     return ReadResult::Read;
 }
 
-// Names of the folders directly in a folder, without "." and "..".
+// Names of the folders directly in a folder; none when it cannot be listed.
 std::vector<std::wstring> FoldersIn(const std::wstring& folder)
 {
+    std::vector<TalvexBasic::Files::FolderEntry> entries;
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    FindHolder search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!search) {
-        return names;
-    }
-    do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != L"." && name != L"..") {
-            names.push_back(name);
+    if (SUCCEEDED(TalvexBasic::Files::ListFolder(folder, entries))) {
+        for (const TalvexBasic::Files::FolderEntry& entry : entries) {
+            if (entry.IsFolder()) {
+                names.push_back(entry.mName);
+            }
         }
-    } while (::FindNextFileW(search.get(), &found));
+    }
     return names;
 }
 

@@ -81,19 +81,11 @@ struct ToolRun {
 void CountFolders(const std::wstring& directory, ToolRun& run)
 {
     std::set<std::string> monitorPictures;
-    WIN32_FIND_DATAW entry{};
-    HANDLE search = ::FindFirstFileW((directory + L"\\WindowShot\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
+    for (const std::wstring& name : TestSupport::NamesIn(directory + L"\\WindowShot")) {
+        ++run.folders;
+        monitorPictures.insert(
+            TestSupport::ReadWholeFile(directory + L"\\WindowShot\\" + name + L"\\Morvane.DisplayMonitor.jpg"));
     }
-    do {
-        if (entry.cFileName[0] != L'.') {
-            ++run.folders;
-            monitorPictures.insert(TestSupport::ReadWholeFile(directory + L"\\WindowShot\\" + entry.cFileName +
-                                                              L"\\Morvane.DisplayMonitor.jpg"));
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
     run.distinctMonitorPictures = monitorPictures.size();
 }
 

@@ -40,7 +40,17 @@ template <typename... Arguments>
     return HResultOfFailedCall(error, rule);
 }
 
+// Never called: lets the compiler check a failure line's format against its arguments and the
+// last error that FailWithLastError appends to them.
+inline void CheckFailureFormat(const char* format, ...) noexcept BASIC_PRINTF_CHECK(1, 2);
+inline void CheckFailureFormat(const char*, ...) noexcept
+{
+}
+
 } // namespace TalvexBasic
+
+#define TALVEX_CHECK_FAILURE_FORMAT(...)                                                                               \
+    static_cast<void>(sizeof(::TalvexBasic::CheckFailureFormat(__VA_ARGS__, 0u), 0))
 
 // TALVEX_FAIL_LAST_ERROR(function, rule, "Call(%u) error:%u.", argument): the last "%u" is the
 // last error.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/FolderListing.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -21,19 +23,14 @@ struct FolderEntry {
 // Every entry directly in a folder, files and folders alike, sorted by name.
 inline std::vector<FolderEntry> EntriesIn(const std::wstring& folder)
 {
+    std::vector<TalvexBasic::Files::FolderEntry> listed;
     std::vector<FolderEntry> entries;
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
+    if (FAILED(TalvexBasic::Files::ListFolder(folder, listed))) {
         return entries;
     }
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            entries.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-        }
-    } while (::FindNextFileW(search, &entry));
-    ::FindClose(search);
+    for (const TalvexBasic::Files::FolderEntry& entry : listed) {
+        entries.push_back({entry.mName, entry.IsFolder()});
+    }
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& left, const FolderEntry& right) { return left.name < right.name; });
     return entries;

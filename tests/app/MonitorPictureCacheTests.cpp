@@ -233,11 +233,9 @@ TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
     auto shoot = [&] {
         gOutputDirectory = TestSupport::MakeScratchDirectory(L"MonitorStep");
         EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
-        WIN32_FIND_DATAW folder{};
-        const HANDLE search = ::FindFirstFileW((gOutputDirectory + L"\\WindowShot\\[*").c_str(), &folder);
-        ASSERT_NE(search, INVALID_HANDLE_VALUE);
-        ::FindClose(search);
-        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folder.cFileName + L"\\Morvane.DisplayMonitor.jpg");
+        const std::vector<std::wstring> folders = TestSupport::NamesIn(gOutputDirectory + L"\\WindowShot");
+        ASSERT_EQ(folders.size(), 1u);
+        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folders.front() + L"\\Morvane.DisplayMonitor.jpg");
     };
     shoot();
     shoot();

@@ -32,20 +32,6 @@ std::wstring Format(const wchar_t* format, ...)
     return length < 0 ? std::wstring() : std::wstring(buffer.data(), static_cast<size_t>(length));
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size()) {
-        lines.push_back(text.substr(start) + "<no line end>");
-    }
-    return lines;
-}
-
 [[maybe_unused]] const bool kUsesSharedRun = UsesSharedMorvaneRun("RunEndToEnd");
 
 // A window of the shared run and the zone its report must name; null: it must not be reported.
@@ -91,7 +77,7 @@ protected:
         if (sRun->logFiles.size() != 1) {
             return {};
         }
-        return SplitLines(ReadWholeFile(sRun->logFolder + L"\\" + sRun->logFiles.front()));
+        return TestSupport::CrLfLines(ReadWholeFile(sRun->logFolder + L"\\" + sRun->logFiles.front()));
     }
 
     static inline const SharedMorvaneRun* sRun = nullptr;

@@ -10,6 +10,8 @@
 #include "support/TestPaths.h"
 #include "system/HResult.h"
 
+#include "support/TestText.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -38,20 +40,6 @@ const std::wstring kLookAlikeName = L"..\xFF3C..\xFF3C..\xFF3Cx.exe";
 const std::wstring kForgingCaption = L"x\r\nProcessDosPath: C:\\Windows\\explorer.exe";
 const std::wstring kForgingClass = L"MorvaneForged\nWindowCaption: y";
 const std::wstring kPlainCaption = L"tab\there \\back\\slash \rlone CR";
-
-std::vector<std::string> RecordLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size()) {
-        lines.push_back(text.substr(start) + "<no line end>");
-    }
-    return lines;
-}
 
 std::wstring FolderNameOf(const std::wstring& imageName, const FixtureWindow& window)
 {
@@ -160,7 +148,7 @@ TEST_F(SafeNamesEndToEnd, NothingLandsOutsideTheWindowFolders)
 
 TEST_F(SafeNamesEndToEnd, CaptionsAndClassNamesCannotForgeRecordLines)
 {
-    const std::vector<std::string> forged = RecordLines(RecordOf(kCjkName, sForging));
+    const std::vector<std::string> forged = TestSupport::CrLfLines(RecordOf(kCjkName, sForging));
     ASSERT_EQ(forged.size(), 34u);
     EXPECT_EQ(forged[14], "WindowCaption: x\\r\\nProcessDosPath: C:\\Windows\\explorer.exe");
     EXPECT_EQ(forged[15], "WindowClassName: MorvaneForged\\nWindowCaption: y");
@@ -172,7 +160,7 @@ TEST_F(SafeNamesEndToEnd, CaptionsAndClassNamesCannotForgeRecordLines)
     EXPECT_EQ(forged[16].substr(forged[16].size() - 4), ".exe") << forged[16];
     EXPECT_EQ(forged[33], "");
 
-    const std::vector<std::string> plain = RecordLines(RecordOf(kLookAlikeName, sPlain));
+    const std::vector<std::string> plain = TestSupport::CrLfLines(RecordOf(kLookAlikeName, sPlain));
     ASSERT_EQ(plain.size(), 34u);
     // A tab stays a tab, a backslash a backslash; a lone carriage return is escaped as well.
     EXPECT_EQ(plain[14], "WindowCaption: tab\there \\back\\slash \\rlone CR");

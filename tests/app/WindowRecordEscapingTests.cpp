@@ -3,26 +3,14 @@
 
 #include "WindowRecordText.h"
 
+#include "support/TestText.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::string> RecordLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size()) {
-        lines.push_back(text.substr(start) + "<no line end>");
-    }
-    return lines;
-}
 
 TEST(WindowRecordEscaping, ValuesWithLineBreaksStayOnTheirOwnLine)
 {
@@ -34,7 +22,7 @@ TEST(WindowRecordEscaping, ValuesWithLineBreaksStayOnTheirOwnLine)
     std::copy(std::begin(device), std::end(device), record.mDisplayMonitorInfo.szDevice);
     const std::string text = Morvane::MakeInfoText(record, SYSTEMTIME{});
 
-    const std::vector<std::string> lines = RecordLines(text);
+    const std::vector<std::string> lines = TestSupport::CrLfLines(text);
     ASSERT_EQ(lines.size(), 34u) << text;
     EXPECT_EQ(lines[14], "WindowCaption: x\\r\\nProcessDosPath: C:\\Windows\\explorer.exe");
     EXPECT_EQ(lines[15], "WindowClassName: class\\nWindowCaption: forged\\r");

@@ -2,6 +2,8 @@
 
 #include "WindowRecordText.h"
 
+#include "support/TestText.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,20 +12,6 @@
 namespace {
 
 using namespace Morvane;
-
-std::vector<std::string> SplitAfterLineEnds(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size()) {
-        lines.push_back(text.substr(start) + "<no line end>");
-    }
-    return lines;
-}
 
 // A window on a monitor left of the primary one, with a caption far beyond 255 characters.
 WindowInfo SyntheticRecord()
@@ -90,7 +78,7 @@ TEST(WindowRecordText, ThirtyFourLinesInTheirOrderWithTheWholeCaption)
         "DisplayMonitorName: \\\\.\\DISPLAY1" + std::string(20, 'D'),
         "",
     };
-    const std::vector<std::string> lines = SplitAfterLineEnds(MakeInfoText(SyntheticRecord(), kNow));
+    const std::vector<std::string> lines = TestSupport::CrLfLines(MakeInfoText(SyntheticRecord(), kNow));
     ASSERT_EQ(lines.size(), 34u);
     for (size_t index = 0; index < expected.size(); ++index) {
         EXPECT_EQ(lines[index], expected[index]) << "line " << index + 1;
@@ -114,7 +102,7 @@ TEST(WindowRecordText, ZoneLineNamesEveryZoneInTheToolsOwnSpelling)
     WindowInfo record = SyntheticRecord();
     for (const auto& [zone, name] : zones) {
         record.mZonePosition = static_cast<ZonePosition>(zone);
-        const std::vector<std::string> lines = SplitAfterLineEnds(MakeInfoText(record, kNow));
+        const std::vector<std::string> lines = TestSupport::CrLfLines(MakeInfoText(record, kNow));
         ASSERT_EQ(lines.size(), 34u);
         EXPECT_EQ(lines[1], std::string("ZonePosition: ") + name);
     }

@@ -1,5 +1,6 @@
 #include "TestPaths.h"
 
+#include "system/FolderListing.h"
 #include "system/UniqueResource.h"
 
 #include <windows.h>
@@ -19,18 +20,14 @@ struct Entry {
 // The one folder walk of the tests: every entry but "." and "..", sorted by name.
 std::vector<Entry> EntriesIn(const std::wstring& folder)
 {
+    std::vector<TalvexBasic::Files::FolderEntry> listed;
     std::vector<Entry> entries;
-    WIN32_FIND_DATAW found{};
-    const TalvexBasic::UniqueFindHandle search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!search) {
+    if (FAILED(TalvexBasic::Files::ListFolder(folder, listed))) {
         return entries;
     }
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") {
-            entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-        }
-    } while (::FindNextFileW(search.get(), &found));
+    for (const TalvexBasic::Files::FolderEntry& entry : listed) {
+        entries.push_back({entry.mName, entry.IsFolder()});
+    }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return entries;
 }

@@ -32,4 +32,18 @@ std::string Utf8(std::wstring_view text)
     return Convert(CP_UTF8, text);
 }
 
+std::vector<std::string> CrLfLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (start < text.size()) {
+        lines.push_back(text.substr(start) + "<no line end>");
+    }
+    return lines;
+}
+
 } // namespace TestSupport

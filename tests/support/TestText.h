@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace TestSupport {
 
@@ -11,5 +12,9 @@ namespace TestSupport {
 
 // Wide text as UTF-8, every character kept.
 [[nodiscard]] std::string Utf8(std::wstring_view text);
+
+// The CRLF-ended lines of a text, without their line ends; a last line without one is marked
+// "<no line end>".
+[[nodiscard]] std::vector<std::string> CrLfLines(const std::string& text);
 
 } // namespace TestSupport
