@@ -48,8 +48,7 @@ bool IsBlack(const WindowCapture& capture) noexcept
         return false;
     }
     bool allBlack = false;
-    const HRESULT tested =
-        TalvexBasic::Drawings::BitmapPixels::IsAllBlack$Static(capture.memoryDc.get(), capture.bitmap.get(), &allBlack);
+    const HRESULT tested = TalvexBasic::Drawings::BitmapPixels::IsAllBlack$Static(capture.bitmap.get(), &allBlack);
     return SUCCEEDED(tested) && allBlack;
 }
 

@@ -7,10 +7,9 @@ namespace TalvexBasic::Drawings {
 // Questions about the pixels of a device-dependent bitmap.
 class BitmapPixels {
 public:
-    // Whether every pixel of the bitmap is black (red, green and blue all 0). The bitmap may be
-    // selected into the memory DC; it is selected there again afterwards. The answer is written
-    // only on success.
-    [[nodiscard]] static HRESULT IsAllBlack$Static(HDC memoryDc, HBITMAP bitmap, bool* allBlack) noexcept;
+    // Whether every pixel of the bitmap is black (red, green and blue all 0). The bitmap may stay
+    // selected into its memory DC. The answer is written only on success.
+    [[nodiscard]] static HRESULT IsAllBlack$Static(HBITMAP bitmap, bool* allBlack) noexcept;
 };
 
 } // namespace TalvexBasic::Drawings

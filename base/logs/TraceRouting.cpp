@@ -38,7 +38,12 @@ TraceRoute Select(TraceOrigin origin) noexcept
 constexpr TraceRouter kRouter{&Select, &DeliverNarrow, &DeliverWide};
 
 // The references above live in this unit, so whoever can set them links this installer too.
-[[maybe_unused]] const bool sRouterInstalled = (InstallTraceRouter(&kRouter), true);
+bool InstallRouter() noexcept
+{
+    InstallTraceRouter(&kRouter);
+    return true;
+}
+[[maybe_unused]] const bool sRouterInstalled = InstallRouter();
 
 } // namespace
 

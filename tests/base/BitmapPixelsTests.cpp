@@ -1,12 +1,21 @@
 #include "drawings/BitmapPixels.h"
 #include "drawings/GdiHolders.h"
 #include "support/DebugLineCapture.h"
+#include "support/ImportPatch.h"
 
 #include <gtest/gtest.h>
 
 using TalvexBasic::Drawings::BitmapPixels;
 
+TEST_SUPPORT_IMPORT_SLOT(GetDIBits);
+
 namespace {
+
+int WINAPI UnreadableBits(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT)
+{
+    ::SetLastError(0);
+    return 0;
+}
 
 // A black bitmap in the screen's format, selected into a memory DC as a capture hands it back.
 // Its height spans several of the bands that the test reads at a time.
@@ -33,7 +42,7 @@ protected:
     bool AllBlack()
     {
         bool allBlack = false;
-        EXPECT_EQ(BitmapPixels::IsAllBlack$Static(mDc.get(), mBitmap.get(), &allBlack), S_OK);
+        EXPECT_EQ(BitmapPixels::IsAllBlack$Static(mBitmap.get(), &allBlack), S_OK);
         EXPECT_EQ(::GetCurrentObject(mDc.get(), OBJ_BITMAP), mBitmap.get());
         return allBlack;
     }
@@ -71,8 +80,18 @@ TEST_F(BlackCapture, UnreadableBitmapFailsAndLeavesTheAnswerAlone)
     TestSupport::DebugLineCapture capture;
     bool allBlack = true;
     const HBITMAP bogus = reinterpret_cast<HBITMAP>(static_cast<ULONG_PTR>(0xBAD0));
-    EXPECT_TRUE(FAILED(BitmapPixels::IsAllBlack$Static(mDc.get(), bogus, &allBlack)));
+    EXPECT_TRUE(FAILED(BitmapPixels::IsAllBlack$Static(bogus, &allBlack)));
     EXPECT_TRUE(allBlack);
     EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::BitmapPixels::IsAllBlack$Static,"), 1u);
     EXPECT_EQ(::GetCurrentObject(mDc.get(), OBJ_BITMAP), mBitmap.get());
+}
+
+TEST_F(BlackCapture, PixelsThatCannotBeReadAreNoAnswer)
+{
+    TestSupport::ImportPatch<decltype(&::GetDIBits)> patch(__imp_GetDIBits, &UnreadableBits);
+    TestSupport::DebugLineCapture capture;
+    bool allBlack = true;
+    EXPECT_TRUE(FAILED(BitmapPixels::IsAllBlack$Static(mBitmap.get(), &allBlack)));
+    EXPECT_TRUE(allBlack);
+    EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::BitmapPixels::IsAllBlack$Static,"), 1u);
 }
