@@ -177,6 +177,7 @@ int main(int argc, char** argv)
     std::wstring baseline;
     bool encodeOnly = false;
     bool quick = false; // N = 200 only
+    bool traceLinesOnly = false;
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--baseline" && index + 1 < argc) {
@@ -185,7 +186,13 @@ int main(int argc, char** argv)
             encodeOnly = true;
         } else if (argument == "--quick") {
             quick = true;
+        } else if (argument == "--trace-lines") {
+            traceLinesOnly = true;
         }
+    }
+    if (traceLinesOnly) {
+        MorvaneBench::RunTraceLineCost();
+        return 0;
     }
     TestSupport::GdiplusSession gdiplus;
     if (!gdiplus.Started()) {
