@@ -9,6 +9,7 @@
 #include "drawings/GdiHolders.h"
 #include "drawings/GdiplusInclude.h"
 #include "drawings/Screenshot.h"
+#include "support/PictureReference.h"
 
 #include <windows.h>
 
@@ -30,64 +31,13 @@ double Now()
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-CLSID JpegEncoder()
-{
-    UINT count = 0;
-    UINT size = 0;
-    Gdiplus::GetImageEncodersSize(&count, &size);
-    std::vector<unsigned char> table(size);
-    auto* records = reinterpret_cast<Gdiplus::ImageCodecInfo*>(table.data());
-    Gdiplus::GetImageEncoders(count, size, records);
-    for (UINT index = 0; index < count; ++index) {
-        if (_wcsicmp(records[index].MimeType, L"image/jpeg") == 0) {
-            return records[index].Clsid;
-        }
-    }
-    return CLSID{};
-}
-
-std::vector<unsigned char> SaveToBytes(Gdiplus::Image& image, const CLSID& encoder)
-{
-    ULONG quality = 75;
-    Gdiplus::EncoderParameters parameters{};
-    parameters.Count = 1;
-    parameters.Parameter[0].Guid = Gdiplus::EncoderQuality;
-    parameters.Parameter[0].NumberOfValues = 1;
-    parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
-    parameters.Parameter[0].Value = &quality;
-    IStream* stream = nullptr;
-    ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-    std::vector<unsigned char> bytes;
-    if (image.Save(stream, &encoder, &parameters) == Gdiplus::Ok) {
-        STATSTG facts{};
-        stream->Stat(&facts, STATFLAG_NONAME);
-        bytes.resize(static_cast<size_t>(facts.cbSize.QuadPart));
-        LARGE_INTEGER noMove{};
-        stream->Seek(noMove, STREAM_SEEK_SET, nullptr);
-        ULONG read = 0;
-        stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-    }
-    stream->Release();
-    return bytes;
-}
-
-std::vector<unsigned char> EncodeOnCanvas(HBITMAP bitmap, const SIZE& size, const CLSID& encoder)
-{
-    Gdiplus::Bitmap canvas(size.cx, size.cy, PixelFormat32bppARGB);
-    Gdiplus::Bitmap source(bitmap, nullptr);
-    Gdiplus::Graphics graphics(&canvas);
-    graphics.ScaleTransform(1.0f, 1.0f, Gdiplus::MatrixOrderPrepend);
-    graphics.DrawImage(&source, 0, 0);
-    return SaveToBytes(canvas, encoder);
-}
-
 } // namespace
 
 bool MeasureEncodes(int rounds, EncodeFigures& figures)
 {
     figures = EncodeFigures{};
     const HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    const CLSID encoder = JpegEncoder();
+    const CLSID encoder = PictureReference::JpegEncoder();
     std::vector<unsigned char> canvasBytes;
     std::vector<unsigned char> plainBytes;
     std::vector<unsigned char> toolBytes;
@@ -106,13 +56,13 @@ bool MeasureEncodes(int rounds, EncodeFigures& figures)
         figures.captureMs += Now() - start;
 
         start = Now();
-        canvasBytes = EncodeOnCanvas(bitmap.get(), size, encoder);
+        canvasBytes = PictureReference::EncodeOnCanvas(bitmap.get(), size.cx, size.cy);
         figures.canvasMs += Now() - start;
 
         start = Now();
         {
             Gdiplus::Bitmap source(bitmap.get(), nullptr);
-            plainBytes = SaveToBytes(source, encoder);
+            plainBytes = PictureReference::SaveJpegBytes(source, encoder);
         }
         figures.plainMs += Now() - start;
 
@@ -142,7 +92,7 @@ bool MeasureEncodes(int rounds, EncodeFigures& figures)
             // The pixels read for the comparison, as 32-bit rows, encoded as they are.
             Gdiplus::Bitmap fromBits(size.cx, size.cy, pixels.Stride(), PixelFormat32bppRGB,
                                      const_cast<BYTE*>(pixels.Data()));
-            bits32Bytes = SaveToBytes(fromBits, encoder);
+            bits32Bytes = PictureReference::SaveJpegBytes(fromBits, encoder);
         }
         figures.bits32Ms += Now() - start;
     }

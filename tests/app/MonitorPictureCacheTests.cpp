@@ -3,7 +3,7 @@
 #include "RunState.h"
 #include "WindowInfo.h"
 #include "WindowShot.h"
-#include "base/PictureReference.h"
+#include "support/PictureReference.h"
 #include "drawings/GdiHolders.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"

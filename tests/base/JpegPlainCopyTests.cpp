@@ -1,7 +1,7 @@
 // At scale 1.0 the encoder is handed the bitmap's own pixels instead of a canvas drawn from them.
 // These tests hold that shortcut to giving the very bytes of the canvas path.
 
-#include "base/PictureReference.h"
+#include "support/PictureReference.h"
 #include "support/DebugLineCapture.h"
 #include "support/ImportPatch.h"
 #include "support/JpegReader.h"

@@ -4,6 +4,7 @@
 // 32bppARGB canvas, then saved at quality 75 with the platform's JPEG encoder, written here with
 // GDI+ alone so that it does not share code with what it checks.
 
+#include "com/ComPtr.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/GdiplusInclude.h"
 
@@ -73,6 +74,34 @@ inline CLSID JpegEncoder()
     return CLSID{};
 }
 
+// The image saved at quality 75 with the given encoder; empty when GDI+ failed anywhere.
+inline std::vector<unsigned char> SaveJpegBytes(Gdiplus::Image& image, const CLSID& encoder)
+{
+    ULONG quality = 75;
+    Gdiplus::EncoderParameters parameters{};
+    parameters.Count = 1;
+    parameters.Parameter[0].Guid = Gdiplus::EncoderQuality;
+    parameters.Parameter[0].NumberOfValues = 1;
+    parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+    parameters.Parameter[0].Value = &quality;
+    TalvexBasic::ComponentObjectModels::ComPtr<IStream> stream;
+    std::vector<unsigned char> bytes;
+    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) ||
+        image.Save(stream.get(), &encoder, &parameters) != Gdiplus::Ok) {
+        return bytes;
+    }
+    STATSTG facts{};
+    LARGE_INTEGER noMove{};
+    ULONG read = 0;
+    if (SUCCEEDED(stream->Stat(&facts, STATFLAG_NONAME)) && SUCCEEDED(stream->Seek(noMove, STREAM_SEEK_SET, nullptr))) {
+        bytes.resize(static_cast<size_t>(facts.cbSize.QuadPart));
+        if (FAILED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) || read != bytes.size()) {
+            bytes.clear();
+        }
+    }
+    return bytes;
+}
+
 // The JPEG bytes of the canvas path; empty when GDI+ failed anywhere.
 inline std::vector<unsigned char> EncodeOnCanvas(HBITMAP bitmap, int width, int height)
 {
@@ -83,33 +112,7 @@ inline std::vector<unsigned char> EncodeOnCanvas(HBITMAP bitmap, int width, int 
         graphics.DrawImage(&source, 0, 0) != Gdiplus::Ok) {
         return {};
     }
-    ULONG quality = 75;
-    Gdiplus::EncoderParameters parameters{};
-    parameters.Count = 1;
-    parameters.Parameter[0].Guid = Gdiplus::EncoderQuality;
-    parameters.Parameter[0].NumberOfValues = 1;
-    parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
-    parameters.Parameter[0].Value = &quality;
-    IStream* stream = nullptr;
-    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
-        return {};
-    }
-    std::vector<unsigned char> bytes;
-    const CLSID encoder = JpegEncoder();
-    if (canvas.Save(stream, &encoder, &parameters) == Gdiplus::Ok) {
-        STATSTG facts{};
-        LARGE_INTEGER noMove{};
-        ULONG read = 0;
-        if (SUCCEEDED(stream->Stat(&facts, STATFLAG_NONAME)) &&
-            SUCCEEDED(stream->Seek(noMove, STREAM_SEEK_SET, nullptr))) {
-            bytes.resize(static_cast<size_t>(facts.cbSize.QuadPart));
-            if (FAILED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) || read != bytes.size()) {
-                bytes.clear();
-            }
-        }
-    }
-    stream->Release();
-    return bytes;
+    return SaveJpegBytes(canvas, JpegEncoder());
 }
 
 } // namespace PictureReference
