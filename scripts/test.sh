@@ -6,6 +6,8 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 
 bash scripts/setup-packages.sh
+# The run page's script is a file of its own: it must at least parse before it is built in.
+node --check app/record/page/RunPage.js
 BUILD_DIR="${MORVANE_BUILD_DIR:-$ROOT/build/mingw}"
 cmake --preset mingw -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR"

@@ -1,8 +1,8 @@
-#include "MonitorPictureCache.h"
+#include "capture/MonitorPictureCache.h"
 
 #include "RunState.h"
-#include "WindowInfo.h"
-#include "WindowShot.h"
+#include "capture/WindowInfo.h"
+#include "capture/WindowShot.h"
 #include "support/PictureReference.h"
 #include "drawings/GdiHolders.h"
 #include "support/DebugLineCapture.h"

@@ -2,7 +2,7 @@
 // of its own: the first run has nothing to compare with; before the second, one window closes,
 // one opens, and records that are corrupt or older lie beside the first run's.
 
-#include "RunRecord.h"
+#include "record/RunRecord.h"
 #include "basic/PathParts.h"
 #include "support/FixtureProcess.h"
 #include "support/MorvaneRun.h"

@@ -3,7 +3,7 @@
 // records of the same run. Then two runs of a copy of the tool in a folder of its own, with a
 // window added and one removed in between, and corrupt records beside them.
 
-#include "RunRecord.h"
+#include "record/RunRecord.h"
 #include "basic/EscapeLineBreaks.h"
 #include "support/FixtureProcess.h"
 #include "support/MorvaneRun.h"

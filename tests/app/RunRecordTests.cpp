@@ -2,12 +2,12 @@
 // samples of real windows, the time texts, the JSON as a reader sees it, the multiset matching,
 // and the search for the previous run among real folders.
 
-#include "RunHistory.h"
-#include "RunPage.h"
-#include "RunRecord.h"
-#include "RunRecorder.h"
+#include "record/RunHistory.h"
+#include "record/RunPage.h"
+#include "record/RunRecord.h"
+#include "record/RunRecorder.h"
 #include "RunState.h"
-#include "WindowInfo.h"
+#include "capture/WindowInfo.h"
 #include "basic/PathParts.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
@@ -310,7 +310,7 @@ TEST(RunPageText, KeepsHostileTextInertInsideTheDataBlock)
     EXPECT_NE(page.find("script-src 'nonce-0123abcd'"), std::string::npos);
     EXPECT_EQ(page.find("@NONCE@"), std::string::npos);
     EXPECT_EQ(page.find("<img src=x"), std::string::npos);
-    const std::string open = "<script type=\"application/json\" id=\"run-data\">";
+    const std::string open = "<script type=\"application/json\" id=\"run-data\" nonce=\"0123abcd\">";
     const size_t start = page.find(open);
     ASSERT_NE(start, std::string::npos);
     const size_t end = page.find("</script>", start);

@@ -1,7 +1,7 @@
 // Sampling a window whose process fails to open with a last error of 0: the window is skipped
 // all the same, never sampled as a success without its image path.
 
-#include "WindowInfo.h"
+#include "capture/WindowInfo.h"
 
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"

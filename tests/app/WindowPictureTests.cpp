@@ -3,8 +3,8 @@
 // black or missing is replaced by the window's rectangle from the screen.
 
 #include "RunState.h"
-#include "WindowInfo.h"
-#include "WindowShot.h"
+#include "capture/WindowInfo.h"
+#include "capture/WindowShot.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"

@@ -1,7 +1,7 @@
 // Line breaks inside the values of the text record are written as "\r" and "\n", so that no
 // caption, class name, image path or device name can forge a line of the record.
 
-#include "WindowRecordText.h"
+#include "capture/WindowRecordText.h"
 
 #include "support/TestText.h"
 

@@ -1,6 +1,6 @@
 // The text record of one window, made from a record built here: every line, in order.
 
-#include "WindowRecordText.h"
+#include "capture/WindowRecordText.h"
 
 #include "support/TestText.h"
 

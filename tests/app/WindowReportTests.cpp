@@ -1,4 +1,4 @@
-#include "WindowReport.h"
+#include "capture/WindowReport.h"
 #include "support/DebugLineCapture.h"
 
 #include <gtest/gtest.h>

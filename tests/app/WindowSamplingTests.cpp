@@ -1,4 +1,4 @@
-#include "WindowInfo.h"
+#include "capture/WindowInfo.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"

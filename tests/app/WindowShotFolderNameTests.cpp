@@ -1,4 +1,4 @@
-#include "WindowShotFolder.h"
+#include "capture/WindowShotFolder.h"
 
 #include <gtest/gtest.h>
 

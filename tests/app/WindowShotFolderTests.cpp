@@ -1,6 +1,6 @@
 // The folder path of one window's shot, from an output folder passed in.
 
-#include "WindowShotFolder.h"
+#include "capture/WindowShotFolder.h"
 
 #include <gtest/gtest.h>
 

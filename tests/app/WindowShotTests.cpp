@@ -2,8 +2,8 @@
 // processes, and by Morvane::SaveWindowShot in this process where Wine paints window pictures.
 
 #include "RunState.h"
-#include "WindowInfo.h"
-#include "WindowShot.h"
+#include "capture/WindowInfo.h"
+#include "capture/WindowShot.h"
 #include "logs/Trace.h"
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"

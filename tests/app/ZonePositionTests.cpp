@@ -1,4 +1,4 @@
-#include "ZonePosition.h"
+#include "capture/ZonePosition.h"
 
 #include <gtest/gtest.h>
 

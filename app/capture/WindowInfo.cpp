@@ -1,4 +1,4 @@
-#include "WindowInfo.h"
+#include "capture/WindowInfo.h"
 
 #include "MorvaneTrace.h"
 #include "system/HResult.h"

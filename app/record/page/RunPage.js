@@ -1,73 +1,3 @@
-#include "RunPage.h"
-
-namespace Morvane {
-namespace {
-
-// The parts of the page around the record data. Split into pieces under the string literal
-// limit of every compiler.
-constexpr const char kHead[] = R"PAGE(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta http-equiv="Content-Security-Policy" content="default-src 'none'; img-src 'self' file:; style-src 'nonce-@NONCE@'; script-src 'nonce-@NONCE@'; base-uri 'none'; form-action 'none'">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Morvane run</title>
-<style nonce="@NONCE@">
-body { font: 14px/1.4 system-ui, sans-serif; margin: 0; color: #1d2330; background: #f3f4f7; }
-header, main > section { padding: 12px 20px; }
-header { background: #1d2330; color: #f3f4f7; }
-header h1 { font-size: 20px; margin: 0 0 6px; }
-header p { margin: 2px 0; }
-header .bad { color: #ffb4a8; }
-h2 { font-size: 16px; margin: 8px 0; }
-.monitors { display: flex; flex-wrap: wrap; gap: 16px; }
-.monitor { margin: 0; flex: 1 1 560px; max-width: 960px; }
-.monitor figcaption { font-size: 12px; color: #555; }
-.stage { position: relative; overflow: hidden; background: #c8ccd4; line-height: 0; }
-.stage img { width: 100%; height: auto; display: block; }
-.outline { position: absolute; box-sizing: border-box; border: 2px solid #ff2d6f; background: rgba(255, 45, 111, 0.08);
-  padding: 0; margin: 0; cursor: pointer; }
-.outline:hover, .outline.selected { border-color: #ffe600; background: rgba(255, 230, 0, 0.18); }
-.outline.new { border-style: dashed; }
-.filters { display: flex; flex-wrap: wrap; gap: 12px; align-items: center; position: sticky; top: 0; z-index: 2;
-  background: #f3f4f7; border-bottom: 1px solid #d5d8de; }
-.filters input[type=search] { width: 280px; padding: 4px 6px; }
-.cards { display: grid; grid-template-columns: repeat(auto-fill, minmax(300px, 1fr)); gap: 12px; }
-.card { background: #fff; border: 1px solid #d5d8de; border-radius: 6px; padding: 10px; overflow: hidden; }
-.card.selected { outline: 3px solid #ffb800; }
-.card[hidden] { display: none; }
-.thumb { width: 100%; height: 160px; object-fit: contain; background: #e9ebef; display: block; }
-.nothumb { height: 160px; background: #e9ebef; color: #777; display: flex; align-items: center; justify-content: center; }
-.card h3 { font-size: 14px; margin: 8px 0 4px; white-space: pre-wrap; word-break: break-word; max-height: 7em; overflow: auto; }
-.card h3.untitled { font-style: italic; color: #777; }
-.card dl { display: grid; grid-template-columns: auto 1fr; gap: 1px 8px; margin: 0; font-size: 12px; }
-.card dt { color: #666; }
-.card dd { margin: 0; word-break: break-all; }
-.badge { display: inline-block; font-size: 11px; border-radius: 3px; padding: 0 5px; margin-right: 4px; color: #fff; }
-.badge.new { background: #1a8f3c; } .badge.topmost { background: #5a4fcf; } .badge.tool { background: #777; }
-.badge.hung { background: #c0392b; } .badge.failed { background: #e67e22; }
-table { border-collapse: collapse; font-size: 12px; background: #fff; }
-td, th { border: 1px solid #d5d8de; padding: 2px 6px; text-align: left; vertical-align: top; }
-td.text { white-space: pre-wrap; word-break: break-word; max-width: 480px; }
-</style>
-</head>
-<body>
-<header id="summary"></header>
-<main>
-<section><h2>Monitors</h2><div class="monitors" id="monitors"></div></section>
-<section class="filters">
-<label>Search <input type="search" id="search" placeholder="caption, class or image"></label>
-<label>Process <select id="process"><option value="">All processes</option></select></label>
-<label><input type="checkbox" id="only-new"> New since last run only</label>
-<span id="shown"></span>
-</section>
-<section><h2>Saved windows</h2><div class="cards" id="cards"></div></section>
-<section id="others"></section>
-</main>
-<script type="application/json" id="run-data">)PAGE";
-
-constexpr const char kScriptPart1[] = R"PAGE(</script>
-<script nonce="@NONCE@">
 (function () {
   'use strict';
   var run = JSON.parse(document.getElementById('run-data').textContent);
@@ -139,9 +69,7 @@ constexpr const char kScriptPart1[] = R"PAGE(</script>
     select(index);
     cards[index].scrollIntoView({ block: 'center' });
   }
-)PAGE";
 
-constexpr const char kScriptPart2[] = R"PAGE(
   // Each monitor's picture with the outline of every saved window on it; the topmost window's
   // outline comes last so that it lies on top.
   var monitorsElement = document.getElementById('monitors');
@@ -207,9 +135,7 @@ constexpr const char kScriptPart2[] = R"PAGE(
     card.addEventListener('click', function () { select(index); });
     cards.push(card);
   });
-)PAGE";
 
-constexpr const char kScriptPart3[] = R"PAGE(
   // Filters: text over caption, class and image; one process; new windows only.
   var search = document.getElementById('search');
   var process = document.getElementById('process');
@@ -266,58 +192,3 @@ constexpr const char kScriptPart3[] = R"PAGE(
   table('Skipped windows (' + skipped.length + ')', ['Handle', 'Reason', 'Process', 'Class', 'Caption', 'Image'],
     skipped.map(function (w) { return [w.handle, w.skipReason, w.processId, w.className, w.caption, w.imagePath]; }));
 })();
-</script>
-</body>
-</html>
-)PAGE";
-
-void AppendWithNonce(std::string& page, std::string_view part, std::string_view nonce)
-{
-    constexpr std::string_view kMark = "@NONCE@";
-    size_t start = 0;
-    for (size_t mark = part.find(kMark); mark != std::string_view::npos; mark = part.find(kMark, start)) {
-        page.append(part.substr(start, mark - start));
-        page.append(nonce);
-        start = mark + kMark.size();
-    }
-    page.append(part.substr(start));
-}
-
-} // namespace
-
-std::string EscapeJsonForScript(std::string_view json)
-{
-    std::string escaped;
-    escaped.reserve(json.size() + json.size() / 16);
-    for (const char character : json) {
-        switch (character) {
-        case '<':
-            escaped += "\\u003c";
-            break;
-        case '>':
-            escaped += "\\u003e";
-            break;
-        case '&':
-            escaped += "\\u0026";
-            break;
-        default:
-            escaped += character;
-            break;
-        }
-    }
-    return escaped;
-}
-
-std::string MakeRunPage(std::string_view recordJson, std::string_view nonce)
-{
-    std::string page;
-    page.reserve(recordJson.size() + 24000);
-    AppendWithNonce(page, kHead, nonce);
-    page += EscapeJsonForScript(recordJson);
-    AppendWithNonce(page, kScriptPart1, nonce);
-    page += kScriptPart2;
-    page += kScriptPart3;
-    return page;
-}
-
-} // namespace Morvane

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "WindowShot.h"
-#include "ZonePosition.h"
+#include "capture/WindowShot.h"
+#include "capture/ZonePosition.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "WindowReport.h"
+#include "capture/WindowReport.h"
 
 #include "MorvaneTrace.h"
 #include "system/HResult.h"

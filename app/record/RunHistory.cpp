@@ -1,7 +1,7 @@
-#include "RunHistory.h"
+#include "record/RunHistory.h"
 
 #include "MorvaneTrace.h"
-#include "RunRecord.h"
+#include "record/RunRecord.h"
 #include "basic/PathParts.h"
 #include "system/FolderListing.h"
 #include "system/UniqueResource.h"

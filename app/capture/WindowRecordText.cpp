@@ -1,6 +1,6 @@
-#include "WindowRecordText.h"
+#include "capture/WindowRecordText.h"
 
-#include "ZonePosition.h"
+#include "capture/ZonePosition.h"
 #include "basic/EscapeLineBreaks.h"
 #include "basic/StringFormat.h"
 #include "system/HResult.h"

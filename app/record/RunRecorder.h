@@ -1,8 +1,8 @@
 #pragma once
 
-#include "RunEntry.h"
-#include "WindowInfo.h"
-#include "WindowShot.h"
+#include "record/RunEntry.h"
+#include "capture/WindowInfo.h"
+#include "capture/WindowShot.h"
 
 #include <windows.h>
 

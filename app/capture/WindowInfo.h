@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZonePosition.h"
+#include "capture/ZonePosition.h"
 
 #include <windows.h>
 

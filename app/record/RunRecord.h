@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RunEntry.h"
-#include "WindowInfo.h"
+#include "record/RunEntry.h"
+#include "capture/WindowInfo.h"
 
 #include <windows.h>
 

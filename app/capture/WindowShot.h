@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WindowInfo.h"
+#include "capture/WindowInfo.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "WindowShot.h"
+#include "capture/WindowShot.h"
 
-#include "MonitorPictureCache.h"
+#include "capture/MonitorPictureCache.h"
 #include "RunState.h"
-#include "WindowRecordText.h"
-#include "WindowShotFolder.h"
+#include "capture/WindowRecordText.h"
+#include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
 #include "drawings/BitmapPixels.h"
 #include "drawings/GdiHolders.h"

@@ -1,4 +1,4 @@
-#include "RunRecord.h"
+#include "record/RunRecord.h"
 
 #include <nlohmann/json.hpp>
 

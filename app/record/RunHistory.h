@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunEntry.h"
+#include "record/RunEntry.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "MonitorPictureCache.h"
+#include "capture/MonitorPictureCache.h"
 
 #include "drawings/Bitmap.h"
 

@@ -1,4 +1,4 @@
-#include "WindowShotFolder.h"
+#include "capture/WindowShotFolder.h"
 
 #include "basic/PathParts.h"
 #include "basic/StringFormat.h"
