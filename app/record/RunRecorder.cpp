@@ -68,28 +68,6 @@ HRESULT WriteRunFile(const std::wstring& path, const std::string& content) noexc
 
 } // namespace
 
-std::string LocalTimeNow()
-{
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    ::FileTimeToSystemTime(&now, &utc);
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        return FormatLocalTime(utc, 0);
-    }
-    FILETIME utcFile{};
-    FILETIME localFile{};
-    ::SystemTimeToFileTime(&utc, &utcFile);
-    ::SystemTimeToFileTime(&local, &localFile);
-    const auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    const long long offsetMinutes = (ticks(localFile) - ticks(utcFile)) / (10000000LL * 60);
-    return FormatLocalTime(local, static_cast<int>(offsetMinutes));
-}
-
 std::wstring ReadWholeWindowText(HWND window)
 {
     std::vector<wchar_t> buffer(512);
@@ -103,9 +81,10 @@ std::wstring ReadWholeWindowText(HWND window)
     }
 }
 
-void RunRecorder::Start()
+void RunRecorder::Start(const RunClock& clock)
 {
-    mRun.startedAt = LocalTimeNow();
+    const LocalInstant now = clock.Now();
+    mRun.startedAt = FormatLocalTime(now.time, now.offsetMinutes);
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
     if (::GetComputerNameW(name, &length)) {
@@ -115,6 +94,7 @@ void RunRecorder::Start()
 
 std::wstring RunRecorder::ImagePathOf(DWORD processId)
 {
+    const TalvexBasic::CriticalSectionLock lock(mLock);
     const auto known = mImagePaths.find(processId);
     if (known != mImagePaths.end()) {
         return known->second;
@@ -132,7 +112,7 @@ std::wstring RunRecorder::ImagePathOf(DWORD processId)
     return path;
 }
 
-void RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record)
+RunWindow RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record)
 {
     RunWindow entry;
     entry.handle = PointerBits(window);
@@ -153,10 +133,10 @@ void RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo
     entry.imagePath = !record.mProcessDosPath.empty() ? record.mProcessDosPath
                       : processId != 0                ? ImagePathOf(processId)
                                                       : std::wstring();
-    mRun.windows.push_back(std::move(entry));
+    return Add(std::move(entry));
 }
 
-void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
+RunWindow RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
 {
     RunWindow entry;
     entry.handle = PointerBits(record.mWindowHandle);
@@ -174,31 +154,40 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.monitor = PointerBits(record.mDisplayMonitorHandle);
     entry.folder = outcome.folder;
     entry.shot = outcome;
-    mRun.windows.push_back(std::move(entry));
+    return Add(std::move(entry));
 }
 
-void RunRecorder::Finish()
+RunWindow RunRecorder::Add(RunWindow entry)
 {
-    mRun.outputDirectory = gOutputDirectory;
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    mRun.windows.push_back(entry);
+    return entry;
+}
+
+void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    mRun.outputDirectory = outputDirectory;
     mRun.monitors.clear();
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&mRun.monitors));
 
     EarlierRun previous;
-    if (FindPreviousRun(gOutputDirectory, previous)) {
+    if (FindPreviousRun(outputDirectory, previous)) {
         mRun.previousRun = previous.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
     }
-    mRun.endedAt = LocalTimeNow();
+    const LocalInstant now = clock.Now();
+    mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
 
     // Either file may fail like any other; that costs its trace line and nothing else.
     const std::string record = MakeRunRecordJson(mRun);
-    const std::wstring recordPath = gOutputDirectory + L"\\" + kRunRecordFileName;
+    const std::wstring recordPath = outputDirectory + L"\\" + kRunRecordFileName;
     const HRESULT recordResult = WriteRunFile(recordPath, record);
     if (FAILED(recordResult)) {
         MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", recordPath.c_str(),
                         static_cast<unsigned>(recordResult));
     }
-    const std::wstring pagePath = gOutputDirectory + L"\\" + kRunPageFileName;
+    const std::wstring pagePath = outputDirectory + L"\\" + kRunPageFileName;
     const HRESULT pageResult = WriteRunFile(pagePath, MakeRunPage(record, MakeNonce()));
     if (FAILED(pageResult)) {
         MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", pagePath.c_str(),

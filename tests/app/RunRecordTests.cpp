@@ -7,7 +7,7 @@
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
 #include "record/RunRecorder.h"
-#include "RunState.h"
+#include "RunClock.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShotFolder.h"
 #include "basic/PathParts.h"
@@ -112,7 +112,8 @@ TEST(RunRecordTime, WritesAndReadsLocalTimesWithTheirOffset)
           "2026-12-07T05:59:57.704Z", "2026-12-07T05:5x:57.704+00:00"}) {
         EXPECT_FALSE(ParseLocalTime(bad, utc)) << bad;
     }
-    const std::string now = LocalTimeNow();
+    const LocalInstant instant = RunClock().Now();
+    const std::string now = FormatLocalTime(instant.time, instant.offsetMinutes);
     EXPECT_TRUE(ParseLocalTime(now, utc)) << now;
 }
 
@@ -333,30 +334,26 @@ TEST(RunPageText, KeepsHostileTextInertInsideTheDataBlock)
     EXPECT_EQ(scripts, 2u);
 }
 
-// Points the run's output directory at a scratch folder for the length of a test.
+// A run's output directory in a scratch folder, for the length of a test.
 class ScratchOutput {
 public:
-    ScratchOutput() : mSaved(gOutputDirectory), mRoot(TestSupport::MakeScratchDirectory(L"RunRecorder"))
-    {
-        gOutputDirectory = mRoot + L"\\Output\\this-run";
-    }
-    ~ScratchOutput()
-    {
-        gOutputDirectory = mSaved;
-        TestSupport::RemoveTree(mRoot);
-    }
+    ScratchOutput() : mRoot(TestSupport::MakeScratchDirectory(L"RunRecorder")) {}
+    ~ScratchOutput() { TestSupport::RemoveTree(mRoot); }
     ScratchOutput(const ScratchOutput&) = delete;
     ScratchOutput& operator=(const ScratchOutput&) = delete;
 
+    [[nodiscard]] std::wstring Directory() const { return mRoot + L"\\Output\\this-run"; }
+
 private:
-    std::wstring mSaved;
     std::wstring mRoot;
 };
 
 TEST(RunRecorderFinish, WritesTheRecordAndThePageBesideTheEarlierRun)
 {
     const ScratchOutput output;
-    const std::wstring earlier = std::wstring(Basic::Paths::FolderPart(gOutputDirectory)) + L"\\earlier-run";
+    const std::wstring directory = output.Directory();
+    const RunClock clock;
+    const std::wstring earlier = std::wstring(Basic::Paths::FolderPart(directory)) + L"\\earlier-run";
     PutRecord(earlier, RecordText("2026-01-01T00:00:00.000+00:00", L"gone window"));
     TestSupport::FixtureWindows windows;
     const auto shown =
@@ -364,40 +361,42 @@ TEST(RunRecorderFinish, WritesTheRecordAndThePageBesideTheEarlierRun)
     ASSERT_TRUE(shown);
 
     RunRecorder recorder;
-    recorder.Start();
+    recorder.Start(clock);
     WindowInfo record;
     ASSERT_EQ(record.SampleInitialize(shown.handle), S_OK);
     record.mCaption = L"shown \x6F22";
     record.mClassName = L"MorvaneRecorderShown";
     recorder.AddSaved(record, {S_OK, S_OK, S_OK, PictureSource::PrintWindow, true, MakeRelativeWindowShotFolder(record)});
     TestSupport::DebugLineCapture lines;
-    recorder.Finish();
+    recorder.Finish(directory, clock);
     EXPECT_EQ(lines.CountContaining(" Morvane::RunRecorder::Finish,"), 0u) << "nothing to say when both are written";
 
-    const json written = json::parse(TestSupport::ReadWholeFile(gOutputDirectory + L"\\" + Morvane::kRunRecordFileName));
+    const json written = json::parse(TestSupport::ReadWholeFile(directory + L"\\" + Morvane::kRunRecordFileName));
     EXPECT_EQ(written["previousRun"], "earlier-run");
     ASSERT_EQ(written["windows"].size(), 1u);
     EXPECT_EQ(written["windows"][0]["newSinceLastRun"], true);
     EXPECT_EQ(written["windows"][0]["folder"].get<std::string>().rfind("WindowShot/[", 0), 0u);
     EXPECT_EQ(written["goneSinceLastRun"][0]["caption"], "gone window");
-    const std::string page = TestSupport::ReadWholeFile(gOutputDirectory + L"\\" + Morvane::kRunPageFileName);
+    const std::string page = TestSupport::ReadWholeFile(directory + L"\\" + Morvane::kRunPageFileName);
     EXPECT_NE(page.find("MorvaneRecorderShown"), std::string::npos);
 }
 
 TEST(RunRecorderFinish, CostsOneTraceLineForEachFileItCannotWrite)
 {
     const ScratchOutput output;
+    const std::wstring directory = output.Directory();
+    const RunClock clock;
     // A folder in the way of each file.
     ASSERT_EQ(
-        TalvexBasic::Files::File::MakeSureParentDirectoryExists$Static(gOutputDirectory + L"\\Morvane.Run.json\\"),
+        TalvexBasic::Files::File::MakeSureParentDirectoryExists$Static(directory + L"\\Morvane.Run.json\\"),
         S_OK);
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\" + Morvane::kRunRecordFileName).c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\" + Morvane::kRunPageFileName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((directory + L"\\" + Morvane::kRunRecordFileName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((directory + L"\\" + Morvane::kRunPageFileName).c_str(), nullptr));
 
     RunRecorder recorder;
-    recorder.Start();
+    recorder.Start(clock);
     TestSupport::DebugLineCapture lines;
-    recorder.Finish();
+    recorder.Finish(directory, clock);
     std::vector<std::string> own;
     for (const std::string& line : lines.Lines()) {
         if (line.find(" Morvane::RunRecorder::Finish,") != std::string::npos) {
@@ -405,7 +404,7 @@ TEST(RunRecorderFinish, CostsOneTraceLineForEachFileItCannotWrite)
         }
     }
     ASSERT_EQ(own.size(), 2u);
-    EXPECT_NE(own[0].find("]:WriteToFile$Static(" + TalvexBasic::ToThreadAnsi(gOutputDirectory) +
+    EXPECT_NE(own[0].find("]:WriteToFile$Static(" + TalvexBasic::ToThreadAnsi(directory) +
                           "\\Morvane.Run.json) return:0x80070005."),
               std::string::npos)
         << own[0];
