@@ -5,7 +5,8 @@
 #include "RunContext.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
-#include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
+#include "capture/WindowText.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowShot.h"
 #include "logs/LogManager.h"
@@ -21,6 +22,10 @@ namespace Morvane {
 namespace {
 
 ULONG_PTR gGdiplusToken = 0;
+
+// GetWindowTextW fills the run's text buffer with at most this many characters (its capacity
+// of 0xFFFF holds the terminating null): a caption of this length may have been cut.
+constexpr size_t kCutCaptionLength = kTextBufferLength - 2;
 
 // Copies the buffer's text up to its first null character.
 std::wstring TakeTextBuffer()
@@ -122,11 +127,11 @@ BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context)
 
 RunWindow HandleWindow(RunContext& context, HWND window)
 {
-    WindowInfo record;
-    const HRESULT sample = record.SampleInitialize(window);
-    if (FAILED(sample) || (record.mStyle & WS_VISIBLE) == 0) {
-        return context.recorder.AddSkipped(window, sample, record);
+    WindowSample sample = SampleWindow(window);
+    if (!sample.Saved()) {
+        return context.recorder.AddSkipped(sample);
     }
+    WindowInfo& record = sample.facts;
 
     // The first character is cleared before each read, so a window without a caption never
     // shows the text of the window before it.
@@ -141,6 +146,10 @@ RunWindow HandleWindow(RunContext& context, HWND window)
     Log(record);
     WindowShotOutcome outcome;
     (void)SaveWindowShot(context, record, &outcome);
+    // The run record keeps the caption whole, however long.
+    if (record.mCaption.size() >= kCutCaptionLength) {
+        record.mCaption = ReadWholeWindowText(window);
+    }
     return context.recorder.AddSaved(record, outcome);
 }
 

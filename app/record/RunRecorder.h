@@ -3,12 +3,12 @@
 #include "RunClock.h"
 #include "record/RunEntry.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
 #include "system/CriticalSection.h"
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 
 namespace Morvane {
@@ -20,9 +20,8 @@ public:
     // Notes the start time and the computer.
     void Start(const RunClock& clock);
 
-    // A window that SampleInitialize refused, or that is not visible: what can be read cheaply
-    // without sending it a message. Returns a copy of the entry.
-    RunWindow AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record);
+    // A window that the sampling refused, as the sample tells it. Returns a copy of the entry.
+    RunWindow AddSkipped(const WindowSample& sample);
 
     // A window whose folder was written. Returns a copy of the entry.
     RunWindow AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome);
@@ -34,16 +33,10 @@ public:
     [[nodiscard]] const RunSummary& Summary() const noexcept { return mRun; }
 
 private:
-    [[nodiscard]] std::wstring ImagePathOf(DWORD processId);
-
     RunWindow Add(RunWindow entry);
 
-    TalvexBasic::CriticalSection mLock; // over the entries and the image paths
+    TalvexBasic::CriticalSection mLock; // over the entries
     RunSummary mRun;
-    std::map<DWORD, std::wstring> mImagePaths; // by process, for skipped windows
 };
-
-// The whole window text, however long, read without sending the window a message.
-[[nodiscard]] std::wstring ReadWholeWindowText(HWND window);
 
 } // namespace Morvane

@@ -9,6 +9,7 @@
 #include "record/RunRecorder.h"
 #include "RunClock.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
 #include "capture/WindowShotFolder.h"
 #include "basic/PathParts.h"
 #include "support/DebugLineCapture.h"
@@ -16,6 +17,7 @@
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
 #include "system/File.h"
+#include "system/HResult.h"
 #include "system/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +47,7 @@ TEST(RunRecordSkipReason, FollowsWhereTheRealSampleStopped)
     const auto plain = windows.Open({{300, 300, 500, 500}, L"plain", L"MorvaneSkipPlain", WS_POPUP | WS_VISIBLE, 0, 0});
     ASSERT_TRUE(hidden && narrow && plain);
 
-    const auto reasonOf = [](HWND window) {
-        WindowInfo record;
-        const HRESULT result = record.SampleInitialize(window);
-        return ClassifySkipReason(result, record);
-    };
+    const auto reasonOf = [](HWND window) { return SampleWindow(window).skipReason; };
     EXPECT_EQ(reasonOf(hidden.handle), SkipReason::Invisible);
     EXPECT_EQ(reasonOf(narrow.handle), SkipReason::TooSmall);
     EXPECT_EQ(reasonOf(plain.handle), SkipReason::None);
@@ -59,19 +57,31 @@ TEST(RunRecordSkipReason, FollowsWhereTheRealSampleStopped)
     }
 }
 
-TEST(RunRecordSkipReason, TellsTheLateFailuresApart)
+TEST(RunRecorderEntry, CopiesWhatTheSampleSawOfASkippedWindow)
 {
-    WindowInfo record;
-    record.mStyle = WS_VISIBLE;
-    EXPECT_EQ(ClassifySkipReason(E_ABORT, record), SkipReason::SampleFailed) << "no owner known";
-    record.mProcessId = 4;
-    record.mThreadId = 8;
-    EXPECT_EQ(ClassifySkipReason(E_ABORT, record), SkipReason::TooSmall);
-    EXPECT_EQ(ClassifySkipReason(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), record), SkipReason::ProcessNotOpened);
-    record.mZonePosition = Center;
-    EXPECT_EQ(ClassifySkipReason(E_ACCESSDENIED, record), SkipReason::ProcessNotOpened) << "second OpenProcess";
-    EXPECT_EQ(ClassifySkipReason(HRESULT_FROM_WIN32(ERROR_PARTIAL_COPY), record), SkipReason::SampleFailed)
-        << "image path query";
+    TestSupport::FixtureWindows windows;
+    const auto hidden = windows.Open(
+        {{20, 30, 220, 230}, L"hidden \x6F22", L"MorvaneEntryHidden", WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, 0});
+    ASSERT_TRUE(hidden);
+    const WindowSample sample = SampleWindow(hidden.handle);
+    ASSERT_EQ(sample.skipReason, SkipReason::Invisible);
+    EXPECT_EQ(sample.result, E_ABORT);
+
+    RunRecorder recorder;
+    const RunWindow entry = recorder.AddSkipped(sample);
+    EXPECT_EQ(entry.handle, TalvexBasic::PointerBits(hidden.handle));
+    EXPECT_EQ(entry.skipReason, SkipReason::Invisible);
+    EXPECT_EQ(entry.caption, L"hidden \x6F22");
+    EXPECT_EQ(entry.className, L"MorvaneEntryHidden");
+    EXPECT_EQ(entry.processId, ::GetCurrentProcessId());
+    EXPECT_EQ(entry.threadId, hidden.threadId);
+    EXPECT_EQ(entry.rect.left, 20);
+    EXPECT_EQ(entry.rect.bottom, 230);
+    EXPECT_NE(entry.exStyle & WS_EX_TOOLWINDOW, 0u);
+    EXPECT_FALSE(entry.imagePath.empty());
+    EXPECT_EQ(entry.monitor, 0u) << "no monitor is looked for";
+    ASSERT_EQ(recorder.Summary().windows.size(), 1u);
+    EXPECT_EQ(recorder.Summary().windows[0].caption, entry.caption);
 }
 
 TEST(RunRecordTime, WritesAndReadsLocalTimesWithTheirOffset)
