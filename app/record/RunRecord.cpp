@@ -171,34 +171,6 @@ std::string FormatHandle(std::uint64_t handle)
     return text;
 }
 
-std::string ToUtf8(std::wstring_view text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int wideLength = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, utf8.data(), length, nullptr, nullptr);
-    }
-    return utf8;
-}
-
-std::wstring FromUtf8(std::string_view text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int narrowLength = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), narrowLength, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), narrowLength, wide.data(), length);
-    }
-    return wide;
-}
-
 std::string MakeRunRecordJson(const RunSummary& run)
 {
     json record;

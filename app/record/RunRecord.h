@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/RunEntry.h"
+#include "system/TextConversion.h"
 
 #include <windows.h>
 
@@ -19,8 +20,9 @@ namespace Morvane {
 // "0x" and 16 upper-case hexadecimal digits.
 [[nodiscard]] std::string FormatHandle(std::uint64_t handle);
 
-[[nodiscard]] std::string ToUtf8(std::wstring_view text);
-[[nodiscard]] std::wstring FromUtf8(std::string_view text);
+// The record's text is UTF-8.
+using TalvexBasic::FromUtf8;
+using TalvexBasic::ToUtf8;
 
 // The run record: one JSON object, UTF-8 without byte order mark.
 [[nodiscard]] std::string MakeRunRecordJson(const RunSummary& run);
