@@ -1,5 +1,7 @@
 #include "RunClock.h"
 
+#include "system/FileTimeValue.h"
+
 namespace Morvane {
 
 SYSTEMTIME RunClock::LocalTime() const noexcept
@@ -23,11 +25,8 @@ LocalInstant RunClock::Now() const noexcept
     FILETIME localFile{};
     ::SystemTimeToFileTime(&utc, &utcFile);
     ::SystemTimeToFileTime(&local.time, &localFile);
-    const auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    const long long difference = ticks(localFile) - ticks(utcFile);
+    const long long difference = static_cast<long long>(TalvexBasic::FileTimeValue(localFile) -
+                                                        TalvexBasic::FileTimeValue(utcFile));
     local.offsetMinutes = static_cast<int>(difference / (10000000LL * 60));
     return local;
 }

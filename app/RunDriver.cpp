@@ -13,10 +13,9 @@
 #include "logs/LoggerReferences.h"
 #include "MorvaneTrace.h"
 #include "basic/StringFormat.h"
+#include "system/SecureRandom.h"
 
 #include <gdiplus.h>
-
-#include <cstdlib>
 
 namespace Morvane {
 namespace {
@@ -59,10 +58,7 @@ bool Initialize()
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const unsigned tickCount = ::GetTickCount();
-    unsigned random = 0;
-    if (rand_s(&random) != 0) {
-        random = 0;
-    }
+    const unsigned random = TalvexBasic::SecureRandomOr(0);
     // The folder is made before the logger starts, so that the completion message never names a
     // folder that does not exist. Where nothing can be written below the executable (a read-only
     // share, a protected program folder), the output goes below the user's local application

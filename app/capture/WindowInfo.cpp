@@ -1,6 +1,7 @@
 #include "capture/WindowInfo.h"
 
 #include "MorvaneTrace.h"
+#include "system/FileTimeValue.h"
 #include "system/HResult.h"
 #include "system/Module.h"
 #include "system/UniqueResource.h"
@@ -90,7 +91,7 @@ HRESULT WindowInfo::Sample(HWND window, SkipReason& reason, bool describeRefused
     FILETIME creation{};
     FILETIME scratch{};
     if (::GetProcessTimes(process.get(), &creation, &scratch, &scratch, &scratch)) {
-        mProcessCreationTime = (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) + creation.dwLowDateTime;
+        mProcessCreationTime = TalvexBasic::FileTimeValue(creation);
     } else {
         MORVANE_TRACE("Morvane::WindowInfo::SampleInitialize", "GetProcessTimes(%u) error:%u.", mProcessId,
                       static_cast<unsigned>(::GetLastError()));

@@ -7,9 +7,9 @@
 #include "capture/OutputFileNames.h"
 #include "system/File.h"
 #include "system/HResult.h"
+#include "system/SecureRandom.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace Morvane {
@@ -54,10 +54,8 @@ std::string MakeNonce()
 {
     std::string nonce;
     for (int part = 0; part < 4; ++part) {
-        unsigned random = 0;
-        if (rand_s(&random) != 0) {
-            random = ::GetTickCount() * 2654435761u + static_cast<unsigned>(part);
-        }
+        const unsigned random =
+            TalvexBasic::SecureRandomOr(::GetTickCount() * 2654435761u + static_cast<unsigned>(part));
         char digits[9];
         std::snprintf(digits, sizeof digits, "%08x", random);
         nonce += digits;

@@ -5,15 +5,16 @@
 #include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
+#include "system/FileTimeValue.h"
 #include "system/FolderListing.h"
 #include "system/HResult.h"
 #include "system/HResultError.h"
 #include "system/Module.h"
+#include "system/SecureRandom.h"
 
 #include <shlwapi.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -36,7 +37,7 @@ unsigned long long CurrentFileTime() noexcept
 {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return FileTimeValue(now);
 }
 
 // The Win32 error number that a failed folder creation carries: a failure whose last error read 0
@@ -188,9 +189,7 @@ HRESULT FileLogger::CurrentLogFiles(std::vector<LogFile>*& files)
     WIN32_FILE_ATTRIBUTE_DATA folder{};
     const bool folderExists = ::GetFileAttributesExW(mDirectory.c_str(), GetFileExInfoStandard, &folder) &&
                               (folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const unsigned long long folderWriteTime =
-        (static_cast<unsigned long long>(folder.ftLastWriteTime.dwHighDateTime) << 32) |
-        folder.ftLastWriteTime.dwLowDateTime;
+    const unsigned long long folderWriteTime = FileTimeValue(folder.ftLastWriteTime);
     if (folderExists && mKnown.mValid && mKnown.mFolderWriteTime == folderWriteTime &&
         mKnown.mDirectory == mDirectory && mKnown.mName == mName) {
         files = &mKnown.mFiles;
@@ -302,10 +301,7 @@ HRESULT FileLogger::CreateFileName(std::wstring& name, const wchar_t* prefix, si
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const unsigned long long tickCount = ::GetTickCount();
-    unsigned random = 0;
-    if (rand_s(&random) != 0) {
-        random = 0;
-    }
+    const unsigned random = SecureRandomOr(0);
     // The fixed fields take at most 50 characters.
     std::wstring text(prefixText.size() + suffixText.size() + 64, L'\0');
     const int written = std::swprintf(text.data(), text.size() + 1, L"%ls-%04u%02u%02u.%02u%02u%02u%03u.%llu.%x.%ls",

@@ -1,5 +1,6 @@
 #include "system/FolderListing.h"
 
+#include "system/FileTimeValue.h"
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
 
@@ -7,11 +8,6 @@
 
 namespace TalvexBasic::Files {
 namespace {
-
-unsigned long long Combine(DWORD high, DWORD low) noexcept
-{
-    return (static_cast<unsigned long long>(high) << 32) | low;
-}
 
 bool IsDotEntry(const wchar_t* name) noexcept
 {
@@ -45,8 +41,8 @@ HRESULT ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries
                     continue;
                 }
                 listed.push_back({found.cFileName, found.dwFileAttributes,
-                                  Combine(found.nFileSizeHigh, found.nFileSizeLow),
-                                  Combine(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime)});
+                                  JoinHighLow(found.nFileSizeHigh, found.nFileSizeLow),
+                                  FileTimeValue(found.ftLastWriteTime)});
             } while (::FindNextFileW(search.get(), &found));
             // A search that stops early is a failure, not a shorter list.
             const DWORD error = ::GetLastError();
