@@ -2,56 +2,78 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <type_traits>
 
 namespace Basic::Text {
 namespace {
 
-// A wide line longer than this is taken as a format fault rather than grown without end.
-constexpr size_t kLargestWideText = 64u * 1024 * 1024;
+// A text longer than this is taken as a format fault rather than grown without end.
+constexpr size_t kLargestText = 64u * 1024 * 1024;
 
-} // namespace
-
-void AppendFormatV(std::string& text, const char* format, va_list arguments)
+int PrintInto(char* buffer, size_t room, const char* format, va_list arguments)
 {
-    va_list measure;
-    va_copy(measure, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length <= 0) {
-        return;
-    }
-    const size_t start = text.size();
-    text.resize(start + static_cast<size_t>(length) + 1);
-    va_list write;
-    va_copy(write, arguments);
-    std::vsnprintf(&text[start], static_cast<size_t>(length) + 1, format, write);
-    va_end(write);
-    text.resize(start + static_cast<size_t>(length));
+    return std::vsnprintf(buffer, room, format, arguments);
 }
 
-// vswprintf only reports "did not fit", so the buffer grows until the text fits.
-void AppendFormatV(std::wstring& text, const wchar_t* format, va_list arguments)
+int PrintInto(wchar_t* buffer, size_t room, const wchar_t* format, va_list arguments)
 {
+    return std::vswprintf(buffer, room, format, arguments);
+}
+
+// vsnprintf says how long a text that did not fit is, so a second try always fits; vswprintf
+// says only that it did not fit, so the buffer doubles until it does.
+template <typename Char> void AppendFormatted(std::basic_string<Char>& text, const Char* format, va_list arguments)
+{
+    constexpr bool kPrinterMeasures = std::is_same_v<Char, char>;
     const size_t start = text.size();
-    for (size_t room = 512; room <= kLargestWideText; room *= 2) {
+    size_t room = 512;
+    while (room <= kLargestText) {
         text.resize(start + room);
         va_list attempt;
         va_copy(attempt, arguments);
-        const int length = std::vswprintf(&text[start], room, format, attempt);
+        const int length = PrintInto(&text[start], room, format, attempt);
         va_end(attempt);
         if (length >= 0 && static_cast<size_t>(length) < room) {
             text.resize(start + static_cast<size_t>(length));
             return;
         }
+        if (!kPrinterMeasures) {
+            room *= 2;
+        } else if (length >= 0) {
+            room = static_cast<size_t>(length) + 1;
+        } else {
+            break;
+        }
     }
     text.resize(start);
 }
 
+template <typename Char> std::basic_string<Char> Formatted(const Char* format, va_list arguments)
+{
+    std::basic_string<Char> text;
+    AppendFormatted(text, format, arguments);
+    return text;
+}
+
+} // namespace
+
+void AppendFormatV(std::string& text, const char* format, va_list arguments)
+{
+    AppendFormatted(text, format, arguments);
+}
+
+void AppendFormatV(std::wstring& text, const wchar_t* format, va_list arguments)
+{
+    AppendFormatted(text, format, arguments);
+}
+
+// A C-variadic function starts and ends its own va_list, and the printf check of the narrow
+// forms cannot sit on a template: so the entry points stay one per character type.
 void AppendFormat(std::string& text, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatV(text, format, arguments);
+    AppendFormatted(text, format, arguments);
     va_end(arguments);
 }
 
@@ -59,26 +81,24 @@ void AppendFormat(std::wstring& text, const wchar_t* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatV(text, format, arguments);
+    AppendFormatted(text, format, arguments);
     va_end(arguments);
 }
 
 std::string Format(const char* format, ...)
 {
-    std::string text;
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatV(text, format, arguments);
+    std::string text = Formatted(format, arguments);
     va_end(arguments);
     return text;
 }
 
 std::wstring Format(const wchar_t* format, ...)
 {
-    std::wstring text;
     va_list arguments;
     va_start(arguments, format);
-    AppendFormatV(text, format, arguments);
+    std::wstring text = Formatted(format, arguments);
     va_end(arguments);
     return text;
 }

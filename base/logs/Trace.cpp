@@ -38,6 +38,53 @@ template <typename Char> void EscapeLineBreaksFrom(std::basic_string<Char>& text
     }
 }
 
+void Deliver(const TraceRouter& router, const TraceRoute& route, const std::string& text) noexcept
+{
+    router.deliverNarrow(route, text.data(), static_cast<unsigned>(text.size()));
+}
+
+void Deliver(const TraceRouter& router, const TraceRoute& route, const std::wstring& text) noexcept
+{
+    router.deliverWide(route, text.data(), text.size());
+}
+
+void WriteToDebugger(const std::string& text) noexcept
+{
+    ::OutputDebugStringA(text.c_str());
+}
+
+void WriteToDebugger(const std::wstring& text) noexcept
+{
+    ::OutputDebugStringW(text.c_str());
+}
+
+// The header is ASCII, so a wide line takes it character by character.
+template <typename Char>
+void EmitTraceV(TraceOrigin origin, const char* tag, const char* function, unsigned line, const Char* format,
+                va_list arguments) noexcept
+{
+    const TraceRoute route = SelectRoute(origin);
+    if (route.kind == TraceRoute::Kind::Drop) {
+        return;
+    }
+    try {
+        const std::string header = CurrentHeader(tag, function, line);
+        std::basic_string<Char> text(header.begin(), header.end());
+        Basic::Text::AppendFormatV(text, format, arguments);
+        EscapeLineBreaksFrom(text, header.size());
+        text += static_cast<Char>('\r');
+        text += static_cast<Char>('\n');
+        const TraceRouter* router = sRouter.load(std::memory_order_acquire);
+        if (route.kind == TraceRoute::Kind::Routed && router != nullptr) {
+            Deliver(*router, route, text);
+        } else {
+            WriteToDebugger(text);
+        }
+    } catch (const std::bad_alloc&) {
+        // A line that cannot be formatted is lost; the caller's result never depends on it.
+    }
+}
+
 } // namespace
 
 void InstallTraceRouter(const TraceRouter* router) noexcept
@@ -56,54 +103,19 @@ std::string FormatTraceHeader(const char* tag, const SYSTEMTIME& time, DWORD pro
 void EmitTraceA(TraceOrigin origin, const char* tag, const char* function, unsigned line, const char* format,
                 ...) noexcept
 {
-    const TraceRoute route = SelectRoute(origin);
-    if (route.kind == TraceRoute::Kind::Drop) {
-        return;
-    }
-    try {
-        std::string text = CurrentHeader(tag, function, line);
-        const size_t messageStart = text.size();
-        va_list arguments;
-        va_start(arguments, format);
-        Basic::Text::AppendFormatV(text, format, arguments);
-        va_end(arguments);
-        EscapeLineBreaksFrom(text, messageStart);
-        text += "\r\n";
-        const TraceRouter* router = sRouter.load(std::memory_order_acquire);
-        if (route.kind == TraceRoute::Kind::Routed && router != nullptr) {
-            router->deliverNarrow(route, text.data(), static_cast<unsigned>(text.size()));
-        } else {
-            ::OutputDebugStringA(text.c_str());
-        }
-    } catch (const std::bad_alloc&) {
-        // A line that cannot be formatted is lost; the caller's result never depends on it.
-    }
+    va_list arguments;
+    va_start(arguments, format);
+    EmitTraceV(origin, tag, function, line, format, arguments);
+    va_end(arguments);
 }
 
 void EmitTraceW(TraceOrigin origin, const char* tag, const char* function, unsigned line, const wchar_t* format,
                 ...) noexcept
 {
-    const TraceRoute route = SelectRoute(origin);
-    if (route.kind == TraceRoute::Kind::Drop) {
-        return;
-    }
-    try {
-        const std::string header = CurrentHeader(tag, function, line);
-        std::wstring text(header.begin(), header.end());
-        va_list arguments;
-        va_start(arguments, format);
-        Basic::Text::AppendFormatV(text, format, arguments);
-        va_end(arguments);
-        EscapeLineBreaksFrom(text, header.size());
-        text += L"\r\n";
-        const TraceRouter* router = sRouter.load(std::memory_order_acquire);
-        if (route.kind == TraceRoute::Kind::Routed && router != nullptr) {
-            router->deliverWide(route, text.data(), text.size());
-        } else {
-            ::OutputDebugStringW(text.c_str());
-        }
-    } catch (const std::bad_alloc&) {
-    }
+    va_list arguments;
+    va_start(arguments, format);
+    EmitTraceV(origin, tag, function, line, format, arguments);
+    va_end(arguments);
 }
 
 } // namespace TalvexBasic::Logs

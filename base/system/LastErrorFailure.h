@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 namespace TalvexBasic {
 
 // How a failed call's last error becomes its result. A failed call is never success: a last
@@ -22,21 +24,16 @@ enum class LastErrorRule {
 // One failing platform call: reads the last error before anything else runs, emits the trace
 // line with the error number appended as the format's last argument, and returns the mapped
 // code. Used through the macros below, so that the line is that of the caller.
-template <typename... Arguments>
+template <typename Char, typename... Arguments>
 [[nodiscard]] HRESULT FailWithLastError(Logs::TraceOrigin origin, const char* tag, const char* function, unsigned line,
-                                        LastErrorRule rule, const char* format, Arguments... arguments) noexcept
+                                        LastErrorRule rule, const Char* format, Arguments... arguments) noexcept
 {
     const DWORD error = ::GetLastError();
-    Logs::EmitTraceA(origin, tag, function, line, format, arguments..., static_cast<unsigned>(error));
-    return HResultOfFailedCall(error, rule);
-}
-
-template <typename... Arguments>
-[[nodiscard]] HRESULT FailWithLastErrorW(Logs::TraceOrigin origin, const char* tag, const char* function, unsigned line,
-                                         LastErrorRule rule, const wchar_t* format, Arguments... arguments) noexcept
-{
-    const DWORD error = ::GetLastError();
-    Logs::EmitTraceW(origin, tag, function, line, format, arguments..., static_cast<unsigned>(error));
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        Logs::EmitTraceW(origin, tag, function, line, format, arguments..., static_cast<unsigned>(error));
+    } else {
+        Logs::EmitTraceA(origin, tag, function, line, format, arguments..., static_cast<unsigned>(error));
+    }
     return HResultOfFailedCall(error, rule);
 }
 
@@ -58,8 +55,8 @@ inline void CheckFailureFormat(const char*, ...) noexcept
     ::TalvexBasic::FailWithLastError(::TalvexBasic::Logs::TraceOrigin::Library, TALVEX_BUILD_STAMP, function,          \
                                      __LINE__, rule, __VA_ARGS__)
 #define TALVEX_FAIL_LAST_ERROR_W(function, rule, ...)                                                                  \
-    ::TalvexBasic::FailWithLastErrorW(::TalvexBasic::Logs::TraceOrigin::Library, TALVEX_BUILD_STAMP, function,         \
-                                      __LINE__, rule, __VA_ARGS__)
+    ::TalvexBasic::FailWithLastError(::TalvexBasic::Logs::TraceOrigin::Library, TALVEX_BUILD_STAMP, function,          \
+                                     __LINE__, rule, __VA_ARGS__)
 #define TALVEX_DIRECT_FAIL_LAST_ERROR_W(tag, function, rule, ...)                                                      \
-    ::TalvexBasic::FailWithLastErrorW(::TalvexBasic::Logs::TraceOrigin::Direct, tag, function, __LINE__, rule,         \
-                                      __VA_ARGS__)
+    ::TalvexBasic::FailWithLastError(::TalvexBasic::Logs::TraceOrigin::Direct, tag, function, __LINE__, rule,          \
+                                     __VA_ARGS__)
