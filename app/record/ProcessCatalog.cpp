@@ -1,0 +1,72 @@
+#include "record/ProcessCatalog.h"
+
+#include "record/RunRecord.h"
+
+namespace Morvane {
+
+std::string FormatLocalInstant(std::uint64_t fileTime)
+{
+    const FILETIME instant{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToSystemTime(&instant, &utc)) {
+        return {};
+    }
+    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return FormatLocalTime(utc, 0);
+    }
+    FILETIME localFile{};
+    ::SystemTimeToFileTime(&local, &localFile);
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                      time.dwLowDateTime);
+    };
+    // Whole minutes: the local clock and UTC may differ by the milliseconds' rounding only.
+    const long long offsetMinutes = (ticks(localFile) - ticks(instant)) / (10000000LL * 60);
+    return FormatLocalTime(local, static_cast<int>(offsetMinutes));
+}
+
+ProcessCatalog::ProcessCatalog(DWORD signatureBoundMilliseconds) : mSignatures(signatureBoundMilliseconds)
+{
+}
+
+std::string ProcessCatalog::Note(std::uint32_t processId, std::uint64_t creationTime,
+                                        const std::wstring& imagePath)
+{
+    const auto key = std::make_pair(processId, creationTime);
+    const auto known = mIndex.find(key);
+    if (known != mIndex.end()) {
+        return mProcesses[known->second].startedAt;
+    }
+    RunProcess process;
+    process.facts = ReadProcessFacts(processId, imagePath);
+    // The window's sample read the start that names the process; keep that one.
+    if (creationTime != 0) {
+        process.facts.creationTime = creationTime;
+    }
+    if (process.facts.creationTime != 0) {
+        process.startedAt = FormatLocalInstant(process.facts.creationTime);
+    }
+    if (!imagePath.empty()) {
+        mSignatures.Request(imagePath);
+    }
+    mIndex.emplace(key, mProcesses.size());
+    mProcesses.push_back(std::move(process));
+    return mProcesses.back().startedAt;
+}
+
+std::vector<RunProcess> ProcessCatalog::Finish()
+{
+    const std::map<std::wstring, SignatureVerdict> verdicts = mSignatures.Collect();
+    for (RunProcess& process : mProcesses) {
+        const auto verdict = verdicts.find(process.facts.imagePath);
+        if (verdict != verdicts.end()) {
+            process.signature = verdict->second;
+        } else {
+            process.signature = {SignatureState::Unknown, E_INVALIDARG, {}};
+        }
+    }
+    return std::move(mProcesses);
+}
+
+} // namespace Morvane
