@@ -1,6 +1,7 @@
 #include "capture/WindowShot.h"
 
 #include "capture/MonitorPictureCache.h"
+#include "capture/OutputFileNames.h"
 #include "RunState.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
@@ -151,14 +152,15 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
 HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
 {
     const std::wstring folder = MakeWindowShotFolder(gOutputDirectory, record);
-    const std::wstring infoPath = folder + L"Morvane.Info.txt";
-    const std::wstring windowPicturePath = folder + L"Morvane.Window.jpg";
-    const std::wstring monitorPicturePath = folder + L"Morvane.DisplayMonitor.jpg";
+    const std::wstring infoPath = folder + kInfoFileName;
+    const std::wstring windowPicturePath = folder + kWindowPictureFileName;
+    const std::wstring monitorPicturePath = folder + kMonitorPictureFileName;
 
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::string info = MakeInfoText(record, now);
     WindowShotOutcome steps;
+    steps.folder = MakeRelativeWindowShotFolder(record);
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
@@ -169,7 +171,8 @@ HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
                                                   steps.windowAnswered);
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(monitorPicturePath, record.mDisplayMonitorHandle);
     if (outcome != nullptr) {
-        *outcome = steps;
+        *outcome = std::move(steps);
+        return outcome->monitor;
     }
     return steps.monitor;
 }

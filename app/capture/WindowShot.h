@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace Morvane {
 
 // Where a saved window picture came from.
@@ -22,6 +24,8 @@ struct WindowShotOutcome {
     PictureSource pictureSource = PictureSource::None;
     // False when the window's thread was given up on as hung.
     bool windowAnswered = true;
+    // The window's folder relative to the output directory, with '/' (MakeRelativeWindowShotFolder).
+    std::wstring folder;
 };
 
 // Writes the window's folder below the output directory: the text record, the window picture

@@ -10,9 +10,6 @@
 
 namespace Morvane {
 
-// Name of the run record in the output directory.
-constexpr wchar_t kRunRecordFileName[] = L"Morvane.Run.json";
-
 // Why SampleInitialize refused a window, from its result and what it left in the record.
 [[nodiscard]] SkipReason ClassifySkipReason(HRESULT sampleResult, const WindowInfo& record) noexcept;
 
@@ -25,9 +22,6 @@ constexpr wchar_t kRunRecordFileName[] = L"Morvane.Run.json";
 
 // "0x" and 16 upper-case hexadecimal digits.
 [[nodiscard]] std::string FormatHandle(std::uint64_t handle);
-
-// The folder of a window below the output directory, with '/' for '\' and no trailing '/'.
-[[nodiscard]] std::wstring RelativeFolder(std::wstring_view outputDirectory, std::wstring_view folder);
 
 [[nodiscard]] std::string ToUtf8(std::wstring_view text);
 [[nodiscard]] std::wstring FromUtf8(std::string_view text);

@@ -5,7 +5,7 @@
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
 #include "RunState.h"
-#include "capture/WindowShotFolder.h"
+#include "capture/OutputFileNames.h"
 #include "system/File.h"
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
@@ -172,7 +172,7 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.rect = record.mWindowRectangle;
     entry.zone = record.mZonePosition;
     entry.monitor = PointerBits(record.mDisplayMonitorHandle);
-    entry.folder = RelativeFolder(gOutputDirectory, MakeWindowShotFolder(gOutputDirectory, record));
+    entry.folder = outcome.folder;
     entry.shot = outcome;
     mRun.windows.push_back(std::move(entry));
 }

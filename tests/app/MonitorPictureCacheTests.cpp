@@ -1,3 +1,4 @@
+#include "capture/OutputFileNames.h"
 #include "capture/MonitorPictureCache.h"
 
 #include "RunState.h"
@@ -235,7 +236,7 @@ TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
         EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
         const std::vector<std::wstring> folders = TestSupport::NamesIn(gOutputDirectory + L"\\WindowShot");
         ASSERT_EQ(folders.size(), 1u);
-        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folders.front() + L"\\Morvane.DisplayMonitor.jpg");
+        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folders.front() + L"\\" + Morvane::kMonitorPictureFileName);
     };
     shoot();
     shoot();

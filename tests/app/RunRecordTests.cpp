@@ -2,12 +2,14 @@
 // samples of real windows, the time texts, the JSON as a reader sees it, the multiset matching,
 // and the search for the previous run among real folders.
 
+#include "capture/OutputFileNames.h"
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowShotFolder.h"
 #include "basic/PathParts.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
@@ -142,12 +144,13 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     saved.zone = LeftTopCornet;
     saved.monitor = 0x10001;
     saved.folder = L"WindowShot/[a.exe]-0x00000000000A0B2C-12-13";
-    saved.shot = {S_OK, E_FAIL, S_OK, PictureSource::Screen};
+    saved.shot = {S_OK, E_FAIL, S_OK, PictureSource::Screen, true, saved.folder};
     saved.newSinceLastRun = true;
     RunWindow skipped;
     skipped.handle = 0x20;
     skipped.caption = std::wstring(L"lone \xD800 surrogate");
     skipped.skipReason = SkipReason::TooSmall;
+    skipped.exStyle = WS_EX_TOOLWINDOW;
     run.windows = {saved, skipped};
     run.previousRun = L"20261206-101010-5-1-2";
     run.gone.push_back({{"C:\\b.exe", "Gone", "was here"}, 2});
@@ -171,6 +174,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_EQ(first["handle"], "0x00000000000A0B2C");
     EXPECT_EQ(first["caption"], "\xE6\xBC\xA2\xE5\xAD\x97\r\nline <b>");
     EXPECT_EQ(first["style"], 0x94000000u);
+    EXPECT_EQ(first["topmost"], true);
+    EXPECT_EQ(first["toolWindow"], false);
     EXPECT_EQ(first["rect"]["left"], -8);
     EXPECT_EQ(first["zone"], "LeftTopCornet");
     EXPECT_EQ(first["outcome"], "saved");
@@ -187,6 +192,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_TRUE(second["folder"].is_null());
     EXPECT_TRUE(second["pictureSource"].is_null());
     EXPECT_TRUE(second["results"].is_null());
+    EXPECT_EQ(second["topmost"], false);
+    EXPECT_EQ(second["toolWindow"], true);
     EXPECT_EQ(second["caption"], "lone \xEF\xBF\xBD surrogate");
 
     EXPECT_EQ(record["previousRun"], "20261206-101010-5-1-2");
@@ -202,10 +209,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_TRUE(alone["monitors"][0]["picture"].is_null()) << "no monitor picture was written";
 }
 
-TEST(RunRecordJson, NamesFoldersRelativeToTheOutputDirectory)
+TEST(RunRecordJson, NamesHandlesInFull)
 {
-    EXPECT_EQ(RelativeFolder(L"C:\\Out\\run", L"C:\\Out\\run\\WindowShot\\[a.exe]-0x1-2-3\\"),
-              L"WindowShot/[a.exe]-0x1-2-3");
     EXPECT_EQ(FormatHandle(0xA0B2C), "0x00000000000A0B2C");
 }
 
@@ -264,7 +269,7 @@ TEST(RunHistory, ReadsOnlyUsableRecords)
 
 void PutRecord(const std::wstring& folder, const std::string& text)
 {
-    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\Morvane.Run.json", text.data(),
+    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\" + Morvane::kRunRecordFileName, text.data(),
                                                            static_cast<unsigned>(text.size()), CREATE_ALWAYS),
               S_OK);
 }
@@ -364,18 +369,18 @@ TEST(RunRecorderFinish, WritesTheRecordAndThePageBesideTheEarlierRun)
     ASSERT_EQ(record.SampleInitialize(shown.handle), S_OK);
     record.mCaption = L"shown \x6F22";
     record.mClassName = L"MorvaneRecorderShown";
-    recorder.AddSaved(record, {S_OK, S_OK, S_OK, PictureSource::PrintWindow});
+    recorder.AddSaved(record, {S_OK, S_OK, S_OK, PictureSource::PrintWindow, true, MakeRelativeWindowShotFolder(record)});
     TestSupport::DebugLineCapture lines;
     recorder.Finish();
     EXPECT_EQ(lines.CountContaining(" Morvane::RunRecorder::Finish,"), 0u) << "nothing to say when both are written";
 
-    const json written = json::parse(TestSupport::ReadWholeFile(gOutputDirectory + L"\\Morvane.Run.json"));
+    const json written = json::parse(TestSupport::ReadWholeFile(gOutputDirectory + L"\\" + Morvane::kRunRecordFileName));
     EXPECT_EQ(written["previousRun"], "earlier-run");
     ASSERT_EQ(written["windows"].size(), 1u);
     EXPECT_EQ(written["windows"][0]["newSinceLastRun"], true);
     EXPECT_EQ(written["windows"][0]["folder"].get<std::string>().rfind("WindowShot/[", 0), 0u);
     EXPECT_EQ(written["goneSinceLastRun"][0]["caption"], "gone window");
-    const std::string page = TestSupport::ReadWholeFile(gOutputDirectory + L"\\Morvane.Run.html");
+    const std::string page = TestSupport::ReadWholeFile(gOutputDirectory + L"\\" + Morvane::kRunPageFileName);
     EXPECT_NE(page.find("MorvaneRecorderShown"), std::string::npos);
 }
 
@@ -386,8 +391,8 @@ TEST(RunRecorderFinish, CostsOneTraceLineForEachFileItCannotWrite)
     ASSERT_EQ(
         TalvexBasic::Files::File::MakeSureParentDirectoryExists$Static(gOutputDirectory + L"\\Morvane.Run.json\\"),
         S_OK);
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\Morvane.Run.json").c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\Morvane.Run.html").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\" + Morvane::kRunRecordFileName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\" + Morvane::kRunPageFileName).c_str(), nullptr));
 
     RunRecorder recorder;
     recorder.Start();

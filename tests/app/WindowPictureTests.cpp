@@ -2,6 +2,7 @@
 // PrintWindow paints the window: a busy window is waited for, and a PrintWindow picture that is
 // black or missing is replaced by the window's rectangle from the screen.
 
+#include "capture/OutputFileNames.h"
 #include "RunState.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
@@ -157,7 +158,7 @@ void Save(const Morvane::WindowInfo& record, SavedShot& shot)
     std::swprintf(numbers, 80, L"]-0x%016llX-%lu-%lu\\", TalvexBasic::PointerBits(record.mWindowHandle),
                   static_cast<unsigned long>(record.mProcessId), static_cast<unsigned long>(record.mThreadId));
     shot.windowPicture = gOutputDirectory + L"\\WindowShot\\[" + record.mProcessDosPath.substr(slash + 1) + numbers +
-                         L"Morvane.Window.jpg";
+                         Morvane::kWindowPictureFileName;
     if (!TestSupport::DecodeJpegFile(shot.windowPicture, shot.picture, shot.decodeFailure)) {
         shot.picture = TestSupport::DecodedImage{};
     }
