@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/WindowShot.h"
+#include "record/RunProcess.h"
 #include "capture/ZonePosition.h"
 
 #include <windows.h>
@@ -37,6 +38,8 @@ struct RunWindow {
     std::wstring folder; // below the output directory, with '/'; empty when skipped
     WindowShotOutcome shot;
     bool newSinceLastRun = false;
+    bool hasProcess = false;      // saved: its process is one of the run's processes
+    std::string processStartedAt; // that process's startedAt; empty when unknown
 };
 
 struct RunMonitor {
@@ -77,6 +80,7 @@ struct RunSummary {
     std::vector<RunWindow> windows;
     std::wstring previousRun; // folder name; empty when there was none
     std::vector<GoneWindow> gone;
+    std::vector<RunProcess> processes; // of the saved windows, in the order of their first windows
 };
 
 } // namespace Morvane

@@ -174,6 +174,8 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.monitor = PointerBits(record.mDisplayMonitorHandle);
     entry.folder = outcome.folder;
     entry.shot = outcome;
+    entry.hasProcess = true;
+    entry.processStartedAt = mProcesses.Note(record.mProcessId, record.mProcessCreationTime, record.mProcessDosPath);
     mRun.windows.push_back(std::move(entry));
 }
 
@@ -188,6 +190,8 @@ void RunRecorder::Finish()
         mRun.previousRun = previous.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
     }
+    // The signature checks ran meanwhile; what has not finished by now is recorded as such.
+    mRun.processes = mProcesses.Finish();
     mRun.endedAt = LocalTimeNow();
 
     // Either file may fail like any other; that costs its trace line and nothing else.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/ProcessCatalog.h"
 #include "record/RunEntry.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
@@ -36,6 +37,7 @@ private:
 
     RunSummary mRun;
     std::map<DWORD, std::wstring> mImagePaths; // by process, for skipped windows
+    ProcessCatalog mProcesses;                 // of the saved windows
 };
 
 // Local time now, as FormatLocalTime writes it.
