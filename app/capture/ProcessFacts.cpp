@@ -143,7 +143,7 @@ void ReadParent(ProcessFacts& facts)
     if (!facts.parentProcessId) {
         return;
     }
-    const DWORD parentId = *facts.parentProcessId;
+    const unsigned parentId = *facts.parentProcessId;
     ParentSighting sighting;
     sighting.childCreation = facts.creationTime;
     const UniqueHandle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
@@ -211,9 +211,6 @@ ProcessFacts ReadProcessFacts(std::uint32_t processId, const std::wstring& image
         }
     }
     ReadParent(facts);
-    if (!imagePath.empty()) {
-        facts.version = ReadVersionStrings(imagePath);
-    }
     return facts;
 }
 

@@ -20,10 +20,11 @@ struct ProcessFacts {
     std::optional<std::uint32_t> parentProcessId; // as the process snapshot names it
     std::optional<std::wstring> parentImagePath;  // only while that parent is still the one
     bool parentGone = false;                      // the parent has ended, or its id was reused
-    VersionStrings version;
+    VersionStrings version; // of the image file: read apart, once per image path
 };
 
-// Reads the facts of one process; imagePath is its executable, as the window's sample read it.
+// Reads the facts of one process but its version strings; imagePath is its executable, as the
+// window's sample read it.
 [[nodiscard]] ProcessFacts ReadProcessFacts(std::uint32_t processId, const std::wstring& imagePath);
 
 // The whole command line of another process: asked of the system first, then read from the

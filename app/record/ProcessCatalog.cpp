@@ -48,6 +48,11 @@ std::string ProcessCatalog::Note(std::uint32_t processId, std::uint64_t creation
         process.startedAt = FormatLocalInstant(process.facts.creationTime);
     }
     if (!imagePath.empty()) {
+        auto version = mVersions.find(imagePath);
+        if (version == mVersions.end()) {
+            version = mVersions.emplace(imagePath, ReadVersionStrings(imagePath)).first;
+        }
+        process.facts.version = version->second;
         mSignatures.Request(imagePath);
     }
     mIndex.emplace(key, mProcesses.size());

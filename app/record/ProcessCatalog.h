@@ -14,7 +14,8 @@
 namespace Morvane {
 
 // The processes of the run's saved windows, each read once: a process is known by its id and
-// its start time, as ids are reused. Signatures are checked on a thread of their own.
+// its start time, as ids are reused. Version strings and signatures belong to the image file and
+// are read once per path; signatures on a thread of their own.
 class ProcessCatalog {
 public:
     // A signature check gets this long before the record says it did not finish.
@@ -33,6 +34,7 @@ public:
 private:
     std::map<std::pair<std::uint32_t, std::uint64_t>, size_t> mIndex;
     std::vector<RunProcess> mProcesses;
+    std::map<std::wstring, VersionStrings> mVersions; // by image path: reading one costs milliseconds
     SignatureChecks mSignatures;
 };
 

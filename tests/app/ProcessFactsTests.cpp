@@ -101,11 +101,12 @@ TEST_F(LaunchedFixtures, ReadsCommandLineParentAndVersionStrings)
     ASSERT_TRUE(facts.parentImagePath);
     EXPECT_EQ(_wcsicmp(facts.parentImagePath->c_str(), program.c_str()), 0) << ToUtf8(*facts.parentImagePath);
     EXPECT_FALSE(facts.parentGone);
-    EXPECT_EQ(facts.version.company, std::wstring(FIXTURE_VERSION_COMPANY));
-    EXPECT_EQ(facts.version.product, std::wstring(FIXTURE_VERSION_PRODUCT));
-    EXPECT_EQ(facts.version.description, std::wstring(FIXTURE_VERSION_DESCRIPTION));
-    EXPECT_EQ(facts.version.fileVersion, std::wstring(FIXTURE_VERSION_FILE_VERSION));
-    EXPECT_EQ(facts.version.originalFilename, std::wstring(FIXTURE_VERSION_ORIGINAL_FILENAME));
+    const VersionStrings version = ReadVersionStrings(program);
+    EXPECT_EQ(version.company, std::wstring(FIXTURE_VERSION_COMPANY));
+    EXPECT_EQ(version.product, std::wstring(FIXTURE_VERSION_PRODUCT));
+    EXPECT_EQ(version.description, std::wstring(FIXTURE_VERSION_DESCRIPTION));
+    EXPECT_EQ(version.fileVersion, std::wstring(FIXTURE_VERSION_FILE_VERSION));
+    EXPECT_EQ(version.originalFilename, std::wstring(FIXTURE_VERSION_ORIGINAL_FILENAME));
 
     const ProcessFacts orphan = ReadProcessFacts(sOrphan->ProcessId(), program);
     ASSERT_TRUE(orphan.parentProcessId);
@@ -147,7 +148,6 @@ TEST_F(LaunchedFixtures, AProcessThatCannotBeOpenedCostsOnlyItsOwnFields)
     // Without the child's start nothing tells the parent from a later one with its id.
     EXPECT_FALSE(facts.parentImagePath);
     EXPECT_FALSE(facts.parentGone);
-    EXPECT_EQ(facts.version.company, std::wstring(FIXTURE_VERSION_COMPANY));
 }
 
 TEST(ProcessCommandLine, ReadsAHugeCommandLineWhole)
@@ -284,6 +284,7 @@ TEST_F(LaunchedFixtures, TheCatalogReadsEachProcessOnceByIdAndStart)
     EXPECT_EQ(first.size(), 29u);
     for (const RunProcess& process : processes) {
         EXPECT_EQ(process.signature.state, SignatureState::Unsigned);
+        EXPECT_EQ(process.facts.version.company, std::wstring(FIXTURE_VERSION_COMPANY));
     }
 }
 
