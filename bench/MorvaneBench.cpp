@@ -10,6 +10,7 @@
 
 #include "capture/OutputFileNames.h"
 #include "EncodeVariants.h"
+#include "BenchClock.h"
 #include "ProcessFactsCost.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
@@ -33,14 +34,7 @@
 
 namespace {
 
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using MorvaneBench::Now;
 
 double Mebibytes(SIZE_T bytes)
 {

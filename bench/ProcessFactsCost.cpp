@@ -1,4 +1,5 @@
 #include "ProcessFactsCost.h"
+#include "BenchClock.h"
 
 #include "capture/WindowInfo.h"
 #include "record/ProcessCatalog.h"
@@ -16,15 +17,6 @@ namespace {
 
 constexpr int kProcesses = 4;
 constexpr int kWindowsPerProcess = 50;
-
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 struct Round {
     double notesMs = 0;      // every window's Note, first reads included

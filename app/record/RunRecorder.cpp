@@ -72,22 +72,7 @@ std::string LocalTimeNow()
 {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    ::FileTimeToSystemTime(&now, &utc);
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        return FormatLocalTime(utc, 0);
-    }
-    FILETIME utcFile{};
-    FILETIME localFile{};
-    ::SystemTimeToFileTime(&utc, &utcFile);
-    ::SystemTimeToFileTime(&local, &localFile);
-    const auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    const long long offsetMinutes = (ticks(localFile) - ticks(utcFile)) / (10000000LL * 60);
-    return FormatLocalTime(local, static_cast<int>(offsetMinutes));
+    return FormatLocalInstant((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
 }
 
 std::wstring ReadWholeWindowText(HWND window)
