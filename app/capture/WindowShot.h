@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureContext.h"
 #include "capture/WindowInfo.h"
 
 #include <windows.h>
@@ -28,9 +29,9 @@ struct WindowShotOutcome {
     std::wstring folder;
 };
 
-// Writes the window's folder below the output directory: the text record, the window picture
-// and the monitor picture. Returns the result of the monitor picture; the outcome, when given,
-// receives every step's result.
-HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
+// Writes the window's folder below the context's output directory: the text record, the window
+// picture and the monitor picture. Returns the result of the monitor picture; the outcome, when
+// given, receives every step's result and the folder.
+HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
 
 } // namespace Morvane

@@ -1,29 +1,14 @@
 #include "record/ProcessCatalog.h"
 
+#include "RunClock.h"
 #include "record/RunRecord.h"
 
 namespace Morvane {
 
 std::string FormatLocalInstant(std::uint64_t fileTime)
 {
-    const FILETIME instant{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    if (!::FileTimeToSystemTime(&instant, &utc)) {
-        return {};
-    }
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        return FormatLocalTime(utc, 0);
-    }
-    FILETIME localFile{};
-    ::SystemTimeToFileTime(&local, &localFile);
-    const auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    // Whole minutes: the local clock and UTC may differ by the milliseconds' rounding only.
-    const long long offsetMinutes = (ticks(localFile) - ticks(instant)) / (10000000LL * 60);
-    return FormatLocalTime(local, static_cast<int>(offsetMinutes));
+    const LocalInstant local = LocalInstantOf(fileTime);
+    return FormatLocalTime(local.time, local.offsetMinutes);
 }
 
 ProcessCatalog::ProcessCatalog(DWORD signatureBoundMilliseconds) : mSignatures(signatureBoundMilliseconds)

@@ -163,26 +163,6 @@ bool ReadDigits(std::string_view text, size_t offset, size_t count, int& value) 
 
 } // namespace
 
-SkipReason ClassifySkipReason(HRESULT sampleResult, const WindowInfo& record) noexcept
-{
-    if ((record.mStyle & WS_VISIBLE) == 0) {
-        return SkipReason::Invisible;
-    }
-    if (SUCCEEDED(sampleResult)) {
-        return SkipReason::None;
-    }
-    if (sampleResult == E_ABORT) {
-        // Refused after the owner was known: the rectangle, the monitor or the zone was unusable.
-        return record.mProcessId != 0 && record.mThreadId != 0 ? SkipReason::TooSmall : SkipReason::SampleFailed;
-    }
-    // Before the zone is known only the first OpenProcess fails with an error of its own; after
-    // it, a denied second OpenProcess is told apart from a failed image path query.
-    if (record.mZonePosition == InvalidRectangle || sampleResult == E_ACCESSDENIED) {
-        return SkipReason::ProcessNotOpened;
-    }
-    return SkipReason::SampleFailed;
-}
-
 std::string FormatLocalTime(const SYSTEMTIME& local, int offsetMinutes)
 {
     const char sign = offsetMinutes < 0 ? '-' : '+';

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "record/RunEntry.h"
-#include "capture/WindowInfo.h"
 
 #include <windows.h>
 
@@ -9,9 +8,6 @@
 #include <string_view>
 
 namespace Morvane {
-
-// Why SampleInitialize refused a window, from its result and what it left in the record.
-[[nodiscard]] SkipReason ClassifySkipReason(HRESULT sampleResult, const WindowInfo& record) noexcept;
 
 // "2026-12-07T05:59:57.704+01:00": a local time and its offset from UTC in minutes.
 [[nodiscard]] std::string FormatLocalTime(const SYSTEMTIME& local, int offsetMinutes);

@@ -2,7 +2,6 @@
 // processes, and by Morvane::SaveWindowShot in this process where Wine paints window pictures.
 
 #include "capture/OutputFileNames.h"
-#include "RunState.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
 #include "logs/Trace.h"
@@ -342,13 +341,13 @@ TEST(WindowShotInProcess, WindowPictureShowsTheWindowsOwnPixels)
     ASSERT_EQ(record.SampleInitialize(window.handle), S_OK);
     record.mCaption = layout.caption;
     record.mClassName = layout.className;
-    const std::wstring saved = gOutputDirectory;
-    gOutputDirectory = TestSupport::MakeScratchDirectory(L"Shot");
-    EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
+    Morvane::CaptureContext context;
+    context.outputDirectory = TestSupport::MakeScratchDirectory(L"Shot");
+    EXPECT_EQ(Morvane::SaveWindowShot(context, record), S_OK);
 
     const size_t slash = record.mProcessDosPath.find_last_of(L'\\');
     const std::wstring folder =
-        gOutputDirectory + L"\\WindowShot\\" + FolderName(window, record.mProcessDosPath.substr(slash + 1)) + L"\\";
+        context.outputDirectory + L"\\WindowShot\\" + FolderName(window, record.mProcessDosPath.substr(slash + 1)) + L"\\";
     TestSupport::DecodedImage picture;
     ExpectJpeg(folder + Morvane::kWindowPictureFileName, 250, 180, picture);
     if (picture.width == 250) {
@@ -357,6 +356,5 @@ TEST(WindowShotInProcess, WindowPictureShowsTheWindowsOwnPixels)
     }
     EXPECT_TRUE(Exists(folder + Morvane::kInfoFileName));
     EXPECT_TRUE(Exists(folder + Morvane::kMonitorPictureFileName));
-    TestSupport::RemoveTree(gOutputDirectory);
-    gOutputDirectory = saved;
+    TestSupport::RemoveTree(context.outputDirectory);
 }
