@@ -11,13 +11,12 @@ SYSTEMTIME RunClock::LocalTime() const noexcept
     return now;
 }
 
-LocalInstant RunClock::Now() const noexcept
+LocalInstant LocalInstantOf(std::uint64_t fileTime) noexcept
 {
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
+    const FILETIME instant{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
     SYSTEMTIME utc{};
     LocalInstant local;
-    ::FileTimeToSystemTime(&now, &utc);
+    ::FileTimeToSystemTime(&instant, &utc);
     if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local.time)) {
         return {utc, 0};
     }
@@ -29,6 +28,13 @@ LocalInstant RunClock::Now() const noexcept
                                                         TalvexBasic::FileTimeValue(utcFile));
     local.offsetMinutes = static_cast<int>(difference / (10000000LL * 60));
     return local;
+}
+
+LocalInstant RunClock::Now() const noexcept
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return LocalInstantOf((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
 }
 
 } // namespace Morvane

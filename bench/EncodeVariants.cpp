@@ -3,6 +3,7 @@
 // path is written here with GDI+ alone: it is the floor that the tool is measured against.
 
 #include "EncodeVariants.h"
+#include "BenchClock.h"
 
 #include "drawings/Bitmap.h"
 #include "drawings/BitmapBits.h"
@@ -20,18 +21,6 @@
 #include <vector>
 
 namespace MorvaneBench {
-namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-} // namespace
 
 bool MeasureEncodes(int rounds, EncodeFigures& figures)
 {

@@ -6,9 +6,12 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
+//                  [--trace-lines] [--process-facts]
 
 #include "capture/OutputFileNames.h"
 #include "EncodeVariants.h"
+#include "BenchClock.h"
+#include "ProcessFactsCost.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
 #include "TraceLineCost.h"
@@ -31,14 +34,7 @@
 
 namespace {
 
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using MorvaneBench::Now;
 
 double Mebibytes(SIZE_T bytes)
 {
@@ -179,6 +175,7 @@ int main(int argc, char** argv)
     bool encodeOnly = false;
     bool quick = false; // N = 200 only
     bool traceLinesOnly = false;
+    bool processFactsOnly = false;
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--baseline" && index + 1 < argc) {
@@ -189,10 +186,16 @@ int main(int argc, char** argv)
             quick = true;
         } else if (argument == "--trace-lines") {
             traceLinesOnly = true;
+        } else if (argument == "--process-facts") {
+            processFactsOnly = true;
         }
     }
     if (traceLinesOnly) {
         MorvaneBench::RunTraceLineCost();
+        return 0;
+    }
+    if (processFactsOnly) {
+        MorvaneBench::RunProcessFactsCost();
         return 0;
     }
     TestSupport::GdiplusSession gdiplus;
@@ -350,5 +353,7 @@ int main(int argc, char** argv)
     // up and take it down themselves.
     std::printf("\n");
     MorvaneBench::RunTraceLineCost();
+    std::printf("\n");
+    MorvaneBench::RunProcessFactsCost();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "capture/SkipReason.h"
 #include "capture/WindowShot.h"
+#include "record/RunProcess.h"
 #include "capture/ZonePosition.h"
 
 #include <windows.h>
@@ -29,6 +30,8 @@ struct RunWindow {
     std::wstring folder; // below the output directory, with '/'; empty when skipped
     WindowShotOutcome shot;
     bool newSinceLastRun = false;
+    bool hasProcess = false;      // saved: its process is one of the run's processes
+    std::string processStartedAt; // that process's startedAt; empty when unknown
 };
 
 struct RunMonitor {
@@ -69,6 +72,7 @@ struct RunSummary {
     std::vector<RunWindow> windows;
     std::wstring previousRun; // folder name; empty when there was none
     std::vector<GoneWindow> gone;
+    std::vector<RunProcess> processes; // of the saved windows, in the order of their first windows
 };
 
 } // namespace Morvane

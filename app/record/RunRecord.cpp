@@ -51,6 +51,11 @@ json NameOrNull(const char* name)
     return name == nullptr ? json(nullptr) : json(name);
 }
 
+json TextOrNull(const std::string& text)
+{
+    return text.empty() ? json(nullptr) : json(text);
+}
+
 json RectJson(const RECT& rect)
 {
     return json{{Member::kLeft, rect.left},
@@ -88,6 +93,36 @@ json WindowJson(const RunWindow& window)
                                     : json(nullptr);
     entry[Member::kHung] = saved && !window.shot.windowAnswered;
     entry[Member::kNewSinceLastRun] = window.newSinceLastRun;
+    entry[Member::kProcess] = window.hasProcess ? json{{Member::kProcessId, window.processId},
+                                                       {Member::kStartedAt, TextOrNull(window.processStartedAt)}}
+                                                 : json(nullptr);
+    return entry;
+}
+
+json OptionalText(const std::optional<std::wstring>& text)
+{
+    return text ? json(ToUtf8(*text)) : json(nullptr);
+}
+
+json ProcessJson(const RunProcess& process)
+{
+    const ProcessFacts& facts = process.facts;
+    json entry;
+    entry[Member::kProcessId] = facts.processId;
+    entry[Member::kStartedAt] = TextOrNull(process.startedAt);
+    entry[Member::kImagePath] = ToUtf8(facts.imagePath);
+    entry[Member::kCommandLine] = OptionalText(facts.commandLine);
+    entry[Member::kParentProcessId] = facts.parentProcessId ? json(*facts.parentProcessId) : json(nullptr);
+    entry[Member::kParentImagePath] = OptionalText(facts.parentImagePath);
+    entry[Member::kParentGone] = facts.parentGone;
+    entry[Member::kCompany] = OptionalText(facts.version.company);
+    entry[Member::kProduct] = OptionalText(facts.version.product);
+    entry[Member::kDescription] = OptionalText(facts.version.description);
+    entry[Member::kFileVersion] = OptionalText(facts.version.fileVersion);
+    entry[Member::kOriginalFilename] = OptionalText(facts.version.originalFilename);
+    entry[Member::kSignature] = SignatureStateName(process.signature.state);
+    entry[Member::kSigner] = OptionalText(process.signature.signer);
+    entry[Member::kSignatureResult] = static_cast<std::int32_t>(process.signature.result);
     return entry;
 }
 
@@ -207,6 +242,11 @@ std::string MakeRunRecordJson(const RunSummary& run)
                         {Member::kCount, window.count}});
     }
     record[Member::kGoneSinceLastRun] = std::move(gone);
+    json processes = json::array();
+    for (const RunProcess& process : run.processes) {
+        processes.push_back(ProcessJson(process));
+    }
+    record[Member::kProcesses] = std::move(processes);
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";

@@ -56,6 +56,22 @@ constexpr char kMonitorResult[] = "monitor";
 // A gone window: imagePath, className, caption as for a window, and
 constexpr char kCount[] = "count";
 
+// The processes of the saved windows; each window names its own with processId and startedAt.
+constexpr char kProcesses[] = "processes";
+constexpr char kProcess[] = "process";
+constexpr char kCommandLine[] = "commandLine";
+constexpr char kParentProcessId[] = "parentProcessId";
+constexpr char kParentImagePath[] = "parentImagePath";
+constexpr char kParentGone[] = "parentGone";
+constexpr char kCompany[] = "company";
+constexpr char kProduct[] = "product";
+constexpr char kDescription[] = "description";
+constexpr char kFileVersion[] = "fileVersion";
+constexpr char kOriginalFilename[] = "originalFilename";
+constexpr char kSignature[] = "signature";
+constexpr char kSigner[] = "signer";
+constexpr char kSignatureResult[] = "signatureResult";
+
 // Values.
 constexpr char kToolName[] = "Morvane";
 constexpr int kVersion = 1;

@@ -94,6 +94,12 @@ RunWindow RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcom
     RunWindow entry = EntryOf(record.mWindowHandle, record);
     entry.folder = outcome.folder;
     entry.shot = outcome;
+    entry.hasProcess = true;
+    {
+        const TalvexBasic::CriticalSectionLock lock(mLock);
+        entry.processStartedAt =
+            mProcesses.Note(record.mProcessId, record.mProcessCreationTime, record.mProcessDosPath);
+    }
     return Add(std::move(entry));
 }
 
@@ -116,6 +122,8 @@ void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& cl
         mRun.previousRun = previous.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
     }
+    // The signature checks ran meanwhile; what has not finished by now is recorded as such.
+    mRun.processes = mProcesses.Finish();
     const LocalInstant now = clock.Now();
     mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RunClock.h"
+#include "record/ProcessCatalog.h"
 #include "record/RunEntry.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowSample.h"
@@ -37,6 +38,7 @@ private:
 
     TalvexBasic::CriticalSection mLock; // over the entries
     RunSummary mRun;
+    ProcessCatalog mProcesses; // of the saved windows, under mLock
 };
 
 } // namespace Morvane

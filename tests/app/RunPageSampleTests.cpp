@@ -24,8 +24,9 @@ TEST(RunPageSample, LeavesTwoRunsForTheBrowser)
 
     FixtureProcess editor;
     FixtureProcess player;
-    ASSERT_TRUE(editor.Start()) << editor.Failure();
-    ASSERT_TRUE(player.Start()) << player.Failure();
+    // Who made the windows: a fixture whose launcher stays, and one whose launcher has left.
+    ASSERT_TRUE(editor.StartThroughLauncher(FixtureProcess::Launcher::Stays)) << editor.Failure();
+    ASSERT_TRUE(player.StartThroughLauncher(FixtureProcess::Launcher::Leaves)) << player.Failure();
     const std::vector<FixtureWindowSpec> first = {
         {{40, 40, 900, 600},
          L"Report \x2014 \x6F22\x5B57 draft",

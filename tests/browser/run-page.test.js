@@ -219,6 +219,8 @@ async function checkLatestRun(browser, run, screenshot) {
   check((await visibleCardCount(page)) === newCount, `"new" filter shows ${newCount}`);
   await page.click('#only-new');
 
+  await checkWhoMadeIt(page, run, saved);
+
   if (screenshot) {
     // Tall enough to show the first row of cards below the monitor.
     await page.setViewport({ width: 1280, height: 1180 });
@@ -227,6 +229,90 @@ async function checkLatestRun(browser, run, screenshot) {
   }
   problems.forEach((problem) => check(false, problem));
   await page.close();
+}
+
+// Who made each window: the line on each card, the parent, the start, the command line shortened
+// with "show all", and the view by program with its filters. Texts of other programs stay text.
+async function checkWhoMadeIt(page, run, saved) {
+  const processes = run.record.processes || [];
+  const launched = processes.filter((p) => p.company !== null && p.commandLine && p.commandLine.includes('--launched'));
+  check(launched.length === 2, `two launched fixture processes in the record (${launched.length})`);
+  const byKey = new Map(processes.map((p) => [`${p.processId}@${p.startedAt}`, p]));
+  const cards = await page.$$eval('.card', (elements) =>
+    elements.map((card) => ({
+      who: (card.querySelector('p.who') || {}).textContent,
+      badges: Array.from(card.querySelectorAll('.badge')).map((badge) => badge.textContent),
+      parent: (card.querySelector('dd.parent') || {}).textContent,
+      started: (card.querySelector('dd.started') || {}).textContent,
+      command: (card.querySelector('dd.command pre') || {}).textContent,
+      showAll: card.querySelector('dd.command .show-all') !== null,
+    })),
+  );
+  saved.forEach((w, index) => {
+    const p = w.process && byKey.get(`${w.process.processId}@${w.process.startedAt}`);
+    check(p !== undefined, `the record names the process of ${w.handle}`);
+    if (!p) {
+      return;
+    }
+    const card = cards[index];
+    const program = p.description || p.product || p.imagePath.split('\\').pop();
+    check(card.who === program + (p.company ? `, ${p.company}` : ''), `who line of ${w.handle}: ${card.who}`);
+    check(card.badges.includes('unsigned') === (p.signature === 'unsigned'), `unsigned badge of ${w.handle}`);
+    check(/^started \d+ s before the run$/.test(card.started), `start of ${w.handle}: ${card.started}`);
+    const parentName = p.parentImagePath ? p.parentImagePath.split('\\').pop() : '';
+    check(card.parent === (p.parentGone ? `gone (was process ${p.parentProcessId})`
+      : `${parentName} (process ${p.parentProcessId})`), `parent of ${w.handle}: ${card.parent}`);
+    const long = p.commandLine.length > 240;
+    check(card.showAll === long, `"show all" only for a long command line (${w.handle})`);
+    check(card.command === (long ? `${p.commandLine.substring(0, 240)}\u2026` : p.commandLine),
+      `command line of ${w.handle} shown as text`);
+  });
+  check(launched.some((p) => p.parentGone) && launched.some((p) => !p.parentGone && p.parentImagePath),
+    'one launched fixture has its parent, the other lost it');
+
+  // The whole command line after "show all", in a fixed-width font, wrapped within the card.
+  const longIndex = saved.findIndex((w) => w.process && launched.some((p) => p.processId === w.process.processId));
+  if (longIndex >= 0) {
+    await page.click(`.card[data-index="${longIndex}"] .show-all`);
+    const shown = await page.$eval(`.card[data-index="${longIndex}"] dd.command pre`, (pre) => ({
+      text: pre.textContent,
+      font: getComputedStyle(pre).fontFamily,
+      fits: pre.scrollWidth <= pre.clientWidth + 1,
+    }));
+    const p = byKey.get(`${saved[longIndex].process.processId}@${saved[longIndex].process.startedAt}`);
+    check(shown.text === p.commandLine, '"show all" shows the whole command line');
+    check(/mono|consolas/i.test(shown.font) && shown.fits, `command line fixed-width and wrapped: ${shown.font}`);
+  }
+  const injected = await page.evaluate(() => ({
+    version: document.getElementById('versionInjected') !== null,
+    bogusImage: Array.from(document.images).some((img) => img.getAttribute('src') === 'x'),
+    ran: window.pwned !== undefined,
+  }));
+  check(!injected.version && !injected.bogusImage && !injected.ran,
+    `version strings and command lines made nothing: ${JSON.stringify(injected)}`);
+
+  // The view by program: one line per process, narrowed by company and by signature.
+  const lines = () => page.$$eval('li.program', (items) =>
+    items.filter((item) => !item.hidden).map((item) => item.querySelector('.program-line').textContent));
+  const all = await lines();
+  check(all.length === processes.length, `one program line per process (${all.length} of ${processes.length})`);
+  launched.forEach((p) => {
+    const count = saved.filter((w) => w.process && w.process.processId === p.processId).length;
+    const expected = `${count} window${count === 1 ? '' : 's'} from ${p.description}, ${p.company}, unsigned`;
+    check(all.includes(expected), `program line "${expected}"`);
+  });
+  await page.select('#signature', 'signed');
+  check((await lines()).length === processes.filter((p) => p.signature === 'signed').length, 'signed filter');
+  await page.select('#signature', 'unsigned');
+  check((await lines()).length === processes.filter((p) => p.signature === 'unsigned').length &&
+    processes.some((p) => p.signature === 'unsigned'), 'unsigned filter');
+  await page.select('#signature', '');
+  const companyValue = await page.$eval('#company', (select, company) =>
+    Array.from(select.options).find((option) => option.textContent === company).value, launched[0].company);
+  await page.select('#company', companyValue);
+  check((await lines()).length === processes.filter((p) => p.company === launched[0].company).length,
+    'company filter narrows to the fixture\'s maker');
+  await page.select('#company', '');
 }
 
 async function checkFirstRun(browser, run) {

@@ -61,6 +61,40 @@ bool FixtureProcess::Start()
 
 bool FixtureProcess::StartFrom(const std::wstring& program)
 {
+    return StartWith(program, L"\"" + program + L"\"", false);
+}
+
+bool FixtureProcess::StartThroughLauncher(Launcher launcher)
+{
+    const std::wstring program = DesktopFixturePath();
+    return StartWith(program,
+                     L"\"" + program + L"\" " +
+                         (launcher == Launcher::Stays ? FixtureLaunch::kStayArgument : FixtureLaunch::kLeaveArgument),
+                     true);
+}
+
+// "launched <pid>": from then on the object holds the launched fixture, not its launcher.
+bool FixtureProcess::TakeLaunchedProcess(const std::string& line)
+{
+    unsigned processId = 0;
+    if (std::sscanf(line.c_str(), "launched %u", &processId) != 1) {
+        mFailure = "the launcher answered \"" + line + "\". " + mFailure;
+        return false;
+    }
+    TalvexBasic::UniqueHandle launched(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId));
+    if (!launched) {
+        mFailure = Describe("OpenProcess(launched fixture)", ::GetLastError());
+        return false;
+    }
+    mLauncherProcessId = mProcessId;
+    mProcessId = processId;
+    mProcess = std::move(launched);
+    return true;
+}
+
+bool FixtureProcess::StartWith(const std::wstring& program, std::wstring commandLine, bool launched)
+{
     if (mProcess) {
         return true;
     }
@@ -82,7 +116,6 @@ bool FixtureProcess::StartFrom(const std::wstring& program)
     TalvexBasic::UniqueHandle childOutput(answersWrite);
     mAnswers.reset(answersRead);
 
-    std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -108,8 +141,26 @@ bool FixtureProcess::StartFrom(const std::wstring& program)
     const TalvexBasic::UniqueHandle thread(information.hThread);
     mProcessId = information.dwProcessId;
     // The fixture greets once it is ready; until then Wine may still be setting the process up.
+    // A launcher's line and its fixture's greeting share the pipe, in either order.
     std::string greeting;
-    if (!ReadAnswer(greeting, kStartTimeoutMilliseconds) || greeting != "ready") {
+    if (launched) {
+        std::string first;
+        if (!ReadAnswer(first, kStartTimeoutMilliseconds) || !ReadAnswer(greeting, kStartTimeoutMilliseconds)) {
+            mFailure = "the launcher or its fixture did not answer. " + mFailure;
+            End();
+            return false;
+        }
+        if (first == "ready") {
+            std::swap(first, greeting);
+        }
+        if (!TakeLaunchedProcess(first)) {
+            End();
+            return false;
+        }
+    } else if (!ReadAnswer(greeting, kStartTimeoutMilliseconds)) {
+        greeting.clear();
+    }
+    if (greeting != "ready") {
         mFailure = "DesktopFixture.exe did not greet: \"" + greeting + "\". " + mFailure;
         End();
         return false;
@@ -316,6 +367,15 @@ bool DecodeText(std::string_view token, std::wstring& text)
 }
 
 } // namespace FixtureProtocol
+
+namespace FixtureLaunch {
+
+std::wstring LaunchedCommandLine(const std::wstring& program)
+{
+    return L"\"" + program + L"\"" + kLaunchedArguments;
+}
+
+} // namespace FixtureLaunch
 
 namespace FixtureDebugRun {
 

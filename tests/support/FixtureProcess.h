@@ -29,6 +29,11 @@ public:
     [[nodiscard]] bool Start();
     // The same with a copy of DesktopFixture.exe elsewhere, for images with names of their own.
     [[nodiscard]] bool StartFrom(const std::wstring& program);
+    // Starts it through a launcher process (DesktopFixture.exe itself) that gives it the command
+    // line FixtureLaunch::LaunchedCommandLine and then waits for its end or leaves at once. The
+    // object then stands for the launched fixture.
+    enum class Launcher { Stays, Leaves };
+    [[nodiscard]] bool StartThroughLauncher(Launcher launcher);
 
     [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& layout);
     [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& layout);
@@ -38,9 +43,12 @@ public:
     [[nodiscard]] bool Quit(DWORD timeoutMilliseconds = 10000);
 
     [[nodiscard]] DWORD ProcessId() const noexcept { return mProcessId; }
+    [[nodiscard]] DWORD LauncherProcessId() const noexcept { return mLauncherProcessId; }
     [[nodiscard]] const std::string& Failure() const noexcept { return mFailure; }
 
 private:
+    [[nodiscard]] bool StartWith(const std::wstring& program, std::wstring commandLine, bool launched);
+    [[nodiscard]] bool TakeLaunchedProcess(const std::string& line);
     [[nodiscard]] bool Transact(const std::string& command, std::string& answer);
     [[nodiscard]] bool ReadAnswer(std::string& answer, DWORD timeoutMilliseconds);
     [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& layout);
@@ -51,6 +59,7 @@ private:
     TalvexBasic::UniqueHandle mAnswers;  // read end of its standard output
     std::string mPending;                // answer bytes read beyond the last full line
     DWORD mProcessId = 0;
+    DWORD mLauncherProcessId = 0;
     std::string mFailure;
 };
 
@@ -75,6 +84,28 @@ namespace FixtureProtocol {
 // raises the exception kProgramException and handles it itself in a vectored handler; the line
 // after it tells whether its handler saw it. Started with kHangArgument it sends kHangLine and
 // then never ends.
+// DesktopFixture.exe started with kStayArgument or kLeaveArgument starts another
+// DesktopFixture.exe with LaunchedCommandLine (its standard handles passed on), answers
+// "launched <pid>" on its standard output, and then waits for that process's end or ends at once.
+namespace FixtureLaunch {
+
+constexpr wchar_t kStayArgument[] = L"--launch-and-stay";
+constexpr wchar_t kLeaveArgument[] = L"--launch-and-leave";
+// Quotes, blanks, Greek and CJK, markup that a page must show as text, and length enough for a
+// page to shorten it.
+constexpr wchar_t kLaunchedArguments[] = L" --launched \"a quoted argument\" two  blanks "
+                                         L"\x03A9\x03BC\x03AD\x03B3\x03B1 \x6F22\x5B57 "
+                                         L"<img src=x onerror=window.pwned=2> "
+                                         L"--settings=\"C:\\Program Files\\Fixture\\settings of the launched fixture.ini\" "
+                                         L"--log-folder=\"C:\\Users\\Fixture User\\AppData\\Local\\Temp\\fixture logs\" "
+                                         L"--more-arguments one two three four five six seven eight nine ten eleven twelve "
+                                         L"--last-argument-marker";
+
+// The program's path in quotes, then kLaunchedArguments.
+[[nodiscard]] std::wstring LaunchedCommandLine(const std::wstring& program);
+
+} // namespace FixtureLaunch
+
 namespace FixtureDebugRun {
 
 constexpr wchar_t kEmitArgument[] = L"--emit-debug-lines";

@@ -191,4 +191,107 @@
   }
   table('Skipped windows (' + skipped.length + ')', ['Handle', 'Reason', 'Process', 'Class', 'Caption', 'Image'],
     skipped.map(function (w) { return [w.handle, w.skipReason, w.processId, w.className, w.caption, w.imagePath]; }));
+  // Who made each window: its program, maker and signature first, then its parent, its start
+  // and its command line; and a view by program. Texts of other programs, as captions, only
+  // through textContent.
+  var runProcesses = run.processes || [];
+  var processByKey = {};
+  runProcesses.forEach(function (p) { processByKey[p.processId + '@' + p.startedAt] = p; });
+  function processOf(w) {
+    return w.process ? processByKey[w.process.processId + '@' + w.process.startedAt] : undefined;
+  }
+  function programName(p) { return p.description || p.product || imageName(p.imagePath) || 'an unknown program'; }
+  function whoText(p) {
+    return programName(p) + (p.company ? ', ' + p.company : '') + (p.signature === 'signed' && p.signer ?
+      ', signed by ' + p.signer : '');
+  }
+  function parentText(p) {
+    if (p.parentProcessId === null) { return 'unknown'; }
+    if (p.parentGone) { return 'gone (was process ' + p.parentProcessId + ')'; }
+    return (p.parentImagePath ? imageName(p.parentImagePath) : 'unreadable') + ' (process ' + p.parentProcessId + ')';
+  }
+  function startedText(p, w) {
+    var started = Date.parse(p.startedAt);
+    var showed = w && w.appearedAt ? Date.parse(w.appearedAt) : NaN;
+    var reference = isNaN(showed) ? Date.parse(run.startedAt) : showed;
+    if (isNaN(started) || isNaN(reference)) { return 'unknown'; }
+    var seconds = Math.round((reference - started) / 1000);
+    return 'started ' + Math.abs(seconds) + ' s ' + (seconds >= 0 ? 'before ' : 'after ') +
+      (isNaN(showed) ? 'the run' : 'it showed');
+  }
+  var kShortCommandLine = 240;
+  function commandLineElement(text) {
+    var box = make('div', 'commandline');
+    if (text === null || text === undefined) { box.textContent = 'unreadable'; return box; }
+    var line = add(box, make('pre', 'commandline-text', text.length > kShortCommandLine ?
+      text.substring(0, kShortCommandLine) + '\u2026' : text));
+    if (text.length > kShortCommandLine) {
+      var more = add(box, make('button', 'show-all', 'show all (' + text.length + ' characters)'));
+      more.type = 'button';
+      more.addEventListener('click', function (event) {
+        event.stopPropagation();
+        line.textContent = text;
+        box.removeChild(more);
+      });
+    }
+    return box;
+  }
+  saved.forEach(function (w, index) {
+    var p = processOf(w);
+    if (!p) { return; }
+    var card = cards[index];
+    card.insertBefore(make('p', 'who', whoText(p)), card.querySelector('h3'));
+    if (p.signature !== 'signed') {
+      add(card.querySelector('.badges'), make('span', 'badge ' + p.signature,
+        p.signature === 'unsigned' ? 'unsigned' : 'signature unknown'));
+    }
+    var facts = card.querySelector('dl');
+    add(facts, make('dt', '', 'Parent'));
+    add(facts, make('dd', 'parent', parentText(p)));
+    add(facts, make('dt', '', 'Started'));
+    add(facts, make('dd', 'started', startedText(p, w)));
+    add(facts, make('dt', '', 'Command line'));
+    add(add(facts, make('dd', 'command')), commandLineElement(p.commandLine));
+  });
+
+  // The view by program: each process with its windows, filtered by company and signature.
+  var programList = document.getElementById('program-list');
+  var companyFilter = document.getElementById('company');
+  var signatureFilter = document.getElementById('signature');
+  var companies = [];
+  runProcesses.forEach(function (p) {
+    var company = p.company || '';
+    if (companies.indexOf(company) < 0) { companies.push(company); }
+  });
+  companies.sort().forEach(function (company, i) {
+    var option = add(companyFilter, make('option', '', company || '(no company)'));
+    option.value = String(i);
+  });
+  var programItems = runProcesses.map(function (p) {
+    var item = add(programList, make('li', 'program'));
+    var own = [];
+    saved.forEach(function (w, index) { if (processOf(w) === p) { own.push(index); } });
+    add(item, make('p', 'program-line', own.length + (own.length === 1 ? ' window' : ' windows') + ' from ' +
+      programName(p) + (p.company ? ', ' + p.company : '') + ', ' + p.signature));
+    add(item, make('p', 'program-image', p.imagePath + ' (process ' + p.processId + ', parent ' + parentText(p) + ')'));
+    var windowsList = add(item, make('ul', 'program-windows'));
+    own.forEach(function (index) {
+      var button = add(add(windowsList, make('li')), make('button', 'program-window',
+        saved[index].caption || '(no caption)'));
+      button.type = 'button';
+      button.addEventListener('click', showCard.bind(null, index));
+    });
+    return { element: item, process: p };
+  });
+  function applyProgramFilters() {
+    var company = companyFilter.value === '' ? null : companies[Number(companyFilter.value)];
+    var signature = signatureFilter.value;
+    programItems.forEach(function (item) {
+      item.element.hidden = (company !== null && (item.process.company || '') !== company) ||
+        (signature !== '' && item.process.signature !== signature);
+    });
+  }
+  companyFilter.addEventListener('change', applyProgramFilters);
+  signatureFilter.addEventListener('change', applyProgramFilters);
+  applyProgramFilters();
 })();

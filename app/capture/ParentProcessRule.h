@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+namespace Morvane {
+
+// What a process snapshot's parent id is worth for a child.
+enum class ParentStanding {
+    Running,    // the parent runs and started before the child: its facts are the parent's
+    Gone,       // no such process now, or one that started later and reuses the id
+    Unreadable, // it runs, but its start could not be read: nothing tells it from a later one
+};
+
+// The parent as the platform left it: whether it could be opened, whether it is still active,
+// and both creation times (FILETIME ticks; 0 when unknown).
+struct ParentSighting {
+    bool opened = false;
+    bool stillActive = false;
+    std::uint64_t parentCreation = 0;
+    std::uint64_t childCreation = 0;
+};
+
+// Process ids are reused: a parent counts only while it runs and started before the child.
+[[nodiscard]] ParentStanding JudgeParent(const ParentSighting& sighting) noexcept;
+
+} // namespace Morvane

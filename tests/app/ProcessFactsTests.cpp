@@ -1,0 +1,262 @@
+// The facts of the process behind a window: its command line, parent, version strings and
+// signature, read from real fixture processes started by a launcher with a known command line.
+// The parent rule and the trust verdict are tables; the "signed" branch and slow checks come
+// from an injected WinVerifyTrust, since nothing here signs files.
+
+#include "capture/ParentProcessRule.h"
+#include "capture/ProcessFacts.h"
+#include "capture/SignatureCheck.h"
+#include "record/ProcessCatalog.h"
+
+#include "support/FixtureProcess.h"
+#include "support/FixtureVersion.h"
+#include "support/ImportPatch.h"
+#include "support/TestPaths.h"
+#include "system/UniqueResource.h"
+
+#include <gtest/gtest.h>
+
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <atomic>
+#include <string>
+
+TEST_SUPPORT_IMPORT_SLOT(WinVerifyTrust);
+TEST_SUPPORT_IMPORT_SLOT(OpenProcess);
+
+namespace {
+
+using namespace TestSupport;
+using namespace Morvane;
+
+TEST(ParentProcessRule, CountsOnlyARunningParentThatStartedFirst)
+{
+    struct Case {
+        ParentSighting sighting;
+        ParentStanding expected;
+    };
+    const Case cases[] = {
+        {{true, true, 100, 200}, ParentStanding::Running},
+        {{true, true, 200, 200}, ParentStanding::Running},   // same tick: not later
+        {{true, true, 300, 200}, ParentStanding::Gone},      // a later process reuses the id
+        {{true, false, 100, 200}, ParentStanding::Gone},     // ended, its handle still held
+        {{false, false, 0, 200}, ParentStanding::Gone},      // no such process
+        {{true, true, 0, 200}, ParentStanding::Unreadable},  // its start unknown
+        {{true, true, 100, 0}, ParentStanding::Unreadable},  // the child's start unknown
+    };
+    for (const Case& item : cases) {
+        EXPECT_EQ(JudgeParent(item.sighting), item.expected)
+            << item.sighting.opened << item.sighting.stillActive << " " << item.sighting.parentCreation << " "
+            << item.sighting.childCreation;
+    }
+}
+
+TEST(SignatureVerdict, OnlyANoSignatureResultIsUnsigned)
+{
+    EXPECT_EQ(ClassifyTrustResult(S_OK), SignatureState::Signed);
+    EXPECT_EQ(ClassifyTrustResult(TRUST_E_NOSIGNATURE), SignatureState::Unsigned);
+    for (const HRESULT result : {TRUST_E_BAD_DIGEST, CERT_E_EXPIRED, CERT_E_UNTRUSTEDROOT, TRUST_E_SUBJECT_FORM_UNKNOWN,
+                                 TRUST_E_PROVIDER_UNKNOWN, HRESULT_FROM_WIN32(ERROR_TIMEOUT), S_FALSE}) {
+        EXPECT_EQ(ClassifyTrustResult(result), SignatureState::Unknown) << std::hex << result;
+    }
+}
+
+// A fixture started by a launcher that stays, and one whose launcher has left. Their facts in full
+// are checked end to end (ProcessRecordEndToEnd); here what the run cannot show.
+class LaunchedFixtures : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sStaying = new FixtureProcess;
+        sOrphan = new FixtureProcess;
+        ASSERT_TRUE(sStaying->StartThroughLauncher(FixtureProcess::Launcher::Stays)) << sStaying->Failure();
+        ASSERT_TRUE(sOrphan->StartThroughLauncher(FixtureProcess::Launcher::Leaves)) << sOrphan->Failure();
+        // The leaving launcher must be gone before the facts are read.
+        const TalvexBasic::UniqueHandle launcher(::OpenProcess(SYNCHRONIZE, FALSE, sOrphan->LauncherProcessId()));
+        if (launcher) {
+            ::WaitForSingleObject(launcher.get(), 10000);
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete sStaying;
+        delete sOrphan;
+    }
+
+    static inline FixtureProcess* sStaying = nullptr;
+    static inline FixtureProcess* sOrphan = nullptr;
+};
+
+// OpenProcess denied for one process id.
+struct DeniedOpen {
+    static inline DWORD sDenied = 0;
+    static inline decltype(&::OpenProcess) sReal = nullptr;
+    static HANDLE WINAPI Call(DWORD access, BOOL inherit, DWORD id)
+    {
+        if (id == sDenied) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+        return sReal(access, inherit, id);
+    }
+};
+
+// A process that cannot be opened costs its command line and start, and nothing else.
+TEST_F(LaunchedFixtures, AProcessThatCannotBeOpenedCostsOnlyItsOwnFields)
+{
+    DeniedOpen::sDenied = sStaying->ProcessId();
+    ProcessFacts facts;
+    {
+        ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpen::Call);
+        DeniedOpen::sReal = patch.Original();
+        facts = ReadProcessFacts(sStaying->ProcessId(), DesktopFixturePath());
+    }
+    EXPECT_FALSE(facts.commandLine);
+    EXPECT_EQ(facts.creationTime, 0u);
+    ASSERT_TRUE(facts.parentProcessId);
+    EXPECT_EQ(*facts.parentProcessId, sStaying->LauncherProcessId());
+    // Without the child's start nothing tells the parent from a later one with its id.
+    EXPECT_FALSE(facts.parentImagePath);
+    EXPECT_FALSE(facts.parentGone);
+}
+
+TEST(ProcessCommandLine, ReadsAHugeCommandLineWhole)
+{
+    const std::wstring program = DesktopFixturePath();
+    std::wstring commandLine = L"\"" + program + L"\" --hang ";
+    while (commandLine.size() < 32000) {
+        commandLine += L"\x6F22\x5B57 \"quoted words\" ";
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION information{};
+    std::wstring mutableLine = commandLine;
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                 nullptr, nullptr, &startup, &information));
+    const TalvexBasic::UniqueHandle process(information.hProcess);
+    const TalvexBasic::UniqueHandle thread(information.hThread);
+    // The new process sets its parameters up as it starts.
+    std::wstring read;
+    HRESULT result = E_FAIL;
+    for (int attempt = 0; attempt < 100 && (FAILED(result) || read.empty()); ++attempt) {
+        result = Morvane::ReadCommandLine(process.get(), read);
+        ::Sleep(50);
+    }
+    ::TerminateProcess(process.get(), 0);
+    ::WaitForSingleObject(process.get(), 5000);
+    ASSERT_EQ(result, S_OK);
+    EXPECT_EQ(read.size(), commandLine.size());
+    EXPECT_TRUE(read == commandLine);
+}
+
+TEST(VersionStrings, AnImageWithoutAVersionResourceHasNone)
+{
+    const VersionStrings strings = ReadVersionStrings(ProgramDirectory() + L"\\Morvane.exe");
+    EXPECT_FALSE(strings.company);
+    EXPECT_FALSE(strings.product);
+    EXPECT_FALSE(strings.description);
+    EXPECT_FALSE(strings.fileVersion);
+    EXPECT_FALSE(strings.originalFilename);
+}
+
+// WinVerifyTrust answers from a table for one test, counting its verifications.
+struct InjectedTrust {
+    static inline LONG sResult = 0;
+    static inline DWORD sDelayMilliseconds = 0;
+    static inline std::atomic<int> sVerifications{0};
+
+    static LONG WINAPI Call(HWND, GUID*, LPVOID data)
+    {
+        const auto* trust = static_cast<const WINTRUST_DATA*>(data);
+        if (trust->dwStateAction == WTD_STATEACTION_CLOSE) {
+            return 0;
+        }
+        // The check must never show anything nor go to the network.
+        if (trust->dwUIChoice != WTD_UI_NONE || trust->fdwRevocationChecks != WTD_REVOKE_NONE ||
+            (trust->dwProvFlags & WTD_CACHE_ONLY_URL_RETRIEVAL) == 0) {
+            return E_INVALIDARG;
+        }
+        ++sVerifications;
+        ::Sleep(sDelayMilliseconds);
+        return sResult;
+    }
+};
+
+TEST(SignatureCheck, TheUnsignedFixtureIsUnsignedAndInjectedResultsAreClassified)
+{
+    const SignatureVerdict unsigned_ = CheckSignature(DesktopFixturePath());
+    EXPECT_EQ(unsigned_.state, SignatureState::Unsigned);
+    EXPECT_EQ(unsigned_.result, TRUST_E_NOSIGNATURE);
+    EXPECT_FALSE(unsigned_.signer);
+
+    ImportPatch<decltype(&::WinVerifyTrust)> patch(__imp_WinVerifyTrust, &InjectedTrust::Call);
+    InjectedTrust::sDelayMilliseconds = 0;
+    InjectedTrust::sResult = 0;
+    const SignatureVerdict signedVerdict = CheckSignature(DesktopFixturePath());
+    EXPECT_EQ(signedVerdict.state, SignatureState::Signed);
+    EXPECT_EQ(signedVerdict.result, S_OK);
+    InjectedTrust::sResult = static_cast<LONG>(CERT_E_EXPIRED);
+    const SignatureVerdict expired = CheckSignature(DesktopFixturePath());
+    EXPECT_EQ(expired.state, SignatureState::Unknown);
+    EXPECT_EQ(expired.result, CERT_E_EXPIRED);
+}
+
+TEST(SignatureChecks, ChecksEachPathOnceAndRecordsAnOverrunAsUnknown)
+{
+    ImportPatch<decltype(&::WinVerifyTrust)> patch(__imp_WinVerifyTrust, &InjectedTrust::Call);
+    InjectedTrust::sResult = 0;
+    InjectedTrust::sDelayMilliseconds = 0;
+    InjectedTrust::sVerifications = 0;
+    {
+        SignatureChecks checks(2000);
+        for (int round = 0; round < 3; ++round) {
+            checks.Request(L"C:\\one.exe");
+            checks.Request(L"C:\\two.exe");
+        }
+        const auto verdicts = checks.Collect();
+        ASSERT_EQ(verdicts.size(), 2u);
+        EXPECT_EQ(verdicts.at(L"C:\\one.exe").state, SignatureState::Signed);
+        EXPECT_EQ(verdicts.at(L"C:\\two.exe").state, SignatureState::Signed);
+        EXPECT_EQ(InjectedTrust::sVerifications.load(), 2);
+    }
+
+    // A check that takes longer than its bound is given up, and the run does not wait for it.
+    InjectedTrust::sDelayMilliseconds = 3000;
+    SignatureChecks slow(200);
+    slow.Request(L"C:\\slow.exe");
+    const ULONGLONG before = ::GetTickCount64();
+    const auto verdicts = slow.Collect();
+    const ULONGLONG waited = ::GetTickCount64() - before;
+    ASSERT_EQ(verdicts.size(), 1u);
+    EXPECT_EQ(verdicts.at(L"C:\\slow.exe").state, SignatureState::Unknown);
+    EXPECT_EQ(verdicts.at(L"C:\\slow.exe").result, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_LT(waited, 2000u);
+    // The check left behind must end inside the injected routine before the patch goes.
+    ::Sleep(3200);
+}
+
+TEST_F(LaunchedFixtures, TheCatalogReadsEachProcessOnceByIdAndStart)
+{
+    ProcessCatalog catalog(5000);
+    const std::wstring program = DesktopFixturePath();
+    const std::string first = catalog.Note(sStaying->ProcessId(), 0, program);
+    for (int window = 0; window < 3; ++window) {
+        EXPECT_EQ(catalog.Note(sStaying->ProcessId(), 0, program), first);
+        (void)catalog.Note(sOrphan->ProcessId(), 0, program);
+    }
+    // The same id with another start is another process.
+    (void)catalog.Note(sStaying->ProcessId(), 116445168000000000ull, program);
+    const std::vector<RunProcess> processes = catalog.Finish();
+    ASSERT_EQ(processes.size(), 3u);
+    EXPECT_EQ(processes[0].facts.processId, sStaying->ProcessId());
+    EXPECT_EQ(processes[1].facts.processId, sOrphan->ProcessId());
+    EXPECT_EQ(processes[2].startedAt.substr(0, 10), "1970-01-01"); // noon UTC, any offset
+    EXPECT_EQ(first.size(), 29u);
+    for (const RunProcess& process : processes) {
+        EXPECT_EQ(process.signature.state, SignatureState::Unsigned);
+        EXPECT_EQ(process.facts.version.company, std::wstring(FIXTURE_VERSION_COMPANY));
+    }
+}
+
+} // namespace
