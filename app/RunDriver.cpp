@@ -152,16 +152,21 @@ bool HandleWindow(HWND window, void*)
     return true;
 }
 
+void SaveWindowsPresentNow(RunRecorder& recorder)
+{
+    gRunRecorder = &recorder;
+    EnumerationContext context{HandleWindow, nullptr};
+    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
+    gRunRecorder = nullptr;
+}
+
 int Run()
 {
     RunRecorder recorder;
     recorder.Start();
     const bool hasOutputDirectory = Initialize();
 
-    gRunRecorder = &recorder;
-    EnumerationContext context{HandleWindow, nullptr};
-    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
-    gRunRecorder = nullptr;
+    SaveWindowsPresentNow(recorder);
 
     // Windows that failed are in the log; only a run without any output folder is a failure,
     // and then there is nowhere to put the run record and page either.

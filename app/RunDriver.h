@@ -7,6 +7,8 @@
 
 namespace Morvane {
 
+class RunRecorder;
+
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
 // shut-down. Returns 0, or 1 when no output folder could be created at all.
 int Run();
@@ -29,6 +31,9 @@ BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context);
 
 // Samples one window and, if it is to be handled, reports it and saves its folder.
 bool HandleWindow(HWND window, void* user);
+
+// The walk over the top-level windows present now, each handled and entered into the recorder.
+void SaveWindowsPresentNow(RunRecorder& recorder);
 
 // "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
 [[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace Morvane {
 
 // Where a saved window picture came from.
@@ -22,11 +24,30 @@ struct WindowShotOutcome {
     PictureSource pictureSource = PictureSource::None;
     // False when the window's thread was given up on as hung.
     bool windowAnswered = true;
+    // For a window that just appeared: when its window picture was written (the watch's clock,
+    // 0 without one), and why a picture from the screen was dropped ("destroyed", "hidden",
+    // "moved"; null when none was).
+    long long windowWrittenAt = 0;
+    const char* droppedBecause = nullptr;
+};
+
+// How to take a window that just appeared, while a watch runs.
+struct JustShownShot {
+    // Appended to the window's folder name when the window is saved again ("-2", "-3", ...).
+    std::wstring folderSuffix;
 };
 
 // Writes the window's folder below the output directory: the text record, the window picture
 // and the monitor picture. Returns the result of the monitor picture; the outcome, when given,
 // receives every step's result.
 HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
+
+// The same for a window that just appeared: a picture from the screen that is black is taken
+// again while the window shows, and one taken when the window had gone, was hidden or had moved
+// is not written.
+HRESULT SaveJustShownWindowShot(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome);
+
+// The window's folder with the suffix before its trailing backslash.
+[[nodiscard]] std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix);
 
 } // namespace Morvane

@@ -52,6 +52,29 @@ json RectJson(const RECT& rect)
     return json{{"left", rect.left}, {"top", rect.top}, {"right", rect.right}, {"bottom", rect.bottom}};
 }
 
+const char* CaughtByName(CaughtBy caughtBy) noexcept
+{
+    switch (caughtBy) {
+    case CaughtBy::Event:
+        return "event";
+    case CaughtBy::Scan:
+        return "scan";
+    case CaughtBy::Start:
+        break;
+    }
+    return "start";
+}
+
+json TextOrNull(const std::string& text)
+{
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+json CountOrNull(long long count)
+{
+    return count < 0 ? json(nullptr) : json(count);
+}
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -67,8 +90,8 @@ json WindowJson(const RunWindow& window)
     entry["rect"] = RectJson(window.rect);
     entry["zone"] = window.zone == InvalidRectangle ? json(nullptr) : json(ToUtf8(GetZonePositionName(window.zone)));
     entry["monitor"] = window.monitor == 0 ? json(nullptr) : json(FormatHandle(window.monitor));
-    entry["outcome"] = saved ? "saved" : "skipped";
-    entry["skipReason"] = NameOrNull(SkipReasonName(window.skipReason));
+    entry["outcome"] = window.watch.missed ? "missed" : saved ? "saved" : "skipped";
+    entry["skipReason"] = window.watch.missed ? json(nullptr) : NameOrNull(SkipReasonName(window.skipReason));
     entry["folder"] = saved ? json(ToUtf8(window.folder)) : json(nullptr);
     entry["pictureSource"] = saved ? NameOrNull(PictureSourceName(window.shot.pictureSource)) : json(nullptr);
     entry["results"] = saved ? json{{"record", static_cast<std::int32_t>(window.shot.record)},
@@ -77,6 +100,12 @@ json WindowJson(const RunWindow& window)
                              : json(nullptr);
     entry["hung"] = saved && !window.shot.windowAnswered;
     entry["newSinceLastRun"] = window.newSinceLastRun;
+    entry["appearedAt"] = TextOrNull(window.watch.appearedAt);
+    entry["caughtBy"] = CaughtByName(window.watch.caughtBy);
+    entry["savedAfterMs"] = CountOrNull(window.watch.savedAfterMs);
+    entry["goneAt"] = TextOrNull(window.watch.goneAt);
+    entry["shownForMs"] = CountOrNull(window.watch.shownForMs);
+    entry["pictureDropped"] = TextOrNull(window.watch.pictureDropped);
     return entry;
 }
 
@@ -262,6 +291,11 @@ std::string MakeRunRecordJson(const RunSummary& run)
                         {"count", window.count}});
     }
     record["goneSinceLastRun"] = std::move(gone);
+    record["watch"] = !run.watch.watched ? json(nullptr)
+                                         : json{{"since", run.watch.since},
+                                                {"forSeconds", run.watch.forSeconds == 0 ? json(nullptr)
+                                                                                         : json(run.watch.forSeconds)},
+                                                {"running", run.watch.running}};
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";

@@ -10,6 +10,7 @@
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -72,6 +73,11 @@ std::string LocalTimeNow()
 {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
+    return LocalTimeAt(now);
+}
+
+std::string LocalTimeAt(const FILETIME& now)
+{
     SYSTEMTIME utc{};
     SYSTEMTIME local{};
     ::FileTimeToSystemTime(&now, &utc);
@@ -132,7 +138,7 @@ std::wstring RunRecorder::ImagePathOf(DWORD processId)
     return path;
 }
 
-void RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record)
+RunWindow& RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record)
 {
     RunWindow entry;
     entry.handle = PointerBits(window);
@@ -154,9 +160,10 @@ void RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo
                       : processId != 0                ? ImagePathOf(processId)
                                                       : std::wstring();
     mRun.windows.push_back(std::move(entry));
+    return mRun.windows.back();
 }
 
-void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
+RunWindow& RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
 {
     RunWindow entry;
     entry.handle = PointerBits(record.mWindowHandle);
@@ -175,34 +182,91 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.folder = RelativeFolder(gOutputDirectory, MakeWindowShotFolder(gOutputDirectory, record));
     entry.shot = outcome;
     mRun.windows.push_back(std::move(entry));
+    return mRun.windows.back();
 }
 
-void RunRecorder::Finish()
+RunWindow& RunRecorder::AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className,
+                                  std::wstring caption)
+{
+    RunWindow entry;
+    entry.handle = PointerBits(window);
+    entry.processId = processId;
+    entry.threadId = threadId;
+    entry.className = std::move(className);
+    entry.caption = std::move(caption);
+    entry.imagePath = processId != 0 ? ImagePathOf(processId) : std::wstring();
+    entry.skipReason = SkipReason::Invisible;
+    entry.watch.missed = true;
+    mRun.windows.push_back(std::move(entry));
+    return mRun.windows.back();
+}
+
+RunWindow* RunRecorder::LatestEntryOf(HWND window) noexcept
+{
+    const std::uint64_t handle = PointerBits(window);
+    for (auto entry = mRun.windows.rbegin(); entry != mRun.windows.rend(); ++entry) {
+        if (entry->handle == handle) {
+            return &*entry;
+        }
+    }
+    return nullptr;
+}
+
+unsigned RunRecorder::SavedCountOf(HWND window) const noexcept
+{
+    const std::uint64_t handle = PointerBits(window);
+    return static_cast<unsigned>(std::count_if(mRun.windows.begin(), mRun.windows.end(), [&](const RunWindow& entry) {
+        return entry.handle == handle && !entry.folder.empty();
+    }));
+}
+
+void RunRecorder::Conclude()
 {
     mRun.outputDirectory = gOutputDirectory;
     mRun.monitors.clear();
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&mRun.monitors));
 
-    EarlierRun previous;
-    if (FindPreviousRun(gOutputDirectory, previous)) {
-        mRun.previousRun = previous.folderName;
-        mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
+    // A watch writes many times; the earlier runs are read once.
+    if (!mPreviousSearched) {
+        mPreviousSearched = true;
+        mHasPrevious = FindPreviousRun(gOutputDirectory, mPrevious);
+    }
+    if (mHasPrevious) {
+        mRun.previousRun = mPrevious.folderName;
+        mRun.gone = CompareWithEarlierRun(mRun.windows, mPrevious.savedWindows);
     }
     mRun.endedAt = LocalTimeNow();
+}
 
+void RunRecorder::Finish()
+{
+    Conclude();
+    WriteFiles(false);
+}
+
+void RunRecorder::WriteWhileWatching()
+{
+    Conclude();
+    WriteFiles(true);
+}
+
+void RunRecorder::WriteFiles(bool replaceWhole)
+{
     // Either file may fail like any other; that costs its trace line and nothing else.
     const std::string record = MakeRunRecordJson(mRun);
     const std::wstring recordPath = gOutputDirectory + L"\\" + kRunRecordFileName;
-    const HRESULT recordResult = WriteRunFile(recordPath, record);
-    if (FAILED(recordResult)) {
-        MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", recordPath.c_str(),
-                        static_cast<unsigned>(recordResult));
-    }
     const std::wstring pagePath = gOutputDirectory + L"\\" + kRunPageFileName;
-    const HRESULT pageResult = WriteRunFile(pagePath, MakeRunPage(record, MakeNonce()));
-    if (FAILED(pageResult)) {
-        MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", pagePath.c_str(),
-                        static_cast<unsigned>(pageResult));
+    const std::string page = MakeRunPage(record, MakeNonce());
+    for (const auto& [path, content] : {std::make_pair(&recordPath, &record), std::make_pair(&pagePath, &page)}) {
+        const std::wstring target = replaceWhole ? *path + L".tmp" : *path;
+        const HRESULT result = WriteRunFile(target, *content);
+        if (FAILED(result)) {
+            MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", target.c_str(),
+                            static_cast<unsigned>(result));
+        } else if (replaceWhole && !::MoveFileExW(target.c_str(), path->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            (void)MORVANE_FAIL_LAST_ERROR(kRunRecorderFinish, TalvexBasic::LastErrorRule::Standard,
+                                          "MoveFileExW error:%u.");
+        }
     }
 }
 
