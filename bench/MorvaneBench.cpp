@@ -6,11 +6,13 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
+//                  [--trace-lines] [--watch]
 
 #include "EncodeVariants.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
 #include "TraceLineCost.h"
+#include "WatchFigures.h"
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
@@ -188,6 +190,8 @@ int main(int argc, char** argv)
             quick = true;
         } else if (argument == "--trace-lines") {
             traceLinesOnly = true;
+        } else if (argument == "--watch") {
+            return MorvaneBench::RunWatchFigures();
         }
     }
     if (traceLinesOnly) {
