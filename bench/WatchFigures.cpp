@@ -4,6 +4,7 @@
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
+#include "support/MorvaneRun.h"
 #include "support/TestPaths.h"
 #include "system/HResult.h"
 #include "system/UniqueResource.h"
@@ -41,27 +42,6 @@ std::string Handle(HWND window)
     char text[24];
     std::snprintf(text, sizeof text, "0x%016llX", TalvexBasic::PointerBits(window));
     return text;
-}
-
-std::wstring WatchFolder()
-{
-    for (int attempt = 0; attempt < 1200; ++attempt) {
-        const TalvexBasic::UniqueHandle mapping(
-            ::OpenFileMappingW(FILE_MAP_READ, FALSE, Morvane::kWatchFolderMappingName));
-        if (mapping) {
-            const void* view = ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-            std::wstring folder = view != nullptr ? static_cast<const wchar_t*>(view) : L"";
-            if (view != nullptr) {
-                ::UnmapViewOfFile(view);
-            }
-            if (!folder.empty() &&
-                ::GetFileAttributesW((folder + L"\\Morvane.Run.json").c_str()) != INVALID_FILE_ATTRIBUTES) {
-                return folder;
-            }
-        }
-        ::Sleep(50);
-    }
-    return {};
 }
 
 // One window shown by the fixture, and when the fixture answered (just before it shows).
@@ -201,7 +181,7 @@ int RunWatchFigures()
         options.timeLimitMilliseconds = 3600000;
         result = TestSupport::RunWithDebugCapture(options);
     });
-    const std::wstring folder = WatchFolder();
+    const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 60000);
     if (folder.empty()) {
         std::printf("the watch did not start\n");
         watching.join();

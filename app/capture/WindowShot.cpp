@@ -193,14 +193,19 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
     BitmapHolder bitmap;
     MemoryDcHolder memoryDc;
     SIZE size{};
-    HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(
-        bitmap.put(), memoryDc.put(), monitor, &size);
+    // A window that has gone already costs no capture.
+    const bool gone = justShown != nullptr && JudgeScreenPicture(LookAfterCapture(window, justShown->sampledRect),
+                                                                 kScreenPictureRetryLimitMs) !=
+                                                  ScreenPictureVerdict::Keep;
+    HRESULT result = gone ? S_OK
+                          : TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(
+                                bitmap.put(), memoryDc.put(), monitor, &size);
     if (SUCCEEDED(result) && justShown != nullptr) {
         const ScreenPictureVerdict verdict = JudgeScreenPicture(LookAfterCapture(window, justShown->sampledRect),
                                                                 kScreenPictureRetryLimitMs);
         if (verdict != ScreenPictureVerdict::Keep) {
             justShown->droppedBecause = DropReasonName(verdict);
-            MORVANE_TRACE(kSaveWindowShot, "Monitor picture of 0x%016llX dropped: the window was %s after its capture.",
+            MORVANE_TRACE(kSaveWindowShot, "Monitor picture of 0x%016llX dropped: the window was %s.",
                           TalvexBasic::PointerBits(window), justShown->droppedBecause);
             result = E_ABORT;
         }
@@ -214,39 +219,54 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
     return result;
 }
 
-HRESULT SaveShot(const WindowInfo& record, const std::wstring& folder, WindowShotOutcome* outcome,
-                 JustShownCheck* justShown)
+// The text record and the window picture.
+void SaveRecordAndWindowPicture(const WindowInfo& record, const std::wstring& folder, WindowShotOutcome& steps,
+                                JustShownCheck* justShown)
 {
     const std::wstring infoPath = folder + L"Morvane.Info.txt";
     const std::wstring windowPicturePath = folder + L"Morvane.Window.jpg";
-    const std::wstring monitorPicturePath = folder + L"Morvane.DisplayMonitor.jpg";
 
+    // Each step stands on its own: a failure of one does not stop the next. A window that just
+    // appeared may be gone again soon, so its picture comes before its text record; the folder
+    // is made by whichever file comes first.
+    const auto saveWindowPicture = [&] {
+        steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
+                                                      steps.windowAnswered, justShown);
+        if (justShown != nullptr) {
+            steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
+            steps.droppedBecause = justShown->droppedBecause;
+            justShown->droppedBecause = nullptr;
+        }
+    };
+    if (justShown != nullptr) {
+        saveWindowPicture();
+    }
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::string info = MakeInfoText(record, now);
-    WindowShotOutcome steps;
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
                     static_cast<unsigned>(steps.record));
-
-    // Each step stands on its own: a failure of one does not stop the next.
-    steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
-                                                  steps.windowAnswered, justShown);
-    if (justShown != nullptr) {
-        steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
-        steps.droppedBecause = justShown->droppedBecause;
-        justShown->droppedBecause = nullptr;
+    if (justShown == nullptr) {
+        saveWindowPicture();
     }
-    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(monitorPicturePath, record.mDisplayMonitorHandle,
-                                                           record.mWindowHandle, justShown);
+}
+
+void SaveMonitorPicture(const WindowInfo& record, const std::wstring& folder, WindowShotOutcome& steps,
+                        JustShownCheck* justShown)
+{
+    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(folder + L"Morvane.DisplayMonitor.jpg",
+                                                           record.mDisplayMonitorHandle, record.mWindowHandle,
+                                                           justShown);
     if (justShown != nullptr && steps.droppedBecause == nullptr) {
         steps.droppedBecause = justShown->droppedBecause;
     }
-    if (outcome != nullptr) {
-        *outcome = steps;
-    }
-    return steps.monitor;
+}
+
+std::wstring JustShownFolder(const WindowInfo& record, const JustShownShot& shot)
+{
+    return WithFolderSuffix(MakeWindowShotFolder(gOutputDirectory, record), shot.folderSuffix);
 }
 
 } // namespace
@@ -261,15 +281,30 @@ std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& su
 
 HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
 {
-    return SaveShot(record, MakeWindowShotFolder(gOutputDirectory, record), outcome, nullptr);
+    const std::wstring folder = MakeWindowShotFolder(gOutputDirectory, record);
+    WindowShotOutcome steps;
+    SaveRecordAndWindowPicture(record, folder, steps, nullptr);
+    SaveMonitorPicture(record, folder, steps, nullptr);
+    if (outcome != nullptr) {
+        *outcome = steps;
+    }
+    return steps.monitor;
 }
 
-HRESULT SaveJustShownWindowShot(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome)
+HRESULT SaveJustShownWindowPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome)
 {
     JustShownCheck check;
     check.sampledRect = record.mWindowRectangle;
-    return SaveShot(record, WithFolderSuffix(MakeWindowShotFolder(gOutputDirectory, record), shot.folderSuffix),
-                    &outcome, &check);
+    SaveRecordAndWindowPicture(record, JustShownFolder(record, shot), outcome, &check);
+    return outcome.window;
+}
+
+HRESULT SaveJustShownMonitorPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome)
+{
+    JustShownCheck check;
+    check.sampledRect = record.mWindowRectangle;
+    SaveMonitorPicture(record, JustShownFolder(record, shot), outcome, &check);
+    return outcome.monitor;
 }
 
 } // namespace Morvane

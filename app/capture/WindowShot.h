@@ -42,10 +42,13 @@ struct JustShownShot {
 // receives every step's result.
 HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
 
-// The same for a window that just appeared: a picture from the screen that is black is taken
-// again while the window shows, and one taken when the window had gone, was hidden or had moved
+// The same for a window that just appeared, in two steps, so that the window pictures of windows
+// that appear together are all taken before the slower monitor pictures: first the text record
+// and the window picture, then the monitor picture. A picture from the screen that is black is
+// taken again while the window shows; one taken when the window had gone, was hidden or had moved
 // is not written.
-HRESULT SaveJustShownWindowShot(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome);
+HRESULT SaveJustShownWindowPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome);
+HRESULT SaveJustShownMonitorPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome);
 
 // The window's folder with the suffix before its trailing backslash.
 [[nodiscard]] std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix);

@@ -40,6 +40,14 @@ const char* CaughtByText(CaughtBy caughtBy) noexcept
     return caughtBy == CaughtBy::Scan ? "scan" : caughtBy == CaughtBy::Event ? "event" : "start";
 }
 
+// A window whose window picture is written and whose monitor picture is still to take.
+struct MonitorStep {
+    WindowInfo record;
+    JustShownShot shot;
+    WindowShotOutcome outcome;
+    std::wstring folder; // its entry's folder
+};
+
 // Times of the watch's clock as local time: the clock and the system time read together once.
 class WatchTimes {
 public:
@@ -98,6 +106,7 @@ public:
         Write();
 
         for (;;) {
+            TakeNews();
             const long long now = WatchMicroseconds();
             if (mDirty && now - mLastWrite >= kWriteInterval) {
                 Write();
@@ -106,9 +115,15 @@ public:
                 ::WaitForSingleObject(mSignals.StopEvent(), 0) == WAIT_OBJECT_0) {
                 break;
             }
+            // Window pictures first: a window may be gone again soon; monitor pictures after.
             if (!mWaiting.empty() && now >= mWaiting.front().appearance.seenAt + kSettle) {
                 SaveAppeared(mWaiting.front());
                 mWaiting.pop_front();
+                continue;
+            }
+            if (!mMonitorSteps.empty()) {
+                SaveMonitorPicture(mMonitorSteps.front());
+                mMonitorSteps.pop_front();
                 continue;
             }
             long long wait = 250'000;
@@ -134,6 +149,10 @@ public:
 
         mWatcher.Stop();
         TakeNews();
+        while (!mMonitorSteps.empty()) {
+            SaveMonitorPicture(mMonitorSteps.front());
+            mMonitorSteps.pop_front();
+        }
         // Windows seen but not yet saved when the watch ends keep their entries.
         for (const SeenWindow& seen : mWaiting) {
             AddMissed(seen);
@@ -233,10 +252,12 @@ private:
         if (savedBefore > 0) {
             shot.folderSuffix = Basic::Text::Format(L"-%u", savedBefore + 1);
         }
-        WindowShotOutcome outcome;
-        (void)SaveJustShownWindowShot(record, shot, outcome);
+        MonitorStep step{record, shot, {}, {}};
+        (void)SaveJustShownWindowPicture(record, shot, step.outcome);
+        const WindowShotOutcome& outcome = step.outcome;
         RunWindow& entry = mRecorder.AddSaved(record, outcome);
         entry.folder += shot.folderSuffix;
+        step.folder = entry.folder;
         Describe(entry, seen);
         if (outcome.windowWrittenAt != 0) {
             entry.watch.savedAfterMs = std::max(0LL, (outcome.windowWrittenAt - seen.appearance.seenAt) / 1000);
@@ -244,10 +265,25 @@ private:
         if (outcome.droppedBecause != nullptr) {
             entry.watch.pictureDropped = outcome.droppedBecause;
         }
+        mMonitorSteps.push_back(std::move(step));
         ++mCaught;
         if (mTray != nullptr) {
             mTray->SetCaughtCount(mCaught);
         }
+    }
+
+    void SaveMonitorPicture(MonitorStep& step)
+    {
+        (void)SaveJustShownMonitorPicture(step.record, step.shot, step.outcome);
+        RunWindow* entry = mRecorder.LatestEntryOf(step.record.mWindowHandle);
+        if (entry == nullptr || entry->folder != step.folder) {
+            return;
+        }
+        entry->shot.monitor = step.outcome.monitor;
+        if (entry->watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
+            entry->watch.pictureDropped = step.outcome.droppedBecause;
+        }
+        mDirty = true;
     }
 
     void Write()
@@ -277,6 +313,7 @@ private:
     WatchSummary mSummary;
     TrayIcon* mTray = nullptr;
     std::deque<SeenWindow> mWaiting;
+    std::deque<MonitorStep> mMonitorSteps;
     std::map<std::uint64_t, long long> mGoneBeforeSaved;
     long long mLastWrite = 0;
     bool mDirty = true;

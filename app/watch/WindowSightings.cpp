@@ -81,13 +81,20 @@ bool WindowSightings::Looked(std::uint64_t window, bool visible, long long now, 
     return true;
 }
 
-bool WindowSightings::Vanished(std::uint64_t window, long long now, Disappearance& disappearance)
+bool WindowSightings::Vanished(std::uint64_t window, long long now, bool destroyed, Disappearance& disappearance)
 {
     const auto found = mWindows.find(window);
     if (found == mWindows.end() || !found->second.visible) {
         return false;
     }
-    found->second.visible = false;
+    Sighting& sighting = found->second;
+    sighting.visible = false;
+    if (!destroyed && !sighting.waiting && mWaiting < kPendingCap) {
+        sighting.waiting = true;
+        sighting.createdAt = now;
+        sighting.nextCheck = now;
+        ++mWaiting;
+    }
     disappearance = Disappearance{window, now};
     return true;
 }
@@ -103,7 +110,7 @@ void WindowSightings::Scanned(const std::vector<ScannedWindow>& windows, long lo
         Disappearance disappearance;
         if (Looked(scanned.window, scanned.visible, now, CaughtBy::Scan, appearance)) {
             appeared.push_back(appearance);
-        } else if (!scanned.visible && Vanished(scanned.window, now, disappearance)) {
+        } else if (!scanned.visible && Vanished(scanned.window, now, false, disappearance)) {
             vanished.push_back(disappearance);
         }
     }

@@ -36,6 +36,7 @@ struct ScannedWindow {
 
 // The bookkeeping of the watch: which windows wait to show, which are visible, how often each
 // was shown. Pure: the caller looks at the windows and tells what it saw, with the time.
+// Windows hidden after they showed wait to show again in the same way.
 //
 // A created window that is not yet visible is checked often at first (shown windows reach the
 // screen within milliseconds of their creation) and less after; one that never shows within
@@ -67,8 +68,10 @@ public:
     // is visible now and was not before.
     [[nodiscard]] bool Looked(std::uint64_t window, bool visible, long long now, CaughtBy by, Appearance& appearance);
 
-    // A hide or destroy event, or a failed look: a disappearance when it was visible.
-    [[nodiscard]] bool Vanished(std::uint64_t window, long long now, Disappearance& disappearance);
+    // A hide or destroy event, or a failed look: a disappearance when it was visible. A window
+    // that was hidden, not destroyed, waits to show again like a new one, so that its next
+    // showing is seen as soon as a first one would be.
+    [[nodiscard]] bool Vanished(std::uint64_t window, long long now, bool destroyed, Disappearance& disappearance);
 
     // A full scan: windows shown since the last look, windows no longer visible, and windows
     // gone from the list forgotten.

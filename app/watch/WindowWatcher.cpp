@@ -8,6 +8,7 @@
 #include <process.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace Morvane {
 namespace {
@@ -220,7 +221,8 @@ void WindowWatcher::Watch()
                 break;
             case EVENT_OBJECT_HIDE:
             case EVENT_OBJECT_DESTROY:
-                if (sightings.Vanished(PointerBits(raw.window), raw.at, disappearance)) {
+                if (sightings.Vanished(PointerBits(raw.window), raw.at, raw.event == EVENT_OBJECT_DESTROY,
+                                       disappearance)) {
                     news.vanished.push_back(disappearance);
                 }
                 break;

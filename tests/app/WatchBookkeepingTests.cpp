@@ -63,12 +63,21 @@ TEST(WindowSightings, ShowingsAreCountedAndReportedOnce)
 
     // A window visible at the start is known: no appearance, its next showing is the second.
     EXPECT_FALSE(sightings.Looked(1, true, 5, CaughtBy::Event, appearance));
-    ASSERT_TRUE(sightings.Vanished(1, 6, disappearance));
+    ASSERT_TRUE(sightings.Vanished(1, 6, false, disappearance));
     EXPECT_EQ(disappearance.window, 1u);
     EXPECT_EQ(disappearance.goneAt, 6);
-    EXPECT_FALSE(sightings.Vanished(1, 7, disappearance)); // once
+    EXPECT_FALSE(sightings.Vanished(1, 7, false, disappearance)); // once
+    // Hidden, it waits to show again, checked as often as a new window.
+    EXPECT_EQ(sightings.WaitingCount(), 1u);
+    EXPECT_EQ(sightings.Due(7), std::vector<std::uint64_t>{1});
     ASSERT_TRUE(sightings.Looked(1, true, 8, CaughtBy::Event, appearance));
     EXPECT_EQ(appearance.showing, 2u);
+    EXPECT_EQ(sightings.WaitingCount(), 0u);
+    // Destroyed, it waits for nothing.
+    ASSERT_TRUE(sightings.Vanished(1, 9, true, disappearance));
+    EXPECT_EQ(sightings.WaitingCount(), 0u);
+    ASSERT_TRUE(sightings.Looked(1, true, 10, CaughtBy::Event, appearance));
+    EXPECT_EQ(appearance.showing, 3u);
 
     // Created, found visible by its check: caught by the event, once.
     ASSERT_EQ(sightings.Created(3, 10), WindowSightings::Added::Waiting);
@@ -96,6 +105,7 @@ TEST(WindowSightings, ShowingsAreCountedAndReportedOnce)
     EXPECT_EQ(vanished[0].window, 1u);
     EXPECT_EQ(vanished[1].window, 3u);
     EXPECT_EQ(vanished[1].goneAt, 20);
+    EXPECT_EQ(sightings.Due(20), std::vector<std::uint64_t>{3}); // hidden: waits to show again
 
     // Window 3 shown again: its second showing; a destroyed handle that comes back starts anew.
     appeared.clear();
