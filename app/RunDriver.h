@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/RunEntry.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -7,7 +9,7 @@
 
 namespace Morvane {
 
-class RunRecorder;
+struct RunContext;
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
 // shut-down. Returns 0, or 1 when no output folder could be created at all.
@@ -29,11 +31,15 @@ struct EnumerationContext {
 // std::bad_function_call.
 BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context);
 
-// Samples one window and, if it is to be handled, reports it and saves its folder.
-bool HandleWindow(HWND window, void* user);
+// Samples one window and, if it is to be handled, reports it and saves its folder; the run's
+// recorder gets the window's entry, and a copy of it is returned.
+RunWindow HandleWindow(RunContext& context, HWND window);
 
-// The walk over the top-level windows present now, each handled and entered into the recorder.
-void SaveWindowsPresentNow(RunRecorder& recorder);
+// The enumeration's step: user is the run's RunContext.
+bool HandleEnumeratedWindow(HWND window, void* user);
+
+// The walk over the top-level windows present now, each handled into the context's recorder.
+void SaveWindowsPresentNow(RunContext& context);
 
 // "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
 [[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,

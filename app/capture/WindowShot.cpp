@@ -1,7 +1,7 @@
 #include "capture/WindowShot.h"
 
 #include "capture/MonitorPictureCache.h"
-#include "RunState.h"
+#include "capture/OutputFileNames.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
@@ -187,7 +187,8 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Pi
     return result;
 }
 
-HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITOR monitor, HWND window = nullptr,
+HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, const std::wstring& path,
+                                               HMONITOR monitor, HWND window = nullptr,
                                                JustShownCheck* justShown = nullptr) noexcept
 {
     BitmapHolder bitmap;
@@ -212,23 +213,22 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
     }
     if (SUCCEEDED(result)) {
         // Captured anew for every window, but encoded only when the monitor's pixels changed.
-        result = MonitorPictureCache::OfThisProcess().SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
+        result = pictures.SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureDisplayMonitorToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
     return result;
 }
 
-// The text record and the window picture.
-void SaveRecordAndWindowPicture(const WindowInfo& record, const std::wstring& folder, WindowShotOutcome& steps,
-                                JustShownCheck* justShown)
+// The text record and the window picture; a window that just appeared may be gone again soon,
+// so its picture comes first (the folder is made by whichever file comes first).
+void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
+                                WindowShotOutcome& steps, JustShownCheck* justShown)
 {
-    const std::wstring infoPath = folder + L"Morvane.Info.txt";
-    const std::wstring windowPicturePath = folder + L"Morvane.Window.jpg";
+    const std::wstring infoPath = folder + kInfoFileName;
+    const std::wstring windowPicturePath = folder + kWindowPictureFileName;
 
-    // Each step stands on its own: a failure of one does not stop the next. A window that just
-    // appeared may be gone again soon, so its picture comes before its text record; the folder
-    // is made by whichever file comes first.
+    // Each step stands on its own: a failure of one does not stop the next.
     const auto saveWindowPicture = [&] {
         steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
                                                       steps.windowAnswered, justShown);
@@ -241,9 +241,7 @@ void SaveRecordAndWindowPicture(const WindowInfo& record, const std::wstring& fo
     if (justShown != nullptr) {
         saveWindowPicture();
     }
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    const std::string info = MakeInfoText(record, now);
+    const std::string info = MakeInfoText(record, context.clock.LocalTime());
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
@@ -253,20 +251,15 @@ void SaveRecordAndWindowPicture(const WindowInfo& record, const std::wstring& fo
     }
 }
 
-void SaveMonitorPicture(const WindowInfo& record, const std::wstring& folder, WindowShotOutcome& steps,
-                        JustShownCheck* justShown)
+void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
+                        WindowShotOutcome& steps, JustShownCheck* justShown)
 {
-    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(folder + L"Morvane.DisplayMonitor.jpg",
+    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
                                                            record.mDisplayMonitorHandle, record.mWindowHandle,
                                                            justShown);
     if (justShown != nullptr && steps.droppedBecause == nullptr) {
         steps.droppedBecause = justShown->droppedBecause;
     }
-}
-
-std::wstring JustShownFolder(const WindowInfo& record, const JustShownShot& shot)
-{
-    return WithFolderSuffix(MakeWindowShotFolder(gOutputDirectory, record), shot.folderSuffix);
 }
 
 } // namespace
@@ -279,31 +272,41 @@ std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& su
     return folder.substr(0, folder.size() - 1) + suffix + L"\\";
 }
 
-HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
+HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome)
 {
-    const std::wstring folder = MakeWindowShotFolder(gOutputDirectory, record);
+    const std::wstring folder = MakeWindowShotFolder(context.outputDirectory, record);
     WindowShotOutcome steps;
-    SaveRecordAndWindowPicture(record, folder, steps, nullptr);
-    SaveMonitorPicture(record, folder, steps, nullptr);
+    steps.folder = MakeRelativeWindowShotFolder(record);
+    SaveRecordAndWindowPicture(context, record, folder, steps, nullptr);
+    SaveMonitorPicture(context, record, folder, steps, nullptr);
     if (outcome != nullptr) {
-        *outcome = steps;
+        *outcome = std::move(steps);
+        return outcome->monitor;
     }
     return steps.monitor;
 }
 
-HRESULT SaveJustShownWindowPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome)
+HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                   WindowShotOutcome& outcome)
 {
     JustShownCheck check;
     check.sampledRect = record.mWindowRectangle;
-    SaveRecordAndWindowPicture(record, JustShownFolder(record, shot), outcome, &check);
+    outcome.folder = MakeRelativeWindowShotFolder(record) + shot.folderSuffix;
+    SaveRecordAndWindowPicture(context, record,
+                               WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record),
+                                                shot.folderSuffix),
+                               outcome, &check);
     return outcome.window;
 }
 
-HRESULT SaveJustShownMonitorPicture(const WindowInfo& record, const JustShownShot& shot, WindowShotOutcome& outcome)
+HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                    WindowShotOutcome& outcome)
 {
     JustShownCheck check;
     check.sampledRect = record.mWindowRectangle;
-    SaveMonitorPicture(record, JustShownFolder(record, shot), outcome, &check);
+    SaveMonitorPicture(context, record,
+                       WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record), shot.folderSuffix),
+                       outcome, &check);
     return outcome.monitor;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/SkipReason.h"
 #include "capture/WindowShot.h"
 #include "capture/ZonePosition.h"
 #include "watch/WindowSightings.h"
@@ -11,15 +12,6 @@
 #include <vector>
 
 namespace Morvane {
-
-// Why an enumerated window got no folder.
-enum class SkipReason {
-    None, // saved
-    Invisible,
-    TooSmall,
-    ProcessNotOpened,
-    SampleFailed,
-};
 
 // What a watch knows of a window's life; a run without a watch has only windows caught at its
 // start, never seen gone.
@@ -86,9 +78,9 @@ struct GoneWindow {
 // A run that went on watching for windows that appear; empty for a run without a watch.
 struct WatchSummary {
     bool watched = false;
-    std::string since;              // when the watching began
-    long long forSeconds = 0;       // --for; 0 until stopped
-    bool running = false;           // the record was written while the watch still ran
+    std::string since;        // when the watching began
+    long long forSeconds = 0; // --for; 0 until stopped
+    bool running = false;     // the record was written while the watch still ran
 };
 
 struct RunSummary {

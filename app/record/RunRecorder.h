@@ -1,72 +1,69 @@
 #pragma once
 
+#include "RunClock.h"
 #include "record/RunEntry.h"
 #include "record/RunHistory.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
+#include "system/CriticalSection.h"
 
 #include <windows.h>
 
-#include <map>
+#include <functional>
 #include <string>
 
 namespace Morvane {
 
 // Collects one entry per enumerated window during the run and, at its end, writes the run record
-// and the run page into the output directory.
+// and the run page into the output directory. Entries may come from more than one thread.
 class RunRecorder {
 public:
     // Notes the start time and the computer.
-    void Start();
+    void Start(const RunClock& clock);
 
-    // A window that SampleInitialize refused, or that is not visible: what can be read cheaply
-    // without sending it a message.
-    RunWindow& AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record);
+    // A window that the sampling refused, as the sample tells it. Returns a copy of the entry.
+    RunWindow AddSkipped(const WindowSample& sample);
 
-    // A window whose folder was written.
-    RunWindow& AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome);
+    // A window whose folder was written. Returns a copy of the entry.
+    RunWindow AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome);
+
+    // Notes the end time, the monitors and the previous run, and writes both files into the
+    // output directory. A file that cannot be written costs one trace line.
+    void Finish(const std::wstring& outputDirectory, const RunClock& clock);
 
     // A window that a watch saw appear but that vanished before it could be saved: what was read
-    // when it was seen.
-    RunWindow& AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className, std::wstring caption);
+    // when it was seen. Returns a copy of the entry.
+    RunWindow AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className, std::wstring caption);
 
-    // The latest entry of the window; null when it has none.
-    [[nodiscard]] RunWindow* LatestEntryOf(HWND window) noexcept;
+    // Changes the window's latest entry; false when it has none.
+    bool UpdateLatestOf(HWND window, const std::function<void(RunWindow&)>& change);
+
+    // A copy of the window's latest entry; false when it has none.
+    [[nodiscard]] bool LatestOf(HWND window, RunWindow& entry);
 
     // How many folders the window has got so far.
-    [[nodiscard]] unsigned SavedCountOf(HWND window) const noexcept;
+    [[nodiscard]] unsigned SavedCountOf(HWND window);
 
-    void SetWatch(const WatchSummary& watch) { mRun.watch = watch; }
+    void SetWatch(const WatchSummary& watch);
 
     // While a watch runs and at its end: writes both files as Finish does, each into a temporary
-    // file that then replaces the old one, so that a reader never finds half a file.
-    void WriteWhileWatching();
-
-    // Notes the end time, the monitors and the previous run, and writes both files. A file that
-    // cannot be written costs one trace line.
-    void Finish();
+    // file that then replaces the old one, so that a reader never finds half a file. The earlier
+    // runs are read once.
+    void WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock);
 
     [[nodiscard]] const RunSummary& Summary() const noexcept { return mRun; }
 
 private:
-    [[nodiscard]] std::wstring ImagePathOf(DWORD processId);
-    void Conclude();
-    void WriteFiles(bool replaceWhole);
+    RunWindow Add(RunWindow entry);
+    void Conclude(const std::wstring& outputDirectory, const RunClock& clock);
+    void WriteFiles(const std::wstring& outputDirectory, bool replaceWhole);
 
+    TalvexBasic::CriticalSection mLock; // over the entries
     RunSummary mRun;
-    std::map<DWORD, std::wstring> mImagePaths; // by process, for skipped windows
     bool mPreviousSearched = false;
     bool mHasPrevious = false;
     EarlierRun mPrevious;
 };
-
-// Local time now, as FormatLocalTime writes it.
-[[nodiscard]] std::string LocalTimeNow();
-
-// A UTC instant as local time, as FormatLocalTime writes it.
-[[nodiscard]] std::string LocalTimeAt(const FILETIME& utcInstant);
-
-// The whole window text, however long, read without sending the window a message.
-[[nodiscard]] std::wstring ReadWholeWindowText(HWND window);
 
 } // namespace Morvane

@@ -1,14 +1,16 @@
 #include "watch/WatchRun.h"
 
 #include "MorvaneTrace.h"
+#include "RunContext.h"
 #include "RunDriver.h"
 #include "RunState.h"
 #include "basic/StringFormat.h"
-#include "capture/WindowInfo.h"
+#include "capture/OutputFileNames.h"
 #include "capture/WindowReport.h"
+#include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
-#include "record/RunPage.h"
-#include "record/RunRecorder.h"
+#include "capture/WindowText.h"
+#include "record/RunRecord.h"
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
 #include "watch/WatchClock.h"
@@ -44,14 +46,13 @@ const char* CaughtByText(CaughtBy caughtBy) noexcept
 struct MonitorStep {
     WindowInfo record;
     JustShownShot shot;
-    WindowShotOutcome outcome;
-    std::wstring folder; // its entry's folder
+    WindowShotOutcome outcome; // its folder is the entry's
 };
 
 // Times of the watch's clock as local time: the clock and the system time read together once.
 class WatchTimes {
 public:
-    WatchTimes() : mOrigin(WatchMicroseconds())
+    explicit WatchTimes(const RunClock& clock) : mClock(clock), mOrigin(WatchMicroseconds())
     {
         FILETIME now{};
         ::GetSystemTimeAsFileTime(&now);
@@ -66,10 +67,12 @@ public:
         FILETIME time{};
         time.dwLowDateTime = static_cast<DWORD>(instant);
         time.dwHighDateTime = static_cast<DWORD>(instant >> 32);
-        return LocalTimeAt(time);
+        const LocalInstant local = mClock.At(time);
+        return FormatLocalTime(local.time, local.offsetMinutes);
     }
 
 private:
+    const RunClock& mClock;
     long long mOrigin;
     unsigned long long mOriginTime = 0;
 };
@@ -78,8 +81,9 @@ private:
 // the watcher's thread only finds them.
 class Watch {
 public:
-    Watch(RunRecorder& recorder, const WatchSignals& signals, unsigned long long watchSeconds)
-        : mRecorder(recorder), mSignals(signals), mWatchSeconds(watchSeconds)
+    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds)
+        : mContext(context), mRecorder(context.recorder), mSignals(signals), mWatchSeconds(watchSeconds),
+          mTimes(context.clock)
     {
     }
 
@@ -99,7 +103,7 @@ public:
     {
         const long long deadline =
             mWatchSeconds == 0 ? -1 : mTimes.Origin() + static_cast<long long>(mWatchSeconds) * 1'000'000;
-        TrayIcon tray(gOutputDirectory + L"\\" + kRunPageFileName, [this] { WriteLast(); });
+        TrayIcon tray(mContext.outputDirectory + L"\\" + kRunPageFileName, [this] { WriteLast(); });
         tray.Show();
         mTray = &tray;
         MORVANE_TRACE(kRunWatch, "Watching begins.");
@@ -178,10 +182,11 @@ private:
                 mGoneBeforeSaved[gone.window] = gone.goneAt;
                 continue;
             }
-            RunWindow* entry = mRecorder.LatestEntryOf(AsWindow(gone.window));
-            if (entry != nullptr && entry->watch.goneAt.empty()) {
-                MarkGone(*entry, gone.goneAt);
-            }
+            (void)mRecorder.UpdateLatestOf(AsWindow(gone.window), [&](RunWindow& entry) {
+                if (entry.watch.goneAt.empty()) {
+                    MarkGone(entry, gone.goneAt);
+                }
+            });
         }
     }
 
@@ -208,9 +213,9 @@ private:
 
     void AddMissed(const SeenWindow& seen)
     {
-        RunWindow& entry = mRecorder.AddMissed(AsWindow(seen.appearance.window), seen.processId, seen.threadId,
-                                               seen.className, seen.caption);
-        Describe(entry, seen);
+        const HWND window = AsWindow(seen.appearance.window);
+        (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption);
+        (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
         ++mMissed;
     }
 
@@ -230,17 +235,18 @@ private:
             return;
         }
         // Shown during the walk over the windows present at the start, and saved by it.
-        const RunWindow* earlier = mRecorder.LatestEntryOf(window);
-        if (seen.appearance.showing == 1 && earlier != nullptr && earlier->watch.caughtBy == CaughtBy::Start &&
-            !earlier->folder.empty()) {
+        RunWindow earlier;
+        if (seen.appearance.showing == 1 && mRecorder.LatestOf(window, earlier) &&
+            earlier.watch.caughtBy == CaughtBy::Start && !earlier.folder.empty()) {
             return;
         }
-        WindowInfo record;
-        const HRESULT sample = record.SampleInitialize(window);
-        if (FAILED(sample) || (record.mStyle & WS_VISIBLE) == 0) {
-            Describe(mRecorder.AddSkipped(window, sample, record), seen);
+        WindowSample sample = SampleWindow(window);
+        if (!sample.Saved()) {
+            (void)mRecorder.AddSkipped(sample);
+            (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
             return;
         }
+        WindowInfo& record = sample.facts;
         // Read without a message to the window, so that a hung one costs nothing here.
         record.mCaption = ReadWholeWindowText(window);
         record.mClassName = seen.className;
@@ -252,19 +258,19 @@ private:
         if (savedBefore > 0) {
             shot.folderSuffix = Basic::Text::Format(L"-%u", savedBefore + 1);
         }
-        MonitorStep step{record, shot, {}, {}};
-        (void)SaveJustShownWindowPicture(record, shot, step.outcome);
-        const WindowShotOutcome& outcome = step.outcome;
-        RunWindow& entry = mRecorder.AddSaved(record, outcome);
-        entry.folder += shot.folderSuffix;
-        step.folder = entry.folder;
-        Describe(entry, seen);
-        if (outcome.windowWrittenAt != 0) {
-            entry.watch.savedAfterMs = std::max(0LL, (outcome.windowWrittenAt - seen.appearance.seenAt) / 1000);
-        }
-        if (outcome.droppedBecause != nullptr) {
-            entry.watch.pictureDropped = outcome.droppedBecause;
-        }
+        MonitorStep step{record, shot, {}};
+        (void)SaveJustShownWindowPicture(mContext, record, shot, step.outcome);
+        (void)mRecorder.AddSaved(record, step.outcome);
+        (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) {
+            Describe(entry, seen);
+            if (step.outcome.windowWrittenAt != 0) {
+                entry.watch.savedAfterMs =
+                    std::max(0LL, (step.outcome.windowWrittenAt - seen.appearance.seenAt) / 1000);
+            }
+            if (step.outcome.droppedBecause != nullptr) {
+                entry.watch.pictureDropped = step.outcome.droppedBecause;
+            }
+        });
         mMonitorSteps.push_back(std::move(step));
         ++mCaught;
         if (mTray != nullptr) {
@@ -274,22 +280,23 @@ private:
 
     void SaveMonitorPicture(MonitorStep& step)
     {
-        (void)SaveJustShownMonitorPicture(step.record, step.shot, step.outcome);
-        RunWindow* entry = mRecorder.LatestEntryOf(step.record.mWindowHandle);
-        if (entry == nullptr || entry->folder != step.folder) {
-            return;
-        }
-        entry->shot.monitor = step.outcome.monitor;
-        if (entry->watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
-            entry->watch.pictureDropped = step.outcome.droppedBecause;
-        }
+        (void)SaveJustShownMonitorPicture(mContext, step.record, step.shot, step.outcome);
+        (void)mRecorder.UpdateLatestOf(step.record.mWindowHandle, [&](RunWindow& entry) {
+            if (entry.folder != step.outcome.folder) {
+                return;
+            }
+            entry.shot.monitor = step.outcome.monitor;
+            if (entry.watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
+                entry.watch.pictureDropped = step.outcome.droppedBecause;
+            }
+        });
         mDirty = true;
     }
 
     void Write()
     {
         mRecorder.SetWatch(mSummary);
-        mRecorder.WriteWhileWatching();
+        mRecorder.WriteWhileWatching(mContext.outputDirectory, mContext.clock);
         mLastWrite = WatchMicroseconds();
         mDirty = false;
     }
@@ -305,6 +312,7 @@ private:
         Write();
     }
 
+    RunContext& mContext;
     RunRecorder& mRecorder;
     const WatchSignals& mSignals;
     unsigned long long mWatchSeconds;
@@ -338,9 +346,10 @@ int RunWatch(unsigned long long watchSeconds)
         return 1;
     }
 
-    RunRecorder recorder;
-    recorder.Start();
+    RunContext context;
+    context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize();
+    context.outputDirectory = gOutputDirectory;
     if (!hasOutputDirectory) {
         const std::wstring text = MakeFailureText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
@@ -352,13 +361,13 @@ int RunWatch(unsigned long long watchSeconds)
     {
         // The watcher knows the windows visible before the walk, so that a window shown during
         // the walk is caught as well.
-        Watch watch(recorder, signals, watchSeconds);
+        Watch watch(context, signals, watchSeconds);
         const bool watching = watch.Begin();
-        SaveWindowsPresentNow(recorder);
+        SaveWindowsPresentNow(context);
         if (watching) {
             watch.Run();
         } else {
-            recorder.Finish();
+            context.recorder.Finish(context.outputDirectory, context.clock);
         }
     }
 

@@ -1,7 +1,7 @@
 #include "watch/WindowWatcher.h"
 
 #include "MorvaneTrace.h"
-#include "record/RunRecorder.h"
+#include "capture/WindowText.h"
 #include "system/HResult.h"
 #include "watch/WatchClock.h"
 
@@ -86,9 +86,7 @@ SeenWindow Describe(const Appearance& appearance)
     SeenWindow seen;
     seen.appearance = appearance;
     seen.threadId = ::GetWindowThreadProcessId(window, &seen.processId);
-    wchar_t name[257] = {};
-    const int length = ::GetClassNameW(window, name, 257);
-    seen.className.assign(name, length > 0 ? static_cast<size_t>(length) : 0);
+    seen.className = ReadClassName(window);
     seen.caption = ReadWholeWindowText(window);
     return seen;
 }
