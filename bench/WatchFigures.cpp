@@ -181,9 +181,14 @@ int RunWatchFigures()
         options.timeLimitMilliseconds = 3600000;
         result = TestSupport::RunWithDebugCapture(options);
     });
-    const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 60000);
+    // The start saves the 200 windows first, which takes long on a busy machine.
+    const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 900000);
     if (folder.empty()) {
         std::printf("the watch did not start\n");
+        TestSupport::DebugCaptureOptions stop;
+        stop.program = TestSupport::ProgramDirectory() + L"\\Morvane.exe";
+        stop.arguments = L"--stop";
+        (void)TestSupport::RunWithDebugCapture(stop);
         watching.join();
         return 1;
     }
