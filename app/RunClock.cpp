@@ -34,7 +34,12 @@ LocalInstant RunClock::Now() const noexcept
 {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    return LocalInstantOf((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return At(now);
+}
+
+LocalInstant RunClock::At(const FILETIME& utcInstant) const noexcept
+{
+    return LocalInstantOf(TalvexBasic::FileTimeValue(utcInstant));
 }
 
 } // namespace Morvane

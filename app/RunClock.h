@@ -24,6 +24,9 @@ public:
     // Local time with its offset from UTC; UTC itself, offset 0, where the time zone cannot be
     // applied.
     [[nodiscard]] LocalInstant Now() const noexcept;
+
+    // The same for a given UTC instant.
+    [[nodiscard]] LocalInstant At(const FILETIME& utcInstant) const noexcept;
 };
 
 } // namespace Morvane

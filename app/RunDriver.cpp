@@ -155,6 +155,12 @@ bool HandleEnumeratedWindow(HWND window, void* user)
     return true;
 }
 
+void SaveWindowsPresentNow(RunContext& context)
+{
+    EnumerationContext enumeration{HandleEnumeratedWindow, &context};
+    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
+}
+
 int Run()
 {
     RunContext context;
@@ -162,8 +168,7 @@ int Run()
     const bool hasOutputDirectory = Initialize();
     context.outputDirectory = gOutputDirectory;
 
-    EnumerationContext enumeration{HandleEnumeratedWindow, &context};
-    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
+    SaveWindowsPresentNow(context);
 
     // Windows that failed are in the log; only a run without any output folder is a failure,
     // and then there is nowhere to put the run record and page either.

@@ -38,6 +38,9 @@ RunWindow HandleWindow(RunContext& context, HWND window);
 // The enumeration's step: user is the run's RunContext.
 bool HandleEnumeratedWindow(HWND window, void* user);
 
+// The walk over the top-level windows present now, each handled into the context's recorder.
+void SaveWindowsPresentNow(RunContext& context);
+
 // "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
 [[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,
                                                unsigned random);

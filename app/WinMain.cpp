@@ -1,8 +1,8 @@
-#include "RunDriver.h"
+#include "ProgramEntry.h"
 
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    return Morvane::Run();
+    return Morvane::RunCommandLine(::GetCommandLineW());
 }

@@ -6,7 +6,7 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
-//                  [--trace-lines] [--process-facts]
+//                  [--trace-lines] [--process-facts] [--watch]
 
 #include "capture/OutputFileNames.h"
 #include "EncodeVariants.h"
@@ -15,6 +15,7 @@
 #include "RunProfile.h"
 #include "TickerWindow.h"
 #include "TraceLineCost.h"
+#include "WatchFigures.h"
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
@@ -188,6 +189,8 @@ int main(int argc, char** argv)
             traceLinesOnly = true;
         } else if (argument == "--process-facts") {
             processFactsOnly = true;
+        } else if (argument == "--watch") {
+            return MorvaneBench::RunWatchFigures();
         }
     }
     if (traceLinesOnly) {

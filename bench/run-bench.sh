@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmark and runs it once under Wine on a private 1920x1080 Xvfb display.
-# Usage: bench/run-bench.sh   (MORVANE_BUILD_DIR and WINEPREFIX may be set as for scripts/test.sh)
+# Usage: bench/run-bench.sh [--watch]   (MORVANE_BUILD_DIR and WINEPREFIX may be set as for scripts/test.sh)
 # MORVANE_BENCH_BASELINE names the commit whose Morvane.exe is measured beside this one (default:
 # 6cd2eff, the tool before monitor pictures were reused); "none" leaves it out.
 set -euo pipefail
@@ -30,4 +30,4 @@ fi
 source scripts/wine-session.sh
 trap wine_session_stop EXIT
 wine_session_start
-wine "$BUILD_DIR/bin/MorvaneBench.exe" "${BASELINE_ARGS[@]}"
+wine "$BUILD_DIR/bin/MorvaneBench.exe" "${BASELINE_ARGS[@]}" "$@"

@@ -11,6 +11,8 @@
 #include "MorvaneTrace.h"
 #include "system/File.h"
 #include "system/HResult.h"
+#include "watch/ScreenPictureCheck.h"
+#include "watch/WatchClock.h"
 
 #include <string>
 
@@ -56,7 +58,54 @@ bool IsBlack(const WindowCapture& capture) noexcept
 // content, for windows that draw with the GPU, unless the window did not paint at all; then
 // the window's rectangle from the screen. printed is the first capture's result: a failure, or
 // success with a black picture. Emits the one line that says where the picture came from and why.
-HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureSource& source) noexcept
+// A window that just appeared: its sampled rectangle, and where the reason of a dropped picture
+// goes. Null for the windows of a run's start.
+struct JustShownCheck {
+    RECT sampledRect{};
+    const char* droppedBecause = nullptr;
+};
+
+WindowAfterCapture LookAfterCapture(HWND window, const RECT& sampledRect) noexcept
+{
+    WindowAfterCapture after;
+    after.exists = ::IsWindow(window) != FALSE;
+    after.visible = after.exists && ::IsWindowVisible(window) != FALSE;
+    RECT now{};
+    after.moved = after.visible && (!::GetWindowRect(window, &now) || !::EqualRect(&now, &sampledRect));
+    return after;
+}
+
+// The window's rectangle from the screen, taken again while it is black and the window stays;
+// E_ABORT, with the reason, when the window went or moved.
+HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShownCheck& check) noexcept
+{
+    using TalvexBasic::Drawings::Screenshot;
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+        const HRESULT result = Screenshot::CaptureWindowFromScreenToBitmap$Static(
+            capture.bitmap.put(), capture.memoryDc.put(), window, &capture.size);
+        if (FAILED(result)) {
+            return result;
+        }
+        WindowAfterCapture after = LookAfterCapture(window, check.sampledRect);
+        after.black = IsBlack(capture);
+        const ScreenPictureVerdict verdict =
+            JudgeScreenPicture(after, static_cast<unsigned>(::GetTickCount64() - start));
+        if (verdict == ScreenPictureVerdict::Keep) {
+            return S_OK;
+        }
+        if (verdict != ScreenPictureVerdict::Retry) {
+            check.droppedBecause = DropReasonName(verdict);
+            return E_ABORT;
+        }
+        capture.memoryDc.reset();
+        capture.bitmap.reset();
+        ::Sleep(kScreenPictureRetryIntervalMs);
+    }
+}
+
+HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureSource& source,
+                            JustShownCheck* justShown) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     const unsigned long long handle = TalvexBasic::PointerBits(window);
@@ -80,8 +129,16 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 
     // A window that was given up on is not asked again: PrintWindow would wait for it for good.
     WindowCapture capture;
-    HRESULT result = Screenshot::CaptureWindowFromScreenToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
-                                                                        window, &capture.size);
+    HRESULT result = justShown != nullptr
+                         ? CaptureJustShownFromScreen(capture, window, *justShown)
+                         : Screenshot::CaptureWindowFromScreenToBitmap$Static(capture.bitmap.put(),
+                                                                              capture.memoryDc.put(), window,
+                                                                              &capture.size);
+    if (justShown != nullptr && justShown->droppedBecause != nullptr) {
+        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX dropped: the window was %s after its capture.",
+                      handle, justShown->droppedBecause);
+        return result;
+    }
     if (SUCCEEDED(result)) {
         result = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
         if (SUCCEEDED(result)) {
@@ -108,7 +165,7 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 
 // The window paints itself; a picture with any pixel that is not black is kept as it is.
 HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source,
-                                       bool& answered) noexcept
+                                       bool& answered, JustShownCheck* justShown = nullptr) noexcept
 {
     WindowCapture capture;
     HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(
@@ -123,7 +180,7 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Pi
         capture.memoryDc.reset();
         capture.bitmap.reset();
         answered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
-        result = SaveFallbackPicture(path, window, result, source);
+        result = SaveFallbackPicture(path, window, result, source, justShown);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
@@ -131,13 +188,29 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Pi
 }
 
 HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, const std::wstring& path,
-                                               HMONITOR monitor) noexcept
+                                               HMONITOR monitor, HWND window = nullptr,
+                                               JustShownCheck* justShown = nullptr) noexcept
 {
     BitmapHolder bitmap;
     MemoryDcHolder memoryDc;
     SIZE size{};
-    HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(
-        bitmap.put(), memoryDc.put(), monitor, &size);
+    // A window that has gone already costs no capture.
+    const bool gone = justShown != nullptr && JudgeScreenPicture(LookAfterCapture(window, justShown->sampledRect),
+                                                                 kScreenPictureRetryLimitMs) !=
+                                                  ScreenPictureVerdict::Keep;
+    HRESULT result = gone ? S_OK
+                          : TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static(
+                                bitmap.put(), memoryDc.put(), monitor, &size);
+    if (SUCCEEDED(result) && justShown != nullptr) {
+        const ScreenPictureVerdict verdict = JudgeScreenPicture(LookAfterCapture(window, justShown->sampledRect),
+                                                                kScreenPictureRetryLimitMs);
+        if (verdict != ScreenPictureVerdict::Keep) {
+            justShown->droppedBecause = DropReasonName(verdict);
+            MORVANE_TRACE(kSaveWindowShot, "Monitor picture of 0x%016llX dropped: the window was %s.",
+                          TalvexBasic::PointerBits(window), justShown->droppedBecause);
+            result = E_ABORT;
+        }
+    }
     if (SUCCEEDED(result)) {
         // Captured anew for every window, but encoded only when the monitor's pixels changed.
         result = pictures.SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
@@ -147,33 +220,94 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, co
     return result;
 }
 
-} // namespace
-
-HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome)
+// The text record and the window picture; a window that just appeared may be gone again soon,
+// so its picture comes first (the folder is made by whichever file comes first).
+void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
+                                WindowShotOutcome& steps, JustShownCheck* justShown)
 {
-    const std::wstring folder = MakeWindowShotFolder(context.outputDirectory, record);
     const std::wstring infoPath = folder + kInfoFileName;
     const std::wstring windowPicturePath = folder + kWindowPictureFileName;
-    const std::wstring monitorPicturePath = folder + kMonitorPictureFileName;
 
+    // Each step stands on its own: a failure of one does not stop the next.
+    const auto saveWindowPicture = [&] {
+        steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
+                                                      steps.windowAnswered, justShown);
+        if (justShown != nullptr) {
+            steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
+            steps.droppedBecause = justShown->droppedBecause;
+            justShown->droppedBecause = nullptr;
+        }
+    };
+    if (justShown != nullptr) {
+        saveWindowPicture();
+    }
     const std::string info = MakeInfoText(record, context.clock.LocalTime());
-    WindowShotOutcome steps;
-    steps.folder = MakeRelativeWindowShotFolder(record);
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
                     static_cast<unsigned>(steps.record));
+    if (justShown == nullptr) {
+        saveWindowPicture();
+    }
+}
 
-    // Each step stands on its own: a failure of one does not stop the next.
-    steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
-                                                  steps.windowAnswered);
-    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, monitorPicturePath,
-                                                           record.mDisplayMonitorHandle);
+void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
+                        WindowShotOutcome& steps, JustShownCheck* justShown)
+{
+    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
+                                                           record.mDisplayMonitorHandle, record.mWindowHandle,
+                                                           justShown);
+    if (justShown != nullptr && steps.droppedBecause == nullptr) {
+        steps.droppedBecause = justShown->droppedBecause;
+    }
+}
+
+} // namespace
+
+std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix)
+{
+    if (suffix.empty() || folder.empty() || folder.back() != L'\\') {
+        return folder + suffix;
+    }
+    return folder.substr(0, folder.size() - 1) + suffix + L"\\";
+}
+
+HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome)
+{
+    const std::wstring folder = MakeWindowShotFolder(context.outputDirectory, record);
+    WindowShotOutcome steps;
+    steps.folder = MakeRelativeWindowShotFolder(record);
+    SaveRecordAndWindowPicture(context, record, folder, steps, nullptr);
+    SaveMonitorPicture(context, record, folder, steps, nullptr);
     if (outcome != nullptr) {
         *outcome = std::move(steps);
         return outcome->monitor;
     }
     return steps.monitor;
+}
+
+HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                   WindowShotOutcome& outcome)
+{
+    JustShownCheck check;
+    check.sampledRect = record.mWindowRectangle;
+    outcome.folder = MakeRelativeWindowShotFolder(record) + shot.folderSuffix;
+    SaveRecordAndWindowPicture(context, record,
+                               WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record),
+                                                shot.folderSuffix),
+                               outcome, &check);
+    return outcome.window;
+}
+
+HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                    WindowShotOutcome& outcome)
+{
+    JustShownCheck check;
+    check.sampledRect = record.mWindowRectangle;
+    SaveMonitorPicture(context, record,
+                       WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record), shot.folderSuffix),
+                       outcome, &check);
+    return outcome.monitor;
 }
 
 } // namespace Morvane

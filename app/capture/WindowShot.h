@@ -27,11 +27,35 @@ struct WindowShotOutcome {
     bool windowAnswered = true;
     // The window's folder relative to the output directory, with '/' (MakeRelativeWindowShotFolder).
     std::wstring folder;
+    // For a window that just appeared: when its window picture was written (the watch's clock,
+    // 0 without one), and why a picture from the screen was dropped ("destroyed", "hidden",
+    // "moved"; null when none was).
+    long long windowWrittenAt = 0;
+    const char* droppedBecause = nullptr;
+};
+
+// How to take a window that just appeared, while a watch runs.
+struct JustShownShot {
+    // Appended to the window's folder name when the window is saved again ("-2", "-3", ...).
+    std::wstring folderSuffix;
 };
 
 // Writes the window's folder below the context's output directory: the text record, the window
 // picture and the monitor picture. Returns the result of the monitor picture; the outcome, when
 // given, receives every step's result and the folder.
 HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
+
+// The same for a window that just appeared, in two steps, so that the window pictures of windows
+// that appear together are all taken before the slower monitor pictures: first the window picture
+// and the text record, then the monitor picture. A picture from the screen that is black is taken
+// again while the window shows; one taken when the window had gone, was hidden or had moved is
+// not written.
+HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                   WindowShotOutcome& outcome);
+HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                    WindowShotOutcome& outcome);
+
+// The window's folder with the suffix before its trailing backslash, if it has one.
+[[nodiscard]] std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix);
 
 } // namespace Morvane

@@ -4,6 +4,7 @@
 #include "capture/WindowShot.h"
 #include "record/RunProcess.h"
 #include "capture/ZonePosition.h"
+#include "watch/WindowSightings.h"
 
 #include <windows.h>
 
@@ -12,6 +13,19 @@
 #include <vector>
 
 namespace Morvane {
+
+// What a watch knows of a window's life; a run without a watch has only windows caught at its
+// start, never seen gone.
+struct WatchFacts {
+    CaughtBy caughtBy = CaughtBy::Start;
+    std::string appearedAt;        // local time as startedAt; empty when present at start
+    long long savedAfterMs = -1;   // first seen visible to window picture written; -1 without one
+    std::string goneAt;            // empty while not seen hidden or destroyed
+    long long shownForMs = -1;     // -1 while not seen gone
+    bool missed = false;           // it vanished before it could be saved
+    std::string pictureDropped;    // why a picture from the screen was not written; empty if none was
+    long long appearedAtClock = 0; // the watch's clock (microseconds); 0 when present at start
+};
 
 // One enumerated top-level window, saved or skipped, as the run record tells it.
 struct RunWindow {
@@ -32,6 +46,7 @@ struct RunWindow {
     bool newSinceLastRun = false;
     bool hasProcess = false;      // saved: its process is one of the run's processes
     std::string processStartedAt; // that process's startedAt; empty when unknown
+    WatchFacts watch;
 };
 
 struct RunMonitor {
@@ -63,6 +78,14 @@ struct GoneWindow {
     unsigned count = 0;
 };
 
+// A run that went on watching for windows that appear; empty for a run without a watch.
+struct WatchSummary {
+    bool watched = false;
+    std::string since;        // when the watching began
+    long long forSeconds = 0; // --for; 0 until stopped
+    bool running = false;     // the record was written while the watch still ran
+};
+
 struct RunSummary {
     std::string startedAt; // local time, ISO 8601 with milliseconds and UTC offset
     std::string endedAt;
@@ -73,6 +96,7 @@ struct RunSummary {
     std::wstring previousRun; // folder name; empty when there was none
     std::vector<GoneWindow> gone;
     std::vector<RunProcess> processes; // of the saved windows, in the order of their first windows
+    WatchSummary watch;
 };
 
 } // namespace Morvane

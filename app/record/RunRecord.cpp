@@ -64,6 +64,29 @@ json RectJson(const RECT& rect)
                 {Member::kBottom, rect.bottom}};
 }
 
+const char* CaughtByName(CaughtBy caughtBy) noexcept
+{
+    switch (caughtBy) {
+    case CaughtBy::Event:
+        return Member::kCaughtByEvent;
+    case CaughtBy::Scan:
+        return Member::kCaughtByScan;
+    case CaughtBy::Start:
+        break;
+    }
+    return Member::kCaughtAtStart;
+}
+
+json TextOrNull(const std::string& text)
+{
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+json CountOrNull(long long count)
+{
+    return count < 0 ? json(nullptr) : json(count);
+}
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -83,8 +106,8 @@ json WindowJson(const RunWindow& window)
     entry[Member::kZone] =
         window.zone == InvalidRectangle ? json(nullptr) : json(ToUtf8(GetZonePositionName(window.zone)));
     entry[Member::kMonitor] = window.monitor == 0 ? json(nullptr) : json(FormatHandle(window.monitor));
-    entry[Member::kOutcome] = saved ? Member::kSaved : Member::kSkipped;
-    entry[Member::kSkipReason] = NameOrNull(SkipReasonName(window.skipReason));
+    entry[Member::kOutcome] = window.watch.missed ? Member::kMissed : saved ? Member::kSaved : Member::kSkipped;
+    entry[Member::kSkipReason] = window.watch.missed ? json(nullptr) : NameOrNull(SkipReasonName(window.skipReason));
     entry[Member::kFolder] = saved ? json(ToUtf8(window.folder)) : json(nullptr);
     entry[Member::kPictureSource] = saved ? NameOrNull(PictureSourceName(window.shot.pictureSource)) : json(nullptr);
     entry[Member::kResults] = saved ? json{{Member::kRecordResult, static_cast<std::int32_t>(window.shot.record)},
@@ -96,6 +119,12 @@ json WindowJson(const RunWindow& window)
     entry[Member::kProcess] = window.hasProcess ? json{{Member::kProcessId, window.processId},
                                                        {Member::kStartedAt, TextOrNull(window.processStartedAt)}}
                                                  : json(nullptr);
+    entry[Member::kAppearedAt] = TextOrNull(window.watch.appearedAt);
+    entry[Member::kCaughtBy] = CaughtByName(window.watch.caughtBy);
+    entry[Member::kSavedAfterMs] = CountOrNull(window.watch.savedAfterMs);
+    entry[Member::kGoneAt] = TextOrNull(window.watch.goneAt);
+    entry[Member::kShownForMs] = CountOrNull(window.watch.shownForMs);
+    entry[Member::kPictureDropped] = TextOrNull(window.watch.pictureDropped);
     return entry;
 }
 
@@ -247,6 +276,12 @@ std::string MakeRunRecordJson(const RunSummary& run)
         processes.push_back(ProcessJson(process));
     }
     record[Member::kProcesses] = std::move(processes);
+    record[Member::kWatch] = !run.watch.watched
+                                 ? json(nullptr)
+                                 : json{{Member::kSince, run.watch.since},
+                                        {Member::kForSeconds,
+                                         run.watch.forSeconds == 0 ? json(nullptr) : json(run.watch.forSeconds)},
+                                        {Member::kRunning, run.watch.running}};
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";

@@ -47,6 +47,19 @@ constexpr char kPictureSource[] = "pictureSource";
 constexpr char kResults[] = "results";
 constexpr char kHung[] = "hung";
 constexpr char kNewSinceLastRun[] = "newSinceLastRun";
+// A window's life while a watch runs.
+constexpr char kAppearedAt[] = "appearedAt";
+constexpr char kCaughtBy[] = "caughtBy";
+constexpr char kSavedAfterMs[] = "savedAfterMs";
+constexpr char kGoneAt[] = "goneAt";
+constexpr char kShownForMs[] = "shownForMs";
+constexpr char kPictureDropped[] = "pictureDropped";
+
+// The watch of a run that went on watching.
+constexpr char kWatch[] = "watch";
+constexpr char kSince[] = "since";
+constexpr char kForSeconds[] = "forSeconds";
+constexpr char kRunning[] = "running";
 
 // The results of a saved window.
 constexpr char kRecordResult[] = "record";
@@ -77,5 +90,9 @@ constexpr char kToolName[] = "Morvane";
 constexpr int kVersion = 1;
 constexpr char kSaved[] = "saved";
 constexpr char kSkipped[] = "skipped";
+constexpr char kMissed[] = "missed";
+constexpr char kCaughtAtStart[] = "start";
+constexpr char kCaughtByEvent[] = "event";
+constexpr char kCaughtByScan[] = "scan";
 
 } // namespace Morvane::RecordMember

@@ -9,6 +9,7 @@
 #include "system/HResult.h"
 #include "system/SecureRandom.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -110,36 +111,105 @@ RunWindow RunRecorder::Add(RunWindow entry)
     return entry;
 }
 
-void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)
+RunWindow RunRecorder::AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className,
+                                 std::wstring caption)
+{
+    RunWindow entry;
+    entry.handle = PointerBits(window);
+    entry.processId = processId;
+    entry.threadId = threadId;
+    entry.className = std::move(className);
+    entry.caption = std::move(caption);
+    entry.skipReason = SkipReason::Invisible;
+    entry.watch.missed = true;
+    return Add(std::move(entry));
+}
+
+bool RunRecorder::UpdateLatestOf(HWND window, const std::function<void(RunWindow&)>& change)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
+    const std::uint64_t handle = PointerBits(window);
+    for (auto entry = mRun.windows.rbegin(); entry != mRun.windows.rend(); ++entry) {
+        if (entry->handle == handle) {
+            change(*entry);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RunRecorder::LatestOf(HWND window, RunWindow& entry)
+{
+    return UpdateLatestOf(window, [&](RunWindow& latest) { entry = latest; });
+}
+
+unsigned RunRecorder::SavedCountOf(HWND window)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    const std::uint64_t handle = PointerBits(window);
+    return static_cast<unsigned>(std::count_if(mRun.windows.begin(), mRun.windows.end(), [&](const RunWindow& entry) {
+        return entry.handle == handle && !entry.folder.empty();
+    }));
+}
+
+void RunRecorder::SetWatch(const WatchSummary& watch)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    mRun.watch = watch;
+}
+
+void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& clock)
+{
     mRun.outputDirectory = outputDirectory;
     mRun.monitors.clear();
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&mRun.monitors));
 
-    EarlierRun previous;
-    if (FindPreviousRun(outputDirectory, previous)) {
-        mRun.previousRun = previous.folderName;
-        mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
+    // A watch writes many times; the earlier runs are read once.
+    if (!mPreviousSearched) {
+        mPreviousSearched = true;
+        mHasPrevious = FindPreviousRun(outputDirectory, mPrevious);
+    }
+    if (mHasPrevious) {
+        mRun.previousRun = mPrevious.folderName;
+        mRun.gone = CompareWithEarlierRun(mRun.windows, mPrevious.savedWindows);
     }
     // The signature checks ran meanwhile; what has not finished by now is recorded as such.
     mRun.processes = mProcesses.Finish();
     const LocalInstant now = clock.Now();
     mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
+}
 
+void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    Conclude(outputDirectory, clock);
+    WriteFiles(outputDirectory, false);
+}
+
+void RunRecorder::WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    Conclude(outputDirectory, clock);
+    WriteFiles(outputDirectory, true);
+}
+
+void RunRecorder::WriteFiles(const std::wstring& outputDirectory, bool replaceWhole)
+{
     // Either file may fail like any other; that costs its trace line and nothing else.
     const std::string record = MakeRunRecordJson(mRun);
+    const std::string page = MakeRunPage(record, MakeNonce());
     const std::wstring recordPath = outputDirectory + L"\\" + kRunRecordFileName;
-    const HRESULT recordResult = WriteRunFile(recordPath, record);
-    if (FAILED(recordResult)) {
-        MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", recordPath.c_str(),
-                        static_cast<unsigned>(recordResult));
-    }
     const std::wstring pagePath = outputDirectory + L"\\" + kRunPageFileName;
-    const HRESULT pageResult = WriteRunFile(pagePath, MakeRunPage(record, MakeNonce()));
-    if (FAILED(pageResult)) {
-        MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", pagePath.c_str(),
-                        static_cast<unsigned>(pageResult));
+    for (const auto& [path, content] : {std::make_pair(&recordPath, &record), std::make_pair(&pagePath, &page)}) {
+        const std::wstring target = replaceWhole ? *path + L".tmp" : *path;
+        const HRESULT result = WriteRunFile(target, *content);
+        if (FAILED(result)) {
+            MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", target.c_str(),
+                            static_cast<unsigned>(result));
+        } else if (replaceWhole && !::MoveFileExW(target.c_str(), path->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            (void)MORVANE_FAIL_LAST_ERROR(kRunRecorderFinish, TalvexBasic::LastErrorRule::Standard,
+                                          "MoveFileExW error:%u.");
+        }
     }
 }
 

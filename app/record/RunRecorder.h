@@ -3,6 +3,7 @@
 #include "RunClock.h"
 #include "record/ProcessCatalog.h"
 #include "record/RunEntry.h"
+#include "record/RunHistory.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
@@ -10,6 +11,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace Morvane {
@@ -31,14 +33,39 @@ public:
     // output directory. A file that cannot be written costs one trace line.
     void Finish(const std::wstring& outputDirectory, const RunClock& clock);
 
+    // A window that a watch saw appear but that vanished before it could be saved: what was read
+    // when it was seen. Returns a copy of the entry.
+    RunWindow AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className, std::wstring caption);
+
+    // Changes the window's latest entry; false when it has none.
+    bool UpdateLatestOf(HWND window, const std::function<void(RunWindow&)>& change);
+
+    // A copy of the window's latest entry; false when it has none.
+    [[nodiscard]] bool LatestOf(HWND window, RunWindow& entry);
+
+    // How many folders the window has got so far.
+    [[nodiscard]] unsigned SavedCountOf(HWND window);
+
+    void SetWatch(const WatchSummary& watch);
+
+    // While a watch runs and at its end: writes both files as Finish does, each into a temporary
+    // file that then replaces the old one, so that a reader never finds half a file. The earlier
+    // runs are read once.
+    void WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock);
+
     [[nodiscard]] const RunSummary& Summary() const noexcept { return mRun; }
 
 private:
     RunWindow Add(RunWindow entry);
+    void Conclude(const std::wstring& outputDirectory, const RunClock& clock);
+    void WriteFiles(const std::wstring& outputDirectory, bool replaceWhole);
 
     TalvexBasic::CriticalSection mLock; // over the entries
     RunSummary mRun;
     ProcessCatalog mProcesses; // of the saved windows, under mLock
+    bool mPreviousSearched = false;
+    bool mHasPrevious = false;
+    EarlierRun mPrevious;
 };
 
 } // namespace Morvane

@@ -178,7 +178,7 @@ FixtureWindow FixtureProcess::OpenHung(const FixtureWindowSpec& layout)
     return OpenWith("hung", layout);
 }
 
-FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec& layout)
+FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec& layout, const std::string& more)
 {
     char numbers[200];
     std::snprintf(numbers, sizeof numbers, "%s %ld %ld %ld %ld %08lX %08lX %02X%02X%02X ", verb,
@@ -187,8 +187,12 @@ FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec
                   static_cast<unsigned long>(layout.style), static_cast<unsigned long>(layout.exStyle),
                   static_cast<unsigned>(GetRValue(layout.fill)), static_cast<unsigned>(GetGValue(layout.fill)),
                   static_cast<unsigned>(GetBValue(layout.fill)));
-    const std::string command =
-        numbers + FixtureProtocol::EncodeText(layout.className) + " " + FixtureProtocol::EncodeText(layout.caption);
+    return WindowOf(numbers + FixtureProtocol::EncodeText(layout.className) + " " +
+                    FixtureProtocol::EncodeText(layout.caption) + more);
+}
+
+FixtureWindow FixtureProcess::WindowOf(const std::string& command)
+{
     FixtureWindow window;
     std::string answer;
     if (!Transact(command, answer)) {
@@ -198,6 +202,19 @@ FixtureWindow FixtureProcess::OpenWith(const char* verb, const FixtureWindowSpec
         window.failure = answer;
     }
     return window;
+}
+
+FixtureWindow FixtureProcess::Flash(const FixtureWindowSpec& layout, unsigned showMilliseconds, unsigned showings,
+                                    unsigned gapMilliseconds)
+{
+    char timing[64];
+    std::snprintf(timing, sizeof timing, " %u %u %u", showMilliseconds, showings, gapMilliseconds);
+    return OpenWith("flash", layout, timing);
+}
+
+FixtureWindow FixtureProcess::ShowMessageBox(const std::wstring& text, unsigned milliseconds)
+{
+    return WindowOf("box " + std::to_string(milliseconds) + " " + FixtureProtocol::EncodeText(text));
 }
 
 bool FixtureProcess::Close(HWND window)

@@ -37,6 +37,14 @@ public:
 
     [[nodiscard]] FixtureWindow Open(const FixtureWindowSpec& layout);
     [[nodiscard]] FixtureWindow OpenHung(const FixtureWindowSpec& layout);
+    // A window made hidden (the layout's WS_VISIBLE is ignored) on a thread of its own, which
+    // shows it `showings` times for showMilliseconds each, hidden for gapMilliseconds in between,
+    // and then destroys it. Returns once the window exists, before it first shows.
+    [[nodiscard]] FixtureWindow Flash(const FixtureWindowSpec& layout, unsigned showMilliseconds,
+                                      unsigned showings = 1, unsigned gapMilliseconds = 0);
+    // A message box with this text (caption "Fixture box") on a thread of its own, closed after
+    // the time; returns once it shows.
+    [[nodiscard]] FixtureWindow ShowMessageBox(const std::wstring& text, unsigned milliseconds);
     [[nodiscard]] bool Close(HWND window);
 
     // Asks the process to end and waits; true when it ended by itself with exit code 0.
@@ -51,7 +59,9 @@ private:
     [[nodiscard]] bool TakeLaunchedProcess(const std::string& line);
     [[nodiscard]] bool Transact(const std::string& command, std::string& answer);
     [[nodiscard]] bool ReadAnswer(std::string& answer, DWORD timeoutMilliseconds);
-    [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& layout);
+    [[nodiscard]] FixtureWindow OpenWith(const char* verb, const FixtureWindowSpec& layout,
+                                         const std::string& more = {});
+    [[nodiscard]] FixtureWindow WindowOf(const std::string& command);
     void End() noexcept;
 
     TalvexBasic::UniqueHandle mProcess;
@@ -67,6 +77,8 @@ private:
 // answer line per command, ASCII):
 //   open <left> <top> <right> <bottom> <styleHex> <exStyleHex> <rrggbbHex> <class> <caption>
 //   hung <same as open>             -> window <HWND as 16 hex digits> <pid> <tid> | error <why>
+//   flash <same as open> <showMs> <showings> <gapMs>  -> window ... (at once, still hidden)
+//   box <milliseconds> <text>       -> window ... (once the box shows)
 //   close <HWND as 16 hex digits>   -> closed | error <why>
 //   quit                            -> bye, and the process ends
 // Texts travel as one token: "=" followed by the text, where a backslash is "\\", a blank "\s"

@@ -1,6 +1,7 @@
 #include "support/MorvaneRun.h"
 
 #include "support/TestPaths.h"
+#include "system/UniqueResource.h"
 
 namespace TestSupport {
 
@@ -25,6 +26,24 @@ std::wstring CompletionDirectory(const DebugCaptureResult& result)
         return {};
     }
     return text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
+}
+
+std::wstring WaitForWatchFolder(const wchar_t* mappingName, DWORD timeoutMilliseconds)
+{
+    for (DWORD waited = 0; waited < timeoutMilliseconds; waited += 50) {
+        const TalvexBasic::UniqueHandle mapping(::OpenFileMappingW(FILE_MAP_READ, FALSE, mappingName));
+        const void* view = mapping ? ::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+        const std::wstring folder = view != nullptr ? static_cast<const wchar_t*>(view) : L"";
+        if (view != nullptr) {
+            ::UnmapViewOfFile(view);
+        }
+        if (!folder.empty() &&
+            ::GetFileAttributesW((folder + L"\\Morvane.Run.json").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return folder;
+        }
+        ::Sleep(50);
+    }
+    return {};
 }
 
 } // namespace TestSupport

@@ -140,6 +140,7 @@
   var search = document.getElementById('search');
   var process = document.getElementById('process');
   var onlyNew = document.getElementById('only-new');
+  var onlyWatched = document.getElementById('only-watched');
   var shown = document.getElementById('shown');
   var processes = {};
   saved.forEach(function (w) { processes[w.processId] = imageName(w.imagePath); });
@@ -155,7 +156,7 @@
     saved.forEach(function (w, index) {
       var text = (w.caption + '\n' + w.className + '\n' + w.imagePath).toLowerCase();
       var visible = (!words || text.indexOf(words) >= 0) && (!pid || String(w.processId) === pid) &&
-        (!onlyNew.checked || w.newSinceLastRun);
+        (!onlyNew.checked || w.newSinceLastRun) && (!onlyWatched.checked || !!w.appearedAt);
       cards[index].hidden = !visible;
       if (visible) { ++count; }
     });
@@ -165,11 +166,13 @@
     search.value = '';
     process.value = '';
     onlyNew.checked = false;
+    onlyWatched.checked = false;
     applyFilters();
   }
   search.addEventListener('input', applyFilters);
   process.addEventListener('change', applyFilters);
   onlyNew.addEventListener('change', applyFilters);
+  onlyWatched.addEventListener('change', applyFilters);
   applyFilters();
 
   // Gone and skipped windows, folded away.
@@ -294,4 +297,43 @@
   companyFilter.addEventListener('change', applyProgramFilters);
   signatureFilter.addEventListener('change', applyProgramFilters);
   applyProgramFilters();
+
+  // A watch: every window that appeared, in time order, with its time since the start and how
+  // long it stayed. A run without a watch shows none of this.
+  if (run.watch) {
+    document.getElementById('only-watched-label').hidden = false;
+    var start = Date.parse(run.startedAt);
+    var appeared = windows.filter(function (w) { return w.appearedAt; }).sort(function (a, b) {
+      return Date.parse(a.appearedAt) - Date.parse(b.appearedAt);
+    });
+    var missedCount = appeared.filter(function (w) { return w.outcome === 'missed'; }).length;
+    add(header, make('p', 'watch', 'Watching since ' + run.watch.since +
+      (run.watch.running ? ', still running' : '') + ': ' + appeared.length + ' windows appeared, ' + missedCount +
+      ' missed.'));
+    var section = document.getElementById('timeline');
+    section.hidden = false;
+    var rows = document.getElementById('timeline-rows');
+    appeared.forEach(function (w) {
+      var row = add(rows, make('tr', w.outcome));
+      add(row, make('td', '', ((Date.parse(w.appearedAt) - start) / 1000).toFixed(3) + ' s'));
+      add(row, make('td', '', w.shownForMs === null ? 'still shown' : w.shownForMs + ' ms'));
+      var cell = add(row, make('td'));
+      if (w.outcome === 'saved' && w.pictureSource !== null && w.results && w.results.window >= 0) {
+        var thumb = add(cell, make('img'));
+        thumb.loading = 'lazy';
+        thumb.alt = 'Window picture';
+        thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
+      } else {
+        cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped : 'none';
+      }
+      var index = saved.indexOf(w);
+      var name = add(row, make('td', 'text', (w.caption || '(no caption)') + ' \u2014 ' + w.className));
+      if (index >= 0) {
+        name.style.cursor = 'pointer';
+        name.addEventListener('click', showCard.bind(null, index));
+      }
+      add(row, make('td', '', w.caughtBy));
+      add(row, make('td', '', w.outcome + (w.savedAfterMs === null ? '' : ' after ' + w.savedAfterMs + ' ms')));
+    });
+  }
 })();

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace Morvane {
+
+// Runs what the command line asks for and returns the exit code: without arguments one run
+// (Run), --watch a watch, --stop the end of the running watch, --help the usage; 2 for
+// arguments that are refused, with nothing written.
+[[nodiscard]] int RunCommandLine(const wchar_t* commandLine);
+
+} // namespace Morvane

@@ -1,0 +1,380 @@
+#include "watch/WatchRun.h"
+
+#include "MorvaneTrace.h"
+#include "RunContext.h"
+#include "RunDriver.h"
+#include "RunState.h"
+#include "basic/StringFormat.h"
+#include "capture/OutputFileNames.h"
+#include "capture/WindowReport.h"
+#include "capture/WindowSample.h"
+#include "capture/WindowShot.h"
+#include "capture/WindowText.h"
+#include "record/RunRecord.h"
+#include "system/HResult.h"
+#include "watch/TrayIcon.h"
+#include "watch/WatchClock.h"
+#include "watch/WatchSignals.h"
+#include "watch/WindowWatcher.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+namespace Morvane {
+namespace {
+
+constexpr const char* kRunWatch = "Morvane::RunWatch";
+constexpr wchar_t kCaption[] = L"Morvane";
+
+// A window's content reaches the screen a few milliseconds after it shows.
+constexpr long long kSettle = 5'000;
+// The record and page are rewritten at most this often while windows arrive.
+constexpr long long kWriteInterval = 1'000'000;
+
+HWND AsWindow(std::uint64_t bits) noexcept
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(bits));
+}
+
+const char* CaughtByText(CaughtBy caughtBy) noexcept
+{
+    return caughtBy == CaughtBy::Scan ? "scan" : caughtBy == CaughtBy::Event ? "event" : "start";
+}
+
+// A window whose window picture is written and whose monitor picture is still to take.
+struct MonitorStep {
+    WindowInfo record;
+    JustShownShot shot;
+    WindowShotOutcome outcome; // its folder is the entry's
+};
+
+// Times of the watch's clock as local time: the clock and the system time read together once.
+class WatchTimes {
+public:
+    explicit WatchTimes(const RunClock& clock) : mClock(clock), mOrigin(WatchMicroseconds())
+    {
+        FILETIME now{};
+        ::GetSystemTimeAsFileTime(&now);
+        mOriginTime = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    }
+
+    [[nodiscard]] long long Origin() const noexcept { return mOrigin; }
+
+    [[nodiscard]] std::string LocalTimeOf(long long clock) const
+    {
+        const unsigned long long instant = mOriginTime + static_cast<unsigned long long>((clock - mOrigin) * 10);
+        FILETIME time{};
+        time.dwLowDateTime = static_cast<DWORD>(instant);
+        time.dwHighDateTime = static_cast<DWORD>(instant >> 32);
+        const LocalInstant local = mClock.At(time);
+        return FormatLocalTime(local.time, local.offsetMinutes);
+    }
+
+private:
+    const RunClock& mClock;
+    long long mOrigin;
+    unsigned long long mOriginTime = 0;
+};
+
+// The watch after its start: windows that appear are saved, one after another, on this thread;
+// the watcher's thread only finds them.
+class Watch {
+public:
+    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds)
+        : mContext(context), mRecorder(context.recorder), mSignals(signals), mWatchSeconds(watchSeconds),
+          mTimes(context.clock)
+    {
+    }
+
+    [[nodiscard]] bool Begin()
+    {
+        if (!mWatcher.Start()) {
+            return false;
+        }
+        mSummary.watched = true;
+        mSummary.since = mTimes.LocalTimeOf(WatchMicroseconds());
+        mSummary.forSeconds = static_cast<long long>(mWatchSeconds);
+        mSummary.running = true;
+        return true;
+    }
+
+    void Run()
+    {
+        const long long deadline =
+            mWatchSeconds == 0 ? -1 : mTimes.Origin() + static_cast<long long>(mWatchSeconds) * 1'000'000;
+        TrayIcon tray(mContext.outputDirectory + L"\\" + kRunPageFileName, [this] { WriteLast(); });
+        tray.Show();
+        mTray = &tray;
+        MORVANE_TRACE(kRunWatch, "Watching begins.");
+        Write();
+
+        for (;;) {
+            TakeNews();
+            const long long now = WatchMicroseconds();
+            if (mDirty && now - mLastWrite >= kWriteInterval) {
+                Write();
+            }
+            if (tray.StopAsked() || (deadline >= 0 && now >= deadline) ||
+                ::WaitForSingleObject(mSignals.StopEvent(), 0) == WAIT_OBJECT_0) {
+                break;
+            }
+            // Window pictures first: a window may be gone again soon; monitor pictures after.
+            if (!mWaiting.empty() && now >= mWaiting.front().appearance.seenAt + kSettle) {
+                SaveAppeared(mWaiting.front());
+                mWaiting.pop_front();
+                continue;
+            }
+            if (!mMonitorSteps.empty()) {
+                SaveMonitorPicture(mMonitorSteps.front());
+                mMonitorSteps.pop_front();
+                continue;
+            }
+            long long wait = 250'000;
+            if (!mWaiting.empty()) {
+                wait = std::min(wait, mWaiting.front().appearance.seenAt + kSettle - now);
+            }
+            if (mDirty) {
+                wait = std::min(wait, mLastWrite + kWriteInterval - now);
+            }
+            if (deadline >= 0) {
+                wait = std::min(wait, deadline - now);
+            }
+            const HANDLE waits[] = {mSignals.StopEvent(), mWatcher.NewsEvent()};
+            ::MsgWaitForMultipleObjectsEx(2, waits, static_cast<DWORD>(std::max(0LL, (wait + 999) / 1000)),
+                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            MSG message{};
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageW(&message);
+            }
+            TakeNews();
+        }
+
+        mWatcher.Stop();
+        TakeNews();
+        while (!mMonitorSteps.empty()) {
+            SaveMonitorPicture(mMonitorSteps.front());
+            mMonitorSteps.pop_front();
+        }
+        // Windows seen but not yet saved when the watch ends keep their entries.
+        for (const SeenWindow& seen : mWaiting) {
+            AddMissed(seen);
+        }
+        mWaiting.clear();
+        MORVANE_TRACE(kRunWatch, "Watching ends: %u windows caught, %u missed.", mCaught, mMissed);
+        mTray = nullptr;
+        WriteLast();
+    }
+
+private:
+    void TakeNews()
+    {
+        WatchNews news = mWatcher.TakeNews();
+        for (SeenWindow& seen : news.appeared) {
+            mWaiting.push_back(std::move(seen));
+        }
+        for (const Disappearance& gone : news.vanished) {
+            const bool waiting = std::any_of(mWaiting.begin(), mWaiting.end(), [&](const SeenWindow& seen) {
+                return seen.appearance.window == gone.window;
+            });
+            if (waiting) {
+                mGoneBeforeSaved[gone.window] = gone.goneAt;
+                continue;
+            }
+            (void)mRecorder.UpdateLatestOf(AsWindow(gone.window), [&](RunWindow& entry) {
+                if (entry.watch.goneAt.empty()) {
+                    MarkGone(entry, gone.goneAt);
+                }
+            });
+        }
+    }
+
+    void MarkGone(RunWindow& entry, long long goneAt)
+    {
+        const long long shownSince = entry.watch.appearedAtClock != 0 ? entry.watch.appearedAtClock : mTimes.Origin();
+        entry.watch.goneAt = mTimes.LocalTimeOf(goneAt);
+        entry.watch.shownForMs = std::max(0LL, (goneAt - shownSince) / 1000);
+        mDirty = true;
+    }
+
+    void Describe(RunWindow& entry, const SeenWindow& seen)
+    {
+        entry.watch.caughtBy = seen.appearance.caughtBy;
+        entry.watch.appearedAtClock = seen.appearance.seenAt;
+        entry.watch.appearedAt = mTimes.LocalTimeOf(seen.appearance.seenAt);
+        const auto gone = mGoneBeforeSaved.find(seen.appearance.window);
+        if (gone != mGoneBeforeSaved.end()) {
+            MarkGone(entry, gone->second);
+            mGoneBeforeSaved.erase(gone);
+        }
+        mDirty = true;
+    }
+
+    void AddMissed(const SeenWindow& seen)
+    {
+        const HWND window = AsWindow(seen.appearance.window);
+        (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption);
+        (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
+        ++mMissed;
+    }
+
+    void SaveAppeared(const SeenWindow& seen)
+    {
+        const HWND window = AsWindow(seen.appearance.window);
+        MORVANE_TRACE(kRunWatch, "Window 0x%016llX appeared (%s), showing %u.",
+                      static_cast<unsigned long long>(seen.appearance.window),
+                      CaughtByText(seen.appearance.caughtBy), seen.appearance.showing);
+        if (!::IsWindow(window) || !::IsWindowVisible(window)) {
+            MORVANE_TRACE(kRunWatch, "Window 0x%016llX vanished before it was saved.",
+                          static_cast<unsigned long long>(seen.appearance.window));
+            if (mGoneBeforeSaved.count(seen.appearance.window) == 0) {
+                mGoneBeforeSaved[seen.appearance.window] = WatchMicroseconds();
+            }
+            AddMissed(seen);
+            return;
+        }
+        // Shown during the walk over the windows present at the start, and saved by it.
+        RunWindow earlier;
+        if (seen.appearance.showing == 1 && mRecorder.LatestOf(window, earlier) &&
+            earlier.watch.caughtBy == CaughtBy::Start && !earlier.folder.empty()) {
+            return;
+        }
+        WindowSample sample = SampleWindow(window);
+        if (!sample.Saved()) {
+            (void)mRecorder.AddSkipped(sample);
+            (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
+            return;
+        }
+        WindowInfo& record = sample.facts;
+        // Read without a message to the window, so that a hung one costs nothing here.
+        record.mCaption = ReadWholeWindowText(window);
+        record.mClassName = seen.className;
+        Log(record);
+
+        // A window saved again gets its next folder: "-2", "-3", ...
+        JustShownShot shot;
+        const unsigned savedBefore = mRecorder.SavedCountOf(window);
+        if (savedBefore > 0) {
+            shot.folderSuffix = Basic::Text::Format(L"-%u", savedBefore + 1);
+        }
+        MonitorStep step{record, shot, {}};
+        (void)SaveJustShownWindowPicture(mContext, record, shot, step.outcome);
+        (void)mRecorder.AddSaved(record, step.outcome);
+        (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) {
+            Describe(entry, seen);
+            if (step.outcome.windowWrittenAt != 0) {
+                entry.watch.savedAfterMs =
+                    std::max(0LL, (step.outcome.windowWrittenAt - seen.appearance.seenAt) / 1000);
+            }
+            if (step.outcome.droppedBecause != nullptr) {
+                entry.watch.pictureDropped = step.outcome.droppedBecause;
+            }
+        });
+        mMonitorSteps.push_back(std::move(step));
+        ++mCaught;
+        if (mTray != nullptr) {
+            mTray->SetCaughtCount(mCaught);
+        }
+    }
+
+    void SaveMonitorPicture(MonitorStep& step)
+    {
+        (void)SaveJustShownMonitorPicture(mContext, step.record, step.shot, step.outcome);
+        (void)mRecorder.UpdateLatestOf(step.record.mWindowHandle, [&](RunWindow& entry) {
+            if (entry.folder != step.outcome.folder) {
+                return;
+            }
+            entry.shot.monitor = step.outcome.monitor;
+            if (entry.watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
+                entry.watch.pictureDropped = step.outcome.droppedBecause;
+            }
+        });
+        mDirty = true;
+    }
+
+    void Write()
+    {
+        mRecorder.SetWatch(mSummary);
+        mRecorder.WriteWhileWatching(mContext.outputDirectory, mContext.clock);
+        mLastWrite = WatchMicroseconds();
+        mDirty = false;
+    }
+
+    // The record and page as the watch leaves them; once only, also when the session ends.
+    void WriteLast()
+    {
+        if (mWrittenLast) {
+            return;
+        }
+        mWrittenLast = true;
+        mSummary.running = false;
+        Write();
+    }
+
+    RunContext& mContext;
+    RunRecorder& mRecorder;
+    const WatchSignals& mSignals;
+    unsigned long long mWatchSeconds;
+    WatchTimes mTimes;
+    WindowWatcher mWatcher;
+    WatchSummary mSummary;
+    TrayIcon* mTray = nullptr;
+    std::deque<SeenWindow> mWaiting;
+    std::deque<MonitorStep> mMonitorSteps;
+    std::map<std::uint64_t, long long> mGoneBeforeSaved;
+    long long mLastWrite = 0;
+    bool mDirty = true;
+    bool mWrittenLast = false;
+    unsigned mCaught = 0;
+    unsigned mMissed = 0;
+};
+
+} // namespace
+
+int RunWatch(unsigned long long watchSeconds)
+{
+    // Claimed before anything is written: a second watch writes nothing.
+    WatchSignals signals;
+    const WatchSignals::Claim claim = signals.ClaimWatch();
+    if (claim != WatchSignals::Claim::Claimed) {
+        const std::wstring text =
+            claim == WatchSignals::Claim::AlreadyRunning
+                ? L"A watch is running already; it saves into \r\n\"" + signals.RunningFolder() + L"\"."
+                : std::wstring(L"The watch could not start.");
+        ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONWARNING);
+        return 1;
+    }
+
+    RunContext context;
+    context.recorder.Start(context.clock);
+    const bool hasOutputDirectory = Initialize();
+    context.outputDirectory = gOutputDirectory;
+    if (!hasOutputDirectory) {
+        const std::wstring text = MakeFailureText(gOutputDirectory);
+        ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
+        Finalize();
+        return 1;
+    }
+    signals.PublishFolder(gOutputDirectory);
+
+    {
+        // The watcher knows the windows visible before the walk, so that a window shown during
+        // the walk is caught as well.
+        Watch watch(context, signals, watchSeconds);
+        const bool watching = watch.Begin();
+        SaveWindowsPresentNow(context);
+        if (watching) {
+            watch.Run();
+        } else {
+            context.recorder.Finish(context.outputDirectory, context.clock);
+        }
+    }
+
+    const std::wstring text = MakeCompletionText(gOutputDirectory);
+    ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK);
+    Finalize();
+    return 0;
+}
+
+} // namespace Morvane
