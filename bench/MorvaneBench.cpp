@@ -6,11 +6,13 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
+//                  [--trace-lines] [--window-checks]
 
 #include "EncodeVariants.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
 #include "TraceLineCost.h"
+#include "WindowCheckCost.h"
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
@@ -26,6 +28,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -170,6 +173,32 @@ std::wstring Widen(const char* text)
     return wide;
 }
 
+BOOL CALLBACK AddWindowOfProcess(HWND window, LPARAM context)
+{
+    auto* found = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId == found->first && ::IsWindowVisible(window)) {
+        found->second.push_back(window);
+    }
+    return TRUE;
+}
+
+// The checks of how each window shows, on the N = 200 desktop, windows top first.
+int RunWindowChecks()
+{
+    TestSupport::FixtureProcess process;
+    if (!process.Start() || !OpenWindows(process, 200)) {
+        std::printf("fixture failed: %s\n", process.Failure().c_str());
+        return 1;
+    }
+    ::Sleep(300);
+    std::pair<DWORD, std::vector<HWND>> found{process.ProcessId(), {}};
+    ::EnumWindows(AddWindowOfProcess, reinterpret_cast<LPARAM>(&found));
+    MorvaneBench::RunWindowCheckCost(found.second);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -178,6 +207,7 @@ int main(int argc, char** argv)
     bool encodeOnly = false;
     bool quick = false; // N = 200 only
     bool traceLinesOnly = false;
+    bool windowChecksOnly = false;
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--baseline" && index + 1 < argc) {
@@ -188,6 +218,8 @@ int main(int argc, char** argv)
             quick = true;
         } else if (argument == "--trace-lines") {
             traceLinesOnly = true;
+        } else if (argument == "--window-checks") {
+            windowChecksOnly = true;
         }
     }
     if (traceLinesOnly) {
@@ -198,6 +230,9 @@ int main(int argc, char** argv)
     if (!gdiplus.Started()) {
         std::printf("GDI+ did not start\n");
         return 1;
+    }
+    if (windowChecksOnly) {
+        return RunWindowChecks();
     }
     if (encodeOnly) {
         MorvaneBench::EncodeFigures figures;

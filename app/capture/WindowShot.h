@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/WindowAppearance.h"
 #include "capture/WindowInfo.h"
 
 #include <windows.h>
@@ -22,6 +23,12 @@ struct WindowShotOutcome {
     PictureSource pictureSource = PictureSource::None;
     // False when the window's thread was given up on as hung.
     bool windowAnswered = true;
+    // Read before the window picture: a minimised or cloaked window's picture never comes from
+    // the screen, which does not show the window at its place.
+    WindowAppearance appearance{};
+    // The saved window picture has one colour throughout (black included), and which.
+    bool pictureOneColour = false;
+    COLORREF pictureColour = 0;
 };
 
 // Writes the window's folder below the output directory: the text record, the window picture

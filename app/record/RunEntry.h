@@ -37,6 +37,10 @@ struct RunWindow {
     std::wstring folder; // below the output directory, with '/'; empty when skipped
     WindowShotOutcome shot;
     bool newSinceLastRun = false;
+    // Where the window picture came from the screen: the windows above it (earlier in the
+    // enumeration, which goes from the top down) that cover part of it, and the covered share.
+    std::vector<std::uint64_t> coveredBy;
+    double coveredShare = 0.0;
 };
 
 struct RunMonitor {
@@ -45,6 +49,7 @@ struct RunMonitor {
     RECT workRect{};
     std::uint32_t flags = 0;
     std::wstring device;
+    std::uint32_t dpi = 0; // 0: the platform gives none
 };
 
 // What makes two saved windows of two runs the same window, as UTF-8 text.

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 
 namespace Morvane {
@@ -52,6 +53,37 @@ json RectJson(const RECT& rect)
     return json{{"left", rect.left}, {"top", rect.top}, {"right", rect.right}, {"bottom", rect.bottom}};
 }
 
+json DpiOrNull(std::uint32_t dpi)
+{
+    return dpi == 0 ? json(nullptr) : json(dpi);
+}
+
+// How the window showed and what its picture shows. Skipped windows were not looked at.
+void AddAppearanceMembers(json& entry, const RunWindow& window, bool saved)
+{
+    entry["dpi"] = saved ? DpiOrNull(window.shot.appearance.dpi) : json(nullptr);
+    entry["minimised"] = saved && window.shot.appearance.minimised;
+    entry["cloaked"] = saved && window.shot.appearance.cloaked;
+    if (saved && window.shot.pictureSource == PictureSource::Screen) {
+        json handles = json::array();
+        for (const std::uint64_t handle : window.coveredBy) {
+            handles.push_back(FormatHandle(handle));
+        }
+        // Four decimals say enough of a share, and keep the record readable.
+        entry["coveredBy"] = json{{"handles", handles}, {"share", std::round(window.coveredShare * 10000) / 10000}};
+    } else {
+        entry["coveredBy"] = nullptr;
+    }
+    if (saved && window.shot.pictureSource != PictureSource::None && window.shot.pictureOneColour) {
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(window.shot.pictureColour),
+                      GetGValue(window.shot.pictureColour), GetBValue(window.shot.pictureColour));
+        entry["pictureColour"] = colour;
+    } else {
+        entry["pictureColour"] = nullptr;
+    }
+}
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -77,6 +109,7 @@ json WindowJson(const RunWindow& window)
                              : json(nullptr);
     entry["hung"] = saved && !window.shot.windowAnswered;
     entry["newSinceLastRun"] = window.newSinceLastRun;
+    AddAppearanceMembers(entry, window, saved);
     return entry;
 }
 
@@ -243,7 +276,8 @@ std::string MakeRunRecordJson(const RunSummary& run)
                             {"workRect", RectJson(monitor.workRect)},
                             {"flags", monitor.flags},
                             {"device", ToUtf8(monitor.device)},
-                            {"picture", MonitorPicture(monitor, run.windows)}});
+                            {"picture", MonitorPicture(monitor, run.windows)},
+                            {"dpi", DpiOrNull(monitor.dpi)}});
     }
     record["monitors"] = std::move(monitors);
 

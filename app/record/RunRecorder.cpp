@@ -1,6 +1,8 @@
 #include "record/RunRecorder.h"
 
 #include "MorvaneTrace.h"
+#include "capture/WindowAppearance.h"
+#include "record/CoveredShare.h"
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
@@ -39,7 +41,7 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
     if (::GetMonitorInfoW(monitor, &info)) {
         info.szDevice[CCHDEVICENAME - 1] = L'\0';
         reinterpret_cast<std::vector<RunMonitor>*>(context)->push_back(
-            {PointerBits(monitor), info.rcMonitor, info.rcWork, info.dwFlags, info.szDevice});
+            {PointerBits(monitor), info.rcMonitor, info.rcWork, info.dwFlags, info.szDevice, ReadMonitorDpi(monitor)});
     }
     return TRUE;
 }
@@ -174,7 +176,25 @@ void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& ou
     entry.monitor = PointerBits(record.mDisplayMonitorHandle);
     entry.folder = RelativeFolder(gOutputDirectory, MakeWindowShotFolder(gOutputDirectory, record));
     entry.shot = outcome;
+    if (outcome.pictureSource == PictureSource::Screen) {
+        NoteCoveringWindows(entry);
+    }
     mRun.windows.push_back(std::move(entry));
+}
+
+void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
+{
+    std::vector<RECT> covering;
+    for (const RunWindow& above : mRun.windows) {
+        const bool shown = (above.style & WS_VISIBLE) != 0 && !above.shot.appearance.minimised &&
+                           !above.shot.appearance.cloaked;
+        RECT overlap{};
+        if (shown && ::IntersectRect(&overlap, &above.rect, &entry.rect)) {
+            entry.coveredBy.push_back(above.handle);
+            covering.push_back(above.rect);
+        }
+    }
+    entry.coveredShare = CoveredShare(entry.rect, covering);
 }
 
 void RunRecorder::Finish()

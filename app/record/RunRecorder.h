@@ -33,6 +33,8 @@ public:
 
 private:
     [[nodiscard]] std::wstring ImagePathOf(DWORD processId);
+    // The windows listed so far that are shown and overlap the entry lie above it.
+    void NoteCoveringWindows(RunWindow& entry) const;
 
     RunSummary mRun;
     std::map<DWORD, std::wstring> mImagePaths; // by process, for skipped windows

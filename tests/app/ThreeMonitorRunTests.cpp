@@ -2,7 +2,8 @@
 // (0,0), a 1280x1024 left of it at negative x, a 1600x900 above it at negative y, and a corner of
 // the virtual screen that belongs to no monitor. One run over windows on each monitor, one across
 // two monitors and one in that corner. ctest runs it on its own desktop (tests/own-desktop.sh);
-// on any other desktop it is skipped.
+// on any other desktop it is skipped. The run, of a copy of Morvane.exe, stays in
+// build/.../bin/ThreeMonitorSample for the browser test of the page's monitor map.
 
 #include "record/RunRecord.h"
 #include "support/FixtureProcess.h"
@@ -98,7 +99,12 @@ protected:
             sWindows.push_back(sFixture->Open(placed.layout));
             ASSERT_TRUE(sWindows.back()) << sWindows.back().failure;
         }
-        sRun = new DebugCaptureResult(RunMorvane());
+        const std::wstring home = ProgramDirectory() + L"\\ThreeMonitorSample";
+        RemoveTree(home);
+        ASSERT_TRUE(::CreateDirectoryW(home.c_str(), nullptr));
+        ASSERT_TRUE(::CopyFileW((ProgramDirectory() + L"\\Morvane.exe").c_str(), (home + L"\\Morvane.exe").c_str(),
+                                FALSE));
+        sRun = new DebugCaptureResult(RunMorvane(home + L"\\Morvane.exe"));
         sDirectory = CompletionDirectory(*sRun);
         sRecord = json::parse(ReadWholeFile(sDirectory + L"\\Morvane.Run.json"), nullptr, false);
         (void)sFixture->Quit();
@@ -106,9 +112,6 @@ protected:
 
     static void TearDownTestSuite()
     {
-        if (!sDirectory.empty()) {
-            RemoveTree(sDirectory);
-        }
         delete sRun;
         delete sFixture;
         sRun = nullptr;
