@@ -52,8 +52,31 @@ int Height(const json& rect)
     return rect["bottom"].get<int>() - rect["top"].get<int>();
 }
 
+// The manifest built into Morvane.exe, as the loader reads it.
+std::string ManifestOf(const std::wstring& program)
+{
+    const HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) {
+        return {};
+    }
+    std::string manifest;
+    if (const HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+        if (const HGLOBAL loaded = ::LoadResource(module, resource)) {
+            manifest.assign(static_cast<const char*>(::LockResource(loaded)), ::SizeofResource(module, resource));
+        }
+    }
+    ::FreeLibrary(module);
+    return manifest;
+}
+
 TEST(ScaledRun, RectanglesAndPicturesAgreeInPhysicalPixels)
 {
+    // Wine 8 scales the windows of no process, aware or not, so the run below cannot tell an
+    // unaware tool from an aware one: the declaration is checked where Windows reads it.
+    const std::string manifest = ManifestOf(ProgramDirectory() + L"\\Morvane.exe");
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos) << manifest;
+
     if (PrefixDpi() != kScaledDpi) {
         GTEST_SKIP() << "the display is not scaled to 144 DPI (ctest runs this in such a prefix: ScaledRun)";
     }

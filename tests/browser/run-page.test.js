@@ -156,7 +156,7 @@ async function checkPictureNotes(page, run, saved) {
       return {
         badges: Array.from(card.querySelectorAll('.badge')).map((badge) => badge.textContent),
         frame: frame && { left: frame.left, top: frame.top, width: frame.width, height: frame.height },
-        marks: Array.from(card.querySelectorAll('.covered')).map((mark) => {
+        marks: Array.from(card.querySelectorAll('.covered-part')).map((mark) => {
           const box = mark.getBoundingClientRect();
           return { handle: mark.dataset.handle, text: mark.textContent,
             box: { left: box.left, top: box.top, width: box.width, height: box.height } };
@@ -223,9 +223,10 @@ async function checkLatestRun(browser, run, screenshot) {
   await checkOutlines(page, run, saved, (w, m) => w.monitor === m.handle);
   await checkPictureNotes(page, run, saved);
 
-  // The editor's lower right corner lies below the notes window, and its card says so.
-  const editor = saved.find((w) => w.className === 'SampleEditor' && w.newSinceLastRun);
+  // The lower editor's right corner lies below the notes window, and its card says so.
   const notesWindow = saved.find((w) => w.className === 'SampleNotes');
+  const editor = saved.find((w) => w.className === 'SampleEditor' && notesWindow &&
+    w.rect.right > notesWindow.rect.left && w.rect.bottom > notesWindow.rect.top);
   check(editor && notesWindow && editor.coveredBy && editor.coveredBy.handles.includes(notesWindow.handle),
     'the record says the notes window covers the new editor');
   check(!notesWindow || (notesWindow.coveredBy && notesWindow.coveredBy.handles.length === 0),

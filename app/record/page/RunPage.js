@@ -93,7 +93,8 @@
     monitorsElement.style.aspectRatio = deskWidth + ' / ' + deskHeight;
   }
   monitorList.forEach(function (m) {
-    var primary = (m.flags & 1) !== 0;
+    // The primary is marked only among several.
+    var primary = onMap && (m.flags & 1) !== 0;
     var figure = add(monitorsElement, make('figure', 'monitor' + (primary ? ' primary' : '')));
     figure.dataset.handle = m.handle;
     if (onMap) {
@@ -148,7 +149,7 @@
       var top = Math.max(above.rect.top, w.rect.top);
       var right = Math.min(above.rect.right, w.rect.right);
       var bottom = Math.min(above.rect.bottom, w.rect.bottom);
-      var mark = add(frame, make('span', 'covered', 'covered by ' + windowName(above)));
+      var mark = add(frame, make('span', 'covered-part', 'covered by ' + windowName(above)));
       mark.dataset.handle = above.handle;
       mark.style.left = ((left - w.rect.left) * 100 / width) + '%';
       mark.style.top = ((top - w.rect.top) * 100 / height) + '%';
@@ -186,7 +187,7 @@
       add(badges, make('span', 'badge plain', w.pictureColour === '#000000' ? 'black picture'
         : 'picture of one colour ' + w.pictureColour));
     }
-    if (covered.length) { add(badges, make('span', 'badge covered', 'covered')); }
+    if (covered.length) { add(badges, make('span', 'badge cover', 'covered')); }
     add(card, make('h3', w.caption ? 'caption' : 'caption untitled', w.caption || '(no caption)'));
     var facts = add(card, make('dl'));
     [['Class', w.className], ['Image', w.imagePath], ['Process', w.processId + ', thread ' + w.threadId],
