@@ -2,9 +2,11 @@
 
 #include "MorvaneLogger.h"
 #include "OutputDirectory.h"
+#include "RunContext.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
-#include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
+#include "capture/WindowText.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowShot.h"
 #include "logs/LogManager.h"
@@ -21,8 +23,9 @@ namespace {
 
 ULONG_PTR gGdiplusToken = 0;
 
-// The entries of the running run; null outside Run.
-RunRecorder* gRunRecorder = nullptr;
+// GetWindowTextW fills the run's text buffer with at most this many characters (its capacity
+// of 0xFFFF holds the terminating null): a caption of this length may have been cut.
+constexpr size_t kCutCaptionLength = kTextBufferLength - 2;
 
 // Copies the buffer's text up to its first null character.
 std::wstring TakeTextBuffer()
@@ -122,16 +125,13 @@ BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context)
     return enumeration->step(window, enumeration->user) ? TRUE : FALSE;
 }
 
-bool HandleWindow(HWND window, void*)
+RunWindow HandleWindow(RunContext& context, HWND window)
 {
-    WindowInfo record;
-    const HRESULT sample = record.SampleInitialize(window);
-    if (FAILED(sample) || (record.mStyle & WS_VISIBLE) == 0) {
-        if (gRunRecorder != nullptr) {
-            gRunRecorder->AddSkipped(window, sample, record);
-        }
-        return true;
+    WindowSample sample = SampleWindow(window);
+    if (!sample.Saved()) {
+        return context.recorder.AddSkipped(sample);
     }
+    WindowInfo& record = sample.facts;
 
     // The first character is cleared before each read, so a window without a caption never
     // shows the text of the window before it.
@@ -145,28 +145,34 @@ bool HandleWindow(HWND window, void*)
 
     Log(record);
     WindowShotOutcome outcome;
-    (void)SaveWindowShot(record, &outcome);
-    if (gRunRecorder != nullptr) {
-        gRunRecorder->AddSaved(record, outcome);
+    (void)SaveWindowShot(context, record, &outcome);
+    // The run record keeps the caption whole, however long.
+    if (record.mCaption.size() >= kCutCaptionLength) {
+        record.mCaption = ReadWholeWindowText(window);
     }
+    return context.recorder.AddSaved(record, outcome);
+}
+
+bool HandleEnumeratedWindow(HWND window, void* user)
+{
+    (void)HandleWindow(*static_cast<RunContext*>(user), window);
     return true;
 }
 
 int Run()
 {
-    RunRecorder recorder;
-    recorder.Start();
+    RunContext context;
+    context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize();
+    context.outputDirectory = gOutputDirectory;
 
-    gRunRecorder = &recorder;
-    EnumerationContext context{HandleWindow, nullptr};
-    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&context));
-    gRunRecorder = nullptr;
+    EnumerationContext enumeration{HandleEnumeratedWindow, &context};
+    ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
 
     // Windows that failed are in the log; only a run without any output folder is a failure,
     // and then there is nowhere to put the run record and page either.
     if (hasOutputDirectory) {
-        recorder.Finish();
+        context.recorder.Finish(context.outputDirectory, context.clock);
         const std::wstring text = MakeCompletionText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
     } else {

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "record/RunEntry.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
 namespace Morvane {
+
+struct RunContext;
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
 // shut-down. Returns 0, or 1 when no output folder could be created at all.
@@ -27,8 +31,12 @@ struct EnumerationContext {
 // std::bad_function_call.
 BOOL CALLBACK EnumerateWindowsAdapter(HWND window, LPARAM context);
 
-// Samples one window and, if it is to be handled, reports it and saves its folder.
-bool HandleWindow(HWND window, void* user);
+// Samples one window and, if it is to be handled, reports it and saves its folder; the run's
+// recorder gets the window's entry, and a copy of it is returned.
+RunWindow HandleWindow(RunContext& context, HWND window);
+
+// The enumeration's step: user is the run's RunContext.
+bool HandleEnumeratedWindow(HWND window, void* user);
 
 // "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
 [[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,

@@ -8,6 +8,7 @@
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
 //                  [--trace-lines] [--window-checks]
 
+#include "capture/OutputFileNames.h"
 #include "EncodeVariants.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
@@ -87,7 +88,7 @@ void CountFolders(const std::wstring& directory, ToolRun& run)
     for (const std::wstring& name : TestSupport::NamesIn(directory + L"\\WindowShot")) {
         ++run.folders;
         monitorPictures.insert(
-            TestSupport::ReadWholeFile(directory + L"\\WindowShot\\" + name + L"\\Morvane.DisplayMonitor.jpg"));
+            TestSupport::ReadWholeFile(directory + L"\\WindowShot\\" + name + L"\\" + Morvane::kMonitorPictureFileName));
     }
     run.distinctMonitorPictures = monitorPictures.size();
 }

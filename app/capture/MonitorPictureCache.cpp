@@ -8,12 +8,6 @@ namespace Morvane {
 
 using TalvexBasic::Drawings::Bitmap;
 
-MonitorPictureCache& MonitorPictureCache::OfThisProcess() noexcept
-{
-    static MonitorPictureCache cache;
-    return cache;
-}
-
 HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMONITOR monitor, HBITMAP bitmap,
                                                    const SIZE& size) noexcept
 {

@@ -13,12 +13,10 @@ namespace Morvane {
 // The last capture of each monitor with the JPEG bytes it was encoded to. A desktop that does not
 // change while windows are saved gives the same monitor picture for every window; its capture is
 // then written from the bytes encoded before instead of being encoded again. The encoder gives the
-// same bytes for the same pixels, so the files are the same either way. Main thread only.
+// same bytes for the same pixels, so the files are the same either way. One run holds one, in its
+// context; one thread at a time.
 class MonitorPictureCache {
 public:
-    // The instance that the monitor step of every window shot uses.
-    [[nodiscard]] static MonitorPictureCache& OfThisProcess() noexcept;
-
     MonitorPictureCache() noexcept = default;
     MonitorPictureCache(const MonitorPictureCache&) = delete;
     MonitorPictureCache& operator=(const MonitorPictureCache&) = delete;

@@ -7,11 +7,13 @@
 
 namespace Morvane {
 
-using TalvexBasic::FailureHResultFromWin32;
 using TalvexBasic::LastErrorRule;
 using TalvexBasic::UniqueHandle;
 
 namespace {
+
+// Enough for the creation time and for the image path, so one open serves both.
+constexpr DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 
 bool IsUsable(const RECT& rectangle) noexcept
 {
@@ -22,8 +24,38 @@ bool IsUsable(const RECT& rectangle) noexcept
 
 HRESULT WindowInfo::SampleInitialize(HWND window)
 {
+    SkipReason reason = SkipReason::None;
+    return Sample(window, reason, false);
+}
+
+HRESULT WindowInfo::ReadImagePath(HANDLE process)
+{
+    return TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static(mProcessDosPath, process, nullptr);
+}
+
+void WindowInfo::DescribeInvisible(HWND window)
+{
+    mExtendedStyle = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+    DWORD processId = 0;
+    mThreadId = ::GetWindowThreadProcessId(window, &processId);
+    mProcessId = processId;
+    ::GetWindowRect(window, &mWindowRectangle);
+    if (mProcessId != 0) {
+        const UniqueHandle process(::OpenProcess(kProcessAccess, FALSE, mProcessId));
+        if (process) {
+            (void)ReadImagePath(process.get());
+        }
+    }
+}
+
+HRESULT WindowInfo::Sample(HWND window, SkipReason& reason, bool describeRefused)
+{
     mStyle = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_STYLE));
     if ((mStyle & WS_VISIBLE) == 0) {
+        reason = SkipReason::Invisible;
+        if (describeRefused) {
+            DescribeInvisible(window);
+        }
         return E_ABORT;
     }
     mExtendedStyle = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
@@ -32,63 +64,69 @@ HRESULT WindowInfo::SampleInitialize(HWND window)
     mThreadId = ::GetWindowThreadProcessId(window, &processId);
     mProcessId = processId;
     if (mThreadId == 0 || mProcessId == 0) {
+        reason = SkipReason::SampleFailed;
+        if (describeRefused) {
+            ::GetWindowRect(window, &mWindowRectangle);
+        }
         return E_ABORT;
     }
 
-    {
-        UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, mProcessId));
-        if (!process) {
-            // Processes with higher rights than ours are skipped without a word.
-            if (::GetLastError() == ERROR_ACCESS_DENIED) {
-                return E_ACCESSDENIED;
-            }
-            return MORVANE_FAIL_LAST_ERROR("Morvane::WindowInfo::SampleInitialize", LastErrorRule::Standard,
-                                           "OpenProcess(%u) error:%u.", static_cast<unsigned>(mProcessId));
+    const UniqueHandle process(::OpenProcess(kProcessAccess, FALSE, mProcessId));
+    if (!process) {
+        reason = SkipReason::ProcessNotOpened;
+        const DWORD error = ::GetLastError();
+        if (describeRefused) {
+            ::GetWindowRect(window, &mWindowRectangle);
         }
-
-        FILETIME creation{};
-        FILETIME scratch{};
-        if (::GetProcessTimes(process.get(), &creation, &scratch, &scratch, &scratch)) {
-            mProcessCreationTime = (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) + creation.dwLowDateTime;
-        } else {
-            MORVANE_TRACE("Morvane::WindowInfo::SampleInitialize", "GetProcessTimes(%u) error:%u.", mProcessId,
-                          static_cast<unsigned>(::GetLastError()));
+        // Processes with higher rights than ours are skipped without a word.
+        if (error == ERROR_ACCESS_DENIED) {
+            return E_ACCESSDENIED;
         }
+        ::SetLastError(error);
+        return MORVANE_FAIL_LAST_ERROR("Morvane::WindowInfo::SampleInitialize", LastErrorRule::Standard,
+                                       "OpenProcess(%u) error:%u.", static_cast<unsigned>(mProcessId));
     }
 
+    FILETIME creation{};
+    FILETIME scratch{};
+    if (::GetProcessTimes(process.get(), &creation, &scratch, &scratch, &scratch)) {
+        mProcessCreationTime = (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) + creation.dwLowDateTime;
+    } else {
+        MORVANE_TRACE("Morvane::WindowInfo::SampleInitialize", "GetProcessTimes(%u) error:%u.", mProcessId,
+                      static_cast<unsigned>(::GetLastError()));
+    }
+
+    // A window too small to be seen, or off every usable monitor, is refused without a line.
+    const auto tooSmall = [&] {
+        reason = SkipReason::TooSmall;
+        if (describeRefused) {
+            (void)ReadImagePath(process.get());
+        }
+        return E_ABORT;
+    };
     if (!::GetWindowRect(window, &mWindowRectangle) || !IsUsable(mWindowRectangle)) {
-        return E_ABORT;
+        return tooSmall();
     }
-
     mDisplayMonitorHandle = ::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
     if (mDisplayMonitorHandle == nullptr) {
-        return E_ABORT;
+        return tooSmall();
     }
     mDisplayMonitorInfo.cbSize = sizeof(MONITORINFOEXW);
     if (!::GetMonitorInfoW(mDisplayMonitorHandle, &mDisplayMonitorInfo) || !IsUsable(mDisplayMonitorInfo.rcMonitor)) {
-        return E_ABORT;
+        return tooSmall();
     }
-
     mZonePosition = ClassifyZonePosition(mWindowRectangle, mDisplayMonitorInfo.rcMonitor);
     if (mZonePosition == InvalidRectangle) {
-        return E_ABORT;
+        return tooSmall();
     }
 
-    HRESULT result = S_OK;
-    {
-        UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, mProcessId));
-        if (!process) {
-            // Skipped without a line; a last error of 0 must still skip the window.
-            result = FailureHResultFromWin32(::GetLastError());
-        } else {
-            result = TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static(mProcessDosPath, process.get(),
-                                                                                     nullptr);
-        }
+    const HRESULT result = ReadImagePath(process.get());
+    if (FAILED(result)) {
+        reason = SkipReason::SampleFailed;
+        return result;
     }
-
-    if (SUCCEEDED(result)) {
-        mWindowHandle = window;
-    }
+    reason = SkipReason::None;
+    mWindowHandle = window;
     return result;
 }
 

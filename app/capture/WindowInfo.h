@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/SkipReason.h"
 #include "capture/ZonePosition.h"
 
 #include <windows.h>
@@ -8,6 +9,8 @@
 #include <string>
 
 namespace Morvane {
+
+struct WindowSample;
 
 // One consistent sample of a top-level window's facts.
 class WindowInfo {
@@ -31,6 +34,15 @@ public:
     std::wstring mCaption;
     std::wstring mClassName;
     std::wstring mProcessDosPath;
+
+private:
+    friend WindowSample SampleWindow(HWND window);
+
+    // The sample with its decision; describeRefused also reads, for a refused window, what can be
+    // read of it without a message and without a trace line of its own.
+    [[nodiscard]] HRESULT Sample(HWND window, SkipReason& reason, bool describeRefused);
+    void DescribeInvisible(HWND window);
+    [[nodiscard]] HRESULT ReadImagePath(HANDLE process);
 };
 
 } // namespace Morvane

@@ -1,7 +1,7 @@
 #include "capture/WindowShot.h"
 
 #include "capture/MonitorPictureCache.h"
-#include "RunState.h"
+#include "capture/OutputFileNames.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
@@ -144,7 +144,8 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Wi
     return result;
 }
 
-HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITOR monitor) noexcept
+HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, const std::wstring& path,
+                                               HMONITOR monitor) noexcept
 {
     BitmapHolder bitmap;
     MemoryDcHolder memoryDc;
@@ -153,7 +154,7 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
         bitmap.put(), memoryDc.put(), monitor, &size);
     if (SUCCEEDED(result)) {
         // Captured anew for every window, but encoded only when the monitor's pixels changed.
-        result = MonitorPictureCache::OfThisProcess().SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
+        result = pictures.SaveCaptureToJpegFile(path, monitor, bitmap.get(), size);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureDisplayMonitorToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
@@ -162,17 +163,16 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(const std::wstring& path, HMONITO
 
 } // namespace
 
-HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
+HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome)
 {
-    const std::wstring folder = MakeWindowShotFolder(gOutputDirectory, record);
-    const std::wstring infoPath = folder + L"Morvane.Info.txt";
-    const std::wstring windowPicturePath = folder + L"Morvane.Window.jpg";
-    const std::wstring monitorPicturePath = folder + L"Morvane.DisplayMonitor.jpg";
+    const std::wstring folder = MakeWindowShotFolder(context.outputDirectory, record);
+    const std::wstring infoPath = folder + kInfoFileName;
+    const std::wstring windowPicturePath = folder + kWindowPictureFileName;
+    const std::wstring monitorPicturePath = folder + kMonitorPictureFileName;
 
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    const std::string info = MakeInfoText(record, now);
+    const std::string info = MakeInfoText(record, context.clock.LocalTime());
     WindowShotOutcome steps;
+    steps.folder = MakeRelativeWindowShotFolder(record);
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
@@ -181,9 +181,11 @@ HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome)
     // Each step stands on its own: a failure of one does not stop the next.
     steps.appearance = ReadWindowAppearance(record.mWindowHandle);
     steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps);
-    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(monitorPicturePath, record.mDisplayMonitorHandle);
+    steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, monitorPicturePath,
+                                                           record.mDisplayMonitorHandle);
     if (outcome != nullptr) {
-        *outcome = steps;
+        *outcome = std::move(steps);
+        return outcome->monitor;
     }
     return steps.monitor;
 }

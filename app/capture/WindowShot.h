@@ -1,9 +1,12 @@
 #pragma once
 
 #include "capture/WindowAppearance.h"
+#include "capture/CaptureContext.h"
 #include "capture/WindowInfo.h"
 
 #include <windows.h>
+
+#include <string>
 
 namespace Morvane {
 
@@ -23,6 +26,8 @@ struct WindowShotOutcome {
     PictureSource pictureSource = PictureSource::None;
     // False when the window's thread was given up on as hung.
     bool windowAnswered = true;
+    // The window's folder relative to the output directory, with '/' (MakeRelativeWindowShotFolder).
+    std::wstring folder;
     // Read before the window picture: a minimised or cloaked window's picture never comes from
     // the screen, which does not show the window at its place.
     WindowAppearance appearance{};
@@ -31,9 +36,9 @@ struct WindowShotOutcome {
     COLORREF pictureColour = 0;
 };
 
-// Writes the window's folder below the output directory: the text record, the window picture
-// and the monitor picture. Returns the result of the monitor picture; the outcome, when given,
-// receives every step's result.
-HRESULT SaveWindowShot(const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
+// Writes the window's folder below the context's output directory: the text record, the window
+// picture and the monitor picture. Returns the result of the monitor picture; the outcome, when
+// given, receives every step's result and the folder.
+HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
 
 } // namespace Morvane

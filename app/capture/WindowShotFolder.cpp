@@ -26,14 +26,31 @@ void AppendImageName(std::wstring& folder, std::wstring_view imageName)
     }
 }
 
+// "WindowShot<separator>[<image name>]-0x<handle>-<pid>-<tid>"; the image name holds neither
+// separator, as both are replaced.
+void AppendWindowShotFolder(std::wstring& folder, const WindowInfo& record, wchar_t separator)
+{
+    folder += L"WindowShot";
+    folder += separator;
+    folder += L'[';
+    AppendImageName(folder, Basic::Paths::FileNamePart(record.mProcessDosPath));
+    Basic::Text::AppendFormat(folder, L"]-0x%016llX-%u-%u", TalvexBasic::PointerBits(record.mWindowHandle),
+                              static_cast<unsigned>(record.mProcessId), static_cast<unsigned>(record.mThreadId));
+}
+
 } // namespace
 
 std::wstring MakeWindowShotFolder(const std::wstring& outputDirectory, const WindowInfo& record)
 {
-    std::wstring folder = outputDirectory + L"\\WindowShot\\[";
-    AppendImageName(folder, Basic::Paths::FileNamePart(record.mProcessDosPath));
-    Basic::Text::AppendFormat(folder, L"]-0x%016llX-%u-%u\\", TalvexBasic::PointerBits(record.mWindowHandle),
-                              static_cast<unsigned>(record.mProcessId), static_cast<unsigned>(record.mThreadId));
+    std::wstring folder = outputDirectory + L"\\";
+    AppendWindowShotFolder(folder, record, L'\\');
+    return folder + L'\\';
+}
+
+std::wstring MakeRelativeWindowShotFolder(const WindowInfo& record)
+{
+    std::wstring folder;
+    AppendWindowShotFolder(folder, record, L'/');
     return folder;
 }
 

@@ -12,4 +12,8 @@ namespace Morvane {
 // WindowShot.
 [[nodiscard]] std::wstring MakeWindowShotFolder(const std::wstring& outputDirectory, const WindowInfo& record);
 
+// "WindowShot/[<image name>]-0x<handle>-<pid>-<tid>": the same folder relative to the output
+// directory, with '/' and no trailing one, as the run record names it.
+[[nodiscard]] std::wstring MakeRelativeWindowShotFolder(const WindowInfo& record);
+
 } // namespace Morvane

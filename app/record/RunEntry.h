@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/SkipReason.h"
 #include "capture/WindowShot.h"
 #include "capture/ZonePosition.h"
 
@@ -10,15 +11,6 @@
 #include <vector>
 
 namespace Morvane {
-
-// Why an enumerated window got no folder.
-enum class SkipReason {
-    None, // saved
-    Invisible,
-    TooSmall,
-    ProcessNotOpened,
-    SampleFailed,
-};
 
 // One enumerated top-level window, saved or skipped, as the run record tells it.
 struct RunWindow {

@@ -2,6 +2,8 @@
 
 #include "MorvaneTrace.h"
 #include "record/RunRecord.h"
+#include "record/RunRecordMembers.h"
+#include "capture/OutputFileNames.h"
 #include "basic/PathParts.h"
 #include "system/FolderListing.h"
 #include "system/UniqueResource.h"
@@ -15,6 +17,7 @@ namespace Morvane {
 namespace {
 
 using TalvexBasic::UniqueResource;
+namespace Member = RecordMember;
 
 constexpr const char* kFindPreviousRun = "Morvane::FindPreviousRun";
 
@@ -72,27 +75,27 @@ bool ReadEarlierRun(std::string_view text, EarlierRun& run, std::string& why)
 {
     try {
         const nlohmann::json record = nlohmann::json::parse(text);
-        if (!record.is_object() || record.value("tool", std::string()) != "Morvane") {
+        if (!record.is_object() || record.value(Member::kTool, std::string()) != Member::kToolName) {
             why = "not a run record";
             return false;
         }
-        const auto started = record.find("startedAt");
+        const auto started = record.find(Member::kStartedAt);
         if (started == record.end() || !started->is_string() ||
             !ParseLocalTime(started->get<std::string>(), run.startedAtUtc)) {
             why = "no start time";
             return false;
         }
-        const auto windows = record.find("windows");
+        const auto windows = record.find(Member::kWindows);
         if (windows == record.end() || !windows->is_array()) {
             why = "no window list";
             return false;
         }
         run.savedWindows.clear();
         for (const nlohmann::json& window : *windows) {
-            if (window.value("outcome", std::string()) == "saved") {
-                run.savedWindows.push_back({window.at("imagePath").get<std::string>(),
-                                            window.at("className").get<std::string>(),
-                                            window.at("caption").get<std::string>()});
+            if (window.value(Member::kOutcome, std::string()) == Member::kSaved) {
+                run.savedWindows.push_back({window.at(Member::kImagePath).get<std::string>(),
+                                            window.at(Member::kClassName).get<std::string>(),
+                                            window.at(Member::kCaption).get<std::string>()});
             }
         }
         return true;

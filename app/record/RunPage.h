@@ -5,9 +5,6 @@
 
 namespace Morvane {
 
-// Name of the run page in the output directory.
-constexpr wchar_t kRunPageFileName[] = L"Morvane.Run.html";
-
 // The run page: one self-contained HTML file that shows the run record given as JSON text. The
 // record travels as inert JSON data; only the page's own script, marked with the nonce, may run.
 [[nodiscard]] std::string MakeRunPage(std::string_view recordJson, std::string_view nonce);

@@ -1,5 +1,8 @@
 #include "record/RunRecord.h"
 
+#include "capture/OutputFileNames.h"
+#include "record/RunRecordMembers.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -10,6 +13,7 @@ namespace {
 
 // Members keep the order in which they are written.
 using json = nlohmann::ordered_json;
+namespace Member = RecordMember;
 
 const char* SkipReasonName(SkipReason reason) noexcept
 {
@@ -50,7 +54,10 @@ json NameOrNull(const char* name)
 
 json RectJson(const RECT& rect)
 {
-    return json{{"left", rect.left}, {"top", rect.top}, {"right", rect.right}, {"bottom", rect.bottom}};
+    return json{{Member::kLeft, rect.left},
+                {Member::kTop, rect.top},
+                {Member::kRight, rect.right},
+                {Member::kBottom, rect.bottom}};
 }
 
 json DpiOrNull(std::uint32_t dpi)
@@ -61,26 +68,27 @@ json DpiOrNull(std::uint32_t dpi)
 // How the window showed and what its picture shows. Skipped windows were not looked at.
 void AddAppearanceMembers(json& entry, const RunWindow& window, bool saved)
 {
-    entry["dpi"] = saved ? DpiOrNull(window.shot.appearance.dpi) : json(nullptr);
-    entry["minimised"] = saved && window.shot.appearance.minimised;
-    entry["cloaked"] = saved && window.shot.appearance.cloaked;
+    entry[Member::kDpi] = saved ? DpiOrNull(window.shot.appearance.dpi) : json(nullptr);
+    entry[Member::kMinimised] = saved && window.shot.appearance.minimised;
+    entry[Member::kCloaked] = saved && window.shot.appearance.cloaked;
     if (saved && window.shot.pictureSource == PictureSource::Screen) {
         json handles = json::array();
         for (const std::uint64_t handle : window.coveredBy) {
             handles.push_back(FormatHandle(handle));
         }
         // Four decimals say enough of a share, and keep the record readable.
-        entry["coveredBy"] = json{{"handles", handles}, {"share", std::round(window.coveredShare * 10000) / 10000}};
+        entry[Member::kCoveredBy] = json{{Member::kCoveringHandles, handles},
+                                         {Member::kCoveredShare, std::round(window.coveredShare * 10000) / 10000}};
     } else {
-        entry["coveredBy"] = nullptr;
+        entry[Member::kCoveredBy] = nullptr;
     }
     if (saved && window.shot.pictureSource != PictureSource::None && window.shot.pictureOneColour) {
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(window.shot.pictureColour),
                       GetGValue(window.shot.pictureColour), GetBValue(window.shot.pictureColour));
-        entry["pictureColour"] = colour;
+        entry[Member::kPictureColour] = colour;
     } else {
-        entry["pictureColour"] = nullptr;
+        entry[Member::kPictureColour] = nullptr;
     }
 }
 
@@ -88,27 +96,31 @@ json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
     json entry;
-    entry["handle"] = FormatHandle(window.handle);
-    entry["processId"] = window.processId;
-    entry["threadId"] = window.threadId;
-    entry["caption"] = ToUtf8(window.caption);
-    entry["className"] = ToUtf8(window.className);
-    entry["imagePath"] = ToUtf8(window.imagePath);
-    entry["style"] = window.style;
-    entry["exStyle"] = window.exStyle;
-    entry["rect"] = RectJson(window.rect);
-    entry["zone"] = window.zone == InvalidRectangle ? json(nullptr) : json(ToUtf8(GetZonePositionName(window.zone)));
-    entry["monitor"] = window.monitor == 0 ? json(nullptr) : json(FormatHandle(window.monitor));
-    entry["outcome"] = saved ? "saved" : "skipped";
-    entry["skipReason"] = NameOrNull(SkipReasonName(window.skipReason));
-    entry["folder"] = saved ? json(ToUtf8(window.folder)) : json(nullptr);
-    entry["pictureSource"] = saved ? NameOrNull(PictureSourceName(window.shot.pictureSource)) : json(nullptr);
-    entry["results"] = saved ? json{{"record", static_cast<std::int32_t>(window.shot.record)},
-                                    {"window", static_cast<std::int32_t>(window.shot.window)},
-                                    {"monitor", static_cast<std::int32_t>(window.shot.monitor)}}
-                             : json(nullptr);
-    entry["hung"] = saved && !window.shot.windowAnswered;
-    entry["newSinceLastRun"] = window.newSinceLastRun;
+    entry[Member::kHandle] = FormatHandle(window.handle);
+    entry[Member::kProcessId] = window.processId;
+    entry[Member::kThreadId] = window.threadId;
+    entry[Member::kCaption] = ToUtf8(window.caption);
+    entry[Member::kClassName] = ToUtf8(window.className);
+    entry[Member::kImagePath] = ToUtf8(window.imagePath);
+    entry[Member::kStyle] = window.style;
+    entry[Member::kExStyle] = window.exStyle;
+    // The page shows meanings, so that it never has to know the masks.
+    entry[Member::kTopmost] = (window.exStyle & WS_EX_TOPMOST) != 0;
+    entry[Member::kToolWindow] = (window.exStyle & WS_EX_TOOLWINDOW) != 0;
+    entry[Member::kRect] = RectJson(window.rect);
+    entry[Member::kZone] =
+        window.zone == InvalidRectangle ? json(nullptr) : json(ToUtf8(GetZonePositionName(window.zone)));
+    entry[Member::kMonitor] = window.monitor == 0 ? json(nullptr) : json(FormatHandle(window.monitor));
+    entry[Member::kOutcome] = saved ? Member::kSaved : Member::kSkipped;
+    entry[Member::kSkipReason] = NameOrNull(SkipReasonName(window.skipReason));
+    entry[Member::kFolder] = saved ? json(ToUtf8(window.folder)) : json(nullptr);
+    entry[Member::kPictureSource] = saved ? NameOrNull(PictureSourceName(window.shot.pictureSource)) : json(nullptr);
+    entry[Member::kResults] = saved ? json{{Member::kRecordResult, static_cast<std::int32_t>(window.shot.record)},
+                                           {Member::kWindowResult, static_cast<std::int32_t>(window.shot.window)},
+                                           {Member::kMonitorResult, static_cast<std::int32_t>(window.shot.monitor)}}
+                                    : json(nullptr);
+    entry[Member::kHung] = saved && !window.shot.windowAnswered;
+    entry[Member::kNewSinceLastRun] = window.newSinceLastRun;
     AddAppearanceMembers(entry, window, saved);
     return entry;
 }
@@ -119,7 +131,7 @@ json MonitorPicture(const RunMonitor& monitor, const std::vector<RunWindow>& win
     for (const RunWindow& window : windows) {
         if (window.skipReason == SkipReason::None && window.monitor == monitor.handle &&
             SUCCEEDED(window.shot.monitor)) {
-            return ToUtf8(window.folder) + "/Morvane.DisplayMonitor.jpg";
+            return ToUtf8(window.folder) + "/" + ToUtf8(kMonitorPictureFileName);
         }
     }
     return nullptr;
@@ -149,26 +161,6 @@ bool ReadDigits(std::string_view text, size_t offset, size_t count, int& value) 
 }
 
 } // namespace
-
-SkipReason ClassifySkipReason(HRESULT sampleResult, const WindowInfo& record) noexcept
-{
-    if ((record.mStyle & WS_VISIBLE) == 0) {
-        return SkipReason::Invisible;
-    }
-    if (SUCCEEDED(sampleResult)) {
-        return SkipReason::None;
-    }
-    if (sampleResult == E_ABORT) {
-        // Refused after the owner was known: the rectangle, the monitor or the zone was unusable.
-        return record.mProcessId != 0 && record.mThreadId != 0 ? SkipReason::TooSmall : SkipReason::SampleFailed;
-    }
-    // Before the zone is known only the first OpenProcess fails with an error of its own; after
-    // it, a denied second OpenProcess is told apart from a failed image path query.
-    if (record.mZonePosition == InvalidRectangle || sampleResult == E_ACCESSDENIED) {
-        return SkipReason::ProcessNotOpened;
-    }
-    return SkipReason::SampleFailed;
-}
 
 std::string FormatLocalTime(const SYSTEMTIME& local, int offsetMinutes)
 {
@@ -213,24 +205,6 @@ std::string FormatHandle(std::uint64_t handle)
     return text;
 }
 
-std::wstring RelativeFolder(std::wstring_view outputDirectory, std::wstring_view folder)
-{
-    if (folder.size() > outputDirectory.size() && folder.compare(0, outputDirectory.size(), outputDirectory) == 0 &&
-        folder[outputDirectory.size()] == L'\\') {
-        folder.remove_prefix(outputDirectory.size() + 1);
-    }
-    while (!folder.empty() && folder.back() == L'\\') {
-        folder.remove_suffix(1);
-    }
-    std::wstring relative(folder);
-    for (wchar_t& character : relative) {
-        if (character == L'\\') {
-            character = L'/';
-        }
-    }
-    return relative;
-}
-
 std::string ToUtf8(std::wstring_view text)
 {
     if (text.empty()) {
@@ -262,40 +236,40 @@ std::wstring FromUtf8(std::string_view text)
 std::string MakeRunRecordJson(const RunSummary& run)
 {
     json record;
-    record["tool"] = "Morvane";
-    record["formatVersion"] = 1;
-    record["startedAt"] = run.startedAt;
-    record["endedAt"] = run.endedAt;
-    record["outputDirectory"] = ToUtf8(run.outputDirectory);
-    record["computerName"] = ToUtf8(run.computerName);
+    record[Member::kTool] = Member::kToolName;
+    record[Member::kFormatVersion] = Member::kVersion;
+    record[Member::kStartedAt] = run.startedAt;
+    record[Member::kEndedAt] = run.endedAt;
+    record[Member::kOutputDirectory] = ToUtf8(run.outputDirectory);
+    record[Member::kComputerName] = ToUtf8(run.computerName);
 
     json monitors = json::array();
     for (const RunMonitor& monitor : run.monitors) {
-        monitors.push_back({{"handle", FormatHandle(monitor.handle)},
-                            {"rect", RectJson(monitor.rect)},
-                            {"workRect", RectJson(monitor.workRect)},
-                            {"flags", monitor.flags},
-                            {"device", ToUtf8(monitor.device)},
-                            {"picture", MonitorPicture(monitor, run.windows)},
-                            {"dpi", DpiOrNull(monitor.dpi)}});
+        monitors.push_back({{Member::kHandle, FormatHandle(monitor.handle)},
+                            {Member::kRect, RectJson(monitor.rect)},
+                            {Member::kWorkRect, RectJson(monitor.workRect)},
+                            {Member::kFlags, monitor.flags},
+                            {Member::kDevice, ToUtf8(monitor.device)},
+                            {Member::kPicture, MonitorPicture(monitor, run.windows)},
+                            {Member::kDpi, DpiOrNull(monitor.dpi)}});
     }
-    record["monitors"] = std::move(monitors);
+    record[Member::kMonitors] = std::move(monitors);
 
     json windows = json::array();
     for (const RunWindow& window : run.windows) {
         windows.push_back(WindowJson(window));
     }
-    record["windows"] = std::move(windows);
+    record[Member::kWindows] = std::move(windows);
 
-    record["previousRun"] = run.previousRun.empty() ? json(nullptr) : json(ToUtf8(run.previousRun));
+    record[Member::kPreviousRun] = run.previousRun.empty() ? json(nullptr) : json(ToUtf8(run.previousRun));
     json gone = json::array();
     for (const GoneWindow& window : run.gone) {
-        gone.push_back({{"imagePath", window.key.imagePath},
-                        {"className", window.key.className},
-                        {"caption", window.key.caption},
-                        {"count", window.count}});
+        gone.push_back({{Member::kImagePath, window.key.imagePath},
+                        {Member::kClassName, window.key.className},
+                        {Member::kCaption, window.key.caption},
+                        {Member::kCount, window.count}});
     }
-    record["goneSinceLastRun"] = std::move(gone);
+    record[Member::kGoneSinceLastRun] = std::move(gone);
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";

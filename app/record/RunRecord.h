@@ -1,7 +1,6 @@
 #pragma once
 
 #include "record/RunEntry.h"
-#include "capture/WindowInfo.h"
 
 #include <windows.h>
 
@@ -9,12 +8,6 @@
 #include <string_view>
 
 namespace Morvane {
-
-// Name of the run record in the output directory.
-constexpr wchar_t kRunRecordFileName[] = L"Morvane.Run.json";
-
-// Why SampleInitialize refused a window, from its result and what it left in the record.
-[[nodiscard]] SkipReason ClassifySkipReason(HRESULT sampleResult, const WindowInfo& record) noexcept;
 
 // "2026-12-07T05:59:57.704+01:00": a local time and its offset from UTC in minutes.
 [[nodiscard]] std::string FormatLocalTime(const SYSTEMTIME& local, int offsetMinutes);
@@ -25,9 +18,6 @@ constexpr wchar_t kRunRecordFileName[] = L"Morvane.Run.json";
 
 // "0x" and 16 upper-case hexadecimal digits.
 [[nodiscard]] std::string FormatHandle(std::uint64_t handle);
-
-// The folder of a window below the output directory, with '/' for '\' and no trailing '/'.
-[[nodiscard]] std::wstring RelativeFolder(std::wstring_view outputDirectory, std::wstring_view folder);
 
 [[nodiscard]] std::string ToUtf8(std::wstring_view text);
 [[nodiscard]] std::wstring FromUtf8(std::string_view text);

@@ -6,11 +6,9 @@
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
-#include "RunState.h"
-#include "capture/WindowShotFolder.h"
+#include "capture/OutputFileNames.h"
 #include "system/File.h"
 #include "system/HResult.h"
-#include "system/UniqueResource.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,15 +21,22 @@ using TalvexBasic::PointerBits;
 
 constexpr const char* kRunRecorderFinish = "Morvane::RunRecorder::Finish";
 
-// GetWindowTextW fills the run's text buffer with at most this many characters (its capacity
-// of 0xFFFF holds the terminating null): a caption of this length may have been cut.
-constexpr size_t kCutCaptionLength = kTextBufferLength - 2;
-
-std::wstring ClassNameOf(HWND window)
+// The facts every entry copies from the sample.
+RunWindow EntryOf(HWND window, const WindowInfo& facts)
 {
-    wchar_t name[257] = {};
-    const int length = ::GetClassNameW(window, name, 257);
-    return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
+    RunWindow entry;
+    entry.handle = PointerBits(window);
+    entry.processId = facts.mProcessId;
+    entry.threadId = facts.mThreadId;
+    entry.caption = facts.mCaption;
+    entry.className = facts.mClassName;
+    entry.imagePath = facts.mProcessDosPath;
+    entry.style = facts.mStyle;
+    entry.exStyle = facts.mExtendedStyle;
+    entry.rect = facts.mWindowRectangle;
+    entry.zone = facts.mZonePosition;
+    entry.monitor = PointerBits(facts.mDisplayMonitorHandle);
+    return entry;
 }
 
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
@@ -70,44 +75,10 @@ HRESULT WriteRunFile(const std::wstring& path, const std::string& content) noexc
 
 } // namespace
 
-std::string LocalTimeNow()
+void RunRecorder::Start(const RunClock& clock)
 {
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    ::FileTimeToSystemTime(&now, &utc);
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        return FormatLocalTime(utc, 0);
-    }
-    FILETIME utcFile{};
-    FILETIME localFile{};
-    ::SystemTimeToFileTime(&utc, &utcFile);
-    ::SystemTimeToFileTime(&local, &localFile);
-    const auto ticks = [](const FILETIME& time) {
-        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                      time.dwLowDateTime);
-    };
-    const long long offsetMinutes = (ticks(localFile) - ticks(utcFile)) / (10000000LL * 60);
-    return FormatLocalTime(local, static_cast<int>(offsetMinutes));
-}
-
-std::wstring ReadWholeWindowText(HWND window)
-{
-    std::vector<wchar_t> buffer(512);
-    for (;;) {
-        buffer[0] = L'\0';
-        const int length = ::InternalGetWindowText(window, buffer.data(), static_cast<int>(buffer.size()));
-        if (length < 0 || static_cast<size_t>(length) + 1 < buffer.size() || buffer.size() >= (1u << 26)) {
-            return std::wstring(buffer.data(), length > 0 ? static_cast<size_t>(length) : 0);
-        }
-        buffer.assign(buffer.size() * 4, L'\0');
-    }
-}
-
-void RunRecorder::Start()
-{
-    mRun.startedAt = LocalTimeNow();
+    const LocalInstant now = clock.Now();
+    mRun.startedAt = FormatLocalTime(now.time, now.offsetMinutes);
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
     if (::GetComputerNameW(name, &length)) {
@@ -115,71 +86,19 @@ void RunRecorder::Start()
     }
 }
 
-std::wstring RunRecorder::ImagePathOf(DWORD processId)
+RunWindow RunRecorder::AddSkipped(const WindowSample& sample)
 {
-    const auto known = mImagePaths.find(processId);
-    if (known != mImagePaths.end()) {
-        return known->second;
-    }
-    std::wstring path;
-    const TalvexBasic::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (process) {
-        std::vector<wchar_t> buffer(32768);
-        DWORD length = static_cast<DWORD>(buffer.size());
-        if (::QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &length)) {
-            path.assign(buffer.data(), length);
-        }
-    }
-    mImagePaths.emplace(processId, path);
-    return path;
+    RunWindow entry = EntryOf(sample.window, sample.facts);
+    entry.skipReason = sample.skipReason;
+    return Add(std::move(entry));
 }
 
-void RunRecorder::AddSkipped(HWND window, HRESULT sampleResult, const WindowInfo& record)
+RunWindow RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
 {
-    RunWindow entry;
-    entry.handle = PointerBits(window);
-    entry.skipReason = ClassifySkipReason(sampleResult, record);
-    if (entry.skipReason == SkipReason::None) {
-        entry.skipReason = SkipReason::SampleFailed;
-    }
-    entry.style = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_STYLE));
-    entry.exStyle = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
-    DWORD processId = 0;
-    entry.threadId = ::GetWindowThreadProcessId(window, &processId);
-    entry.processId = processId;
-    ::GetWindowRect(window, &entry.rect);
-    entry.zone = record.mZonePosition;
-    entry.monitor = PointerBits(record.mDisplayMonitorHandle);
-    entry.caption = ReadWholeWindowText(window);
-    entry.className = ClassNameOf(window);
-    entry.imagePath = !record.mProcessDosPath.empty() ? record.mProcessDosPath
-                      : processId != 0                ? ImagePathOf(processId)
-                                                      : std::wstring();
-    mRun.windows.push_back(std::move(entry));
-}
-
-void RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcome& outcome)
-{
-    RunWindow entry;
-    entry.handle = PointerBits(record.mWindowHandle);
-    entry.processId = record.mProcessId;
-    entry.threadId = record.mThreadId;
-    // The record's caption went through the run's text buffer, which cuts very long ones.
-    entry.caption =
-        record.mCaption.size() < kCutCaptionLength ? record.mCaption : ReadWholeWindowText(record.mWindowHandle);
-    entry.className = record.mClassName;
-    entry.imagePath = record.mProcessDosPath;
-    entry.style = record.mStyle;
-    entry.exStyle = record.mExtendedStyle;
-    entry.rect = record.mWindowRectangle;
-    entry.zone = record.mZonePosition;
-    entry.monitor = PointerBits(record.mDisplayMonitorHandle);
-    entry.folder = RelativeFolder(gOutputDirectory, MakeWindowShotFolder(gOutputDirectory, record));
+    RunWindow entry = EntryOf(record.mWindowHandle, record);
+    entry.folder = outcome.folder;
     entry.shot = outcome;
-    if (outcome.pictureSource == PictureSource::Screen) {
-        NoteCoveringWindows(entry);
-    }
-    mRun.windows.push_back(std::move(entry));
+    return Add(std::move(entry));
 }
 
 void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
@@ -197,28 +116,41 @@ void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
     entry.coveredShare = CoveredShare(entry.rect, covering);
 }
 
-void RunRecorder::Finish()
+RunWindow RunRecorder::Add(RunWindow entry)
 {
-    mRun.outputDirectory = gOutputDirectory;
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    // The enumeration goes from the top down: the entries so far lie above this one.
+    if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
+        NoteCoveringWindows(entry);
+    }
+    mRun.windows.push_back(entry);
+    return entry;
+}
+
+void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    mRun.outputDirectory = outputDirectory;
     mRun.monitors.clear();
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&mRun.monitors));
 
     EarlierRun previous;
-    if (FindPreviousRun(gOutputDirectory, previous)) {
+    if (FindPreviousRun(outputDirectory, previous)) {
         mRun.previousRun = previous.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, previous.savedWindows);
     }
-    mRun.endedAt = LocalTimeNow();
+    const LocalInstant now = clock.Now();
+    mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
 
     // Either file may fail like any other; that costs its trace line and nothing else.
     const std::string record = MakeRunRecordJson(mRun);
-    const std::wstring recordPath = gOutputDirectory + L"\\" + kRunRecordFileName;
+    const std::wstring recordPath = outputDirectory + L"\\" + kRunRecordFileName;
     const HRESULT recordResult = WriteRunFile(recordPath, record);
     if (FAILED(recordResult)) {
         MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", recordPath.c_str(),
                         static_cast<unsigned>(recordResult));
     }
-    const std::wstring pagePath = gOutputDirectory + L"\\" + kRunPageFileName;
+    const std::wstring pagePath = outputDirectory + L"\\" + kRunPageFileName;
     const HRESULT pageResult = WriteRunFile(pagePath, MakeRunPage(record, MakeNonce()));
     if (FAILED(pageResult)) {
         MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", pagePath.c_str(),

@@ -1,6 +1,7 @@
 #include "capture/MonitorPictureCache.h"
 
-#include "RunState.h"
+#include "capture/OutputFileNames.h"
+
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
 #include "support/PictureReference.h"
@@ -224,29 +225,26 @@ TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
     record.mCaption = layout.caption;
     record.mClassName = layout.className;
 
-    MonitorPictureCache& cache = MonitorPictureCache::OfThisProcess();
-    cache.Clear();
-    const unsigned reuses = cache.Reuses();
-    const unsigned encodes = cache.Encodes();
-    const std::wstring saved = gOutputDirectory;
+    Morvane::CaptureContext context;
+    const MonitorPictureCache& cache = context.monitorPictures;
     std::vector<std::wstring> pictures;
     auto shoot = [&] {
-        gOutputDirectory = TestSupport::MakeScratchDirectory(L"MonitorStep");
-        EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
-        const std::vector<std::wstring> folders = TestSupport::NamesIn(gOutputDirectory + L"\\WindowShot");
+        context.outputDirectory = TestSupport::MakeScratchDirectory(L"MonitorStep");
+        EXPECT_EQ(Morvane::SaveWindowShot(context, record), S_OK);
+        const std::vector<std::wstring> folders = TestSupport::NamesIn(context.outputDirectory + L"\\WindowShot");
         ASSERT_EQ(folders.size(), 1u);
-        pictures.push_back(gOutputDirectory + L"\\WindowShot\\" + folders.front() + L"\\Morvane.DisplayMonitor.jpg");
+        pictures.push_back(context.outputDirectory + L"\\WindowShot\\" + folders.front() + L"\\" +
+                           Morvane::kMonitorPictureFileName);
     };
     shoot();
     shoot();
-    EXPECT_EQ(cache.Reuses(), reuses + 1);
+    EXPECT_EQ(cache.Reuses(), 1u);
     layout.rect = RECT{400, 520, 560, 620};
     layout.fill = RGB(20, 210, 90);
     layout.className = L"MonitorPictureChange";
     ASSERT_TRUE(windows.Open(layout));
     shoot();
-    gOutputDirectory = saved;
-    EXPECT_EQ(cache.Encodes(), encodes + 2);
+    EXPECT_EQ(cache.Encodes(), 2u);
 
     ASSERT_EQ(pictures.size(), 3u);
     const std::vector<unsigned char> first = FileBytes(pictures[0]);
@@ -262,5 +260,4 @@ TEST(MonitorPictureStep, RealMonitorIsEncodedOnlyWhenItsPixelsChange)
         EXPECT_EQ(TestSupport::IsNear(picture.MeanAround(480, 570, 3), 20, 210, 90), index == 2);
         TestSupport::RemoveTree(pictures[index].substr(0, pictures[index].find(L"\\WindowShot\\")));
     }
-    cache.Clear();
 }

@@ -2,6 +2,7 @@
 // of its own: the first run has nothing to compare with; before the second, one window closes,
 // one opens, and records that are corrupt or older lie beside the first run's.
 
+#include "capture/OutputFileNames.h"
 #include "record/RunRecord.h"
 #include "basic/PathParts.h"
 #include "support/FixtureProcess.h"
@@ -23,7 +24,7 @@ using nlohmann::json;
 
 json ReadRecord(const std::wstring& outputDirectory)
 {
-    return json::parse(ReadWholeFile(outputDirectory + L"\\Morvane.Run.json"), nullptr, false);
+    return json::parse(ReadWholeFile(outputDirectory + L"\\" + Morvane::kRunRecordFileName), nullptr, false);
 }
 
 const json* FindWindow(const json& record, const FixtureWindow& window)
@@ -39,7 +40,7 @@ const json* FindWindow(const json& record, const FixtureWindow& window)
 
 void PutRecord(const std::wstring& folder, const std::string& text)
 {
-    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\Morvane.Run.json", text.data(),
+    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\" + Morvane::kRunRecordFileName, text.data(),
                                                            static_cast<unsigned>(text.size()), CREATE_ALWAYS),
               S_OK);
 }
@@ -78,7 +79,7 @@ TEST(RunHistoryEndToEnd, MarksNewWindowsAndListsGoneOnes)
     // Beside the first run: a record cut short that claims the latest start, and an intact one
     // whose folder name sorts last but which started long before.
     const std::wstring output(Basic::Paths::FolderPart(firstDirectory));
-    const std::string whole = ReadWholeFile(firstDirectory + L"\\Morvane.Run.json");
+    const std::string whole = ReadWholeFile(firstDirectory + L"\\" + Morvane::kRunRecordFileName);
     std::string corrupt = whole.substr(0, whole.size() / 2);
     corrupt.replace(corrupt.find("\"startedAt\": \"") + 14, 4, "2999");
     PutRecord(output + L"\\corrupt", corrupt);

@@ -3,6 +3,7 @@
 // records of the same run. Then two runs of a copy of the tool in a folder of its own, with a
 // window added and one removed in between, and corrupt records beside them.
 
+#include "capture/OutputFileNames.h"
 #include "record/RunRecord.h"
 #include "basic/EscapeLineBreaks.h"
 #include "support/FixtureProcess.h"
@@ -29,7 +30,7 @@ using Basic::Text::EscapeLineBreaks;
 
 json ReadRecord(const std::wstring& outputDirectory)
 {
-    const std::string text = ReadWholeFile(outputDirectory + L"\\Morvane.Run.json");
+    const std::string text = ReadWholeFile(outputDirectory + L"\\" + Morvane::kRunRecordFileName);
     return json::parse(text, nullptr, false);
 }
 
@@ -189,7 +190,7 @@ TEST_F(RunRecordEndToEnd, DescribesTheRun)
     }
     EXPECT_FALSE(ReadWholeFile(picture).empty()) << monitor["picture"];
 
-    const std::string page = ReadWholeFile(directory + L"\\Morvane.Run.html");
+    const std::string page = ReadWholeFile(directory + L"\\" + Morvane::kRunPageFileName);
     EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
     EXPECT_EQ(page.find("<b id=\"injected\">"), std::string::npos) << "markup travels only escaped";
 }
@@ -264,7 +265,7 @@ TEST_F(RunRecordEndToEnd, AgreesWithTheTextRecordsOfTheSameRun)
         for (const wchar_t character : relative) {
             folder += character == L'/' ? L'\\' : character;
         }
-        const std::string text = ReadWholeFile(folder + L"\\Morvane.Info.txt");
+        const std::string text = ReadWholeFile(folder + L"\\" + Morvane::kInfoFileName);
         ASSERT_FALSE(text.empty()) << window["folder"];
         const std::string handle = window["handle"].get<std::string>();
         EXPECT_EQ(RecordValue(text, "WindowHandle"), handle);

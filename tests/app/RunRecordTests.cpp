@@ -2,18 +2,22 @@
 // samples of real windows, the time texts, the JSON as a reader sees it, the multiset matching,
 // and the search for the previous run among real folders.
 
+#include "capture/OutputFileNames.h"
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
 #include "record/RunRecorder.h"
-#include "RunState.h"
+#include "RunClock.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
+#include "capture/WindowShotFolder.h"
 #include "basic/PathParts.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
 #include "system/File.h"
+#include "system/HResult.h"
 #include "system/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -43,11 +47,7 @@ TEST(RunRecordSkipReason, FollowsWhereTheRealSampleStopped)
     const auto plain = windows.Open({{300, 300, 500, 500}, L"plain", L"MorvaneSkipPlain", WS_POPUP | WS_VISIBLE, 0, 0});
     ASSERT_TRUE(hidden && narrow && plain);
 
-    const auto reasonOf = [](HWND window) {
-        WindowInfo record;
-        const HRESULT result = record.SampleInitialize(window);
-        return ClassifySkipReason(result, record);
-    };
+    const auto reasonOf = [](HWND window) { return SampleWindow(window).skipReason; };
     EXPECT_EQ(reasonOf(hidden.handle), SkipReason::Invisible);
     EXPECT_EQ(reasonOf(narrow.handle), SkipReason::TooSmall);
     EXPECT_EQ(reasonOf(plain.handle), SkipReason::None);
@@ -57,19 +57,31 @@ TEST(RunRecordSkipReason, FollowsWhereTheRealSampleStopped)
     }
 }
 
-TEST(RunRecordSkipReason, TellsTheLateFailuresApart)
+TEST(RunRecorderEntry, CopiesWhatTheSampleSawOfASkippedWindow)
 {
-    WindowInfo record;
-    record.mStyle = WS_VISIBLE;
-    EXPECT_EQ(ClassifySkipReason(E_ABORT, record), SkipReason::SampleFailed) << "no owner known";
-    record.mProcessId = 4;
-    record.mThreadId = 8;
-    EXPECT_EQ(ClassifySkipReason(E_ABORT, record), SkipReason::TooSmall);
-    EXPECT_EQ(ClassifySkipReason(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), record), SkipReason::ProcessNotOpened);
-    record.mZonePosition = Center;
-    EXPECT_EQ(ClassifySkipReason(E_ACCESSDENIED, record), SkipReason::ProcessNotOpened) << "second OpenProcess";
-    EXPECT_EQ(ClassifySkipReason(HRESULT_FROM_WIN32(ERROR_PARTIAL_COPY), record), SkipReason::SampleFailed)
-        << "image path query";
+    TestSupport::FixtureWindows windows;
+    const auto hidden = windows.Open(
+        {{20, 30, 220, 230}, L"hidden \x6F22", L"MorvaneEntryHidden", WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, 0});
+    ASSERT_TRUE(hidden);
+    const WindowSample sample = SampleWindow(hidden.handle);
+    ASSERT_EQ(sample.skipReason, SkipReason::Invisible);
+    EXPECT_EQ(sample.result, E_ABORT);
+
+    RunRecorder recorder;
+    const RunWindow entry = recorder.AddSkipped(sample);
+    EXPECT_EQ(entry.handle, TalvexBasic::PointerBits(hidden.handle));
+    EXPECT_EQ(entry.skipReason, SkipReason::Invisible);
+    EXPECT_EQ(entry.caption, L"hidden \x6F22");
+    EXPECT_EQ(entry.className, L"MorvaneEntryHidden");
+    EXPECT_EQ(entry.processId, ::GetCurrentProcessId());
+    EXPECT_EQ(entry.threadId, hidden.threadId);
+    EXPECT_EQ(entry.rect.left, 20);
+    EXPECT_EQ(entry.rect.bottom, 230);
+    EXPECT_NE(entry.exStyle & WS_EX_TOOLWINDOW, 0u);
+    EXPECT_FALSE(entry.imagePath.empty());
+    EXPECT_EQ(entry.monitor, 0u) << "no monitor is looked for";
+    ASSERT_EQ(recorder.Summary().windows.size(), 1u);
+    EXPECT_EQ(recorder.Summary().windows[0].caption, entry.caption);
 }
 
 TEST(RunRecordTime, WritesAndReadsLocalTimesWithTheirOffset)
@@ -110,7 +122,8 @@ TEST(RunRecordTime, WritesAndReadsLocalTimesWithTheirOffset)
           "2026-12-07T05:59:57.704Z", "2026-12-07T05:5x:57.704+00:00"}) {
         EXPECT_FALSE(ParseLocalTime(bad, utc)) << bad;
     }
-    const std::string now = LocalTimeNow();
+    const LocalInstant instant = RunClock().Now();
+    const std::string now = FormatLocalTime(instant.time, instant.offsetMinutes);
     EXPECT_TRUE(ParseLocalTime(now, utc)) << now;
 }
 
@@ -142,12 +155,13 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     saved.zone = LeftTopCornet;
     saved.monitor = 0x10001;
     saved.folder = L"WindowShot/[a.exe]-0x00000000000A0B2C-12-13";
-    saved.shot = {S_OK, E_FAIL, S_OK, PictureSource::Screen};
+    saved.shot = {S_OK, E_FAIL, S_OK, PictureSource::Screen, true, saved.folder};
     saved.newSinceLastRun = true;
     RunWindow skipped;
     skipped.handle = 0x20;
     skipped.caption = std::wstring(L"lone \xD800 surrogate");
     skipped.skipReason = SkipReason::TooSmall;
+    skipped.exStyle = WS_EX_TOOLWINDOW;
     run.windows = {saved, skipped};
     run.previousRun = L"20261206-101010-5-1-2";
     run.gone.push_back({{"C:\\b.exe", "Gone", "was here"}, 2});
@@ -171,6 +185,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_EQ(first["handle"], "0x00000000000A0B2C");
     EXPECT_EQ(first["caption"], "\xE6\xBC\xA2\xE5\xAD\x97\r\nline <b>");
     EXPECT_EQ(first["style"], 0x94000000u);
+    EXPECT_EQ(first["topmost"], true);
+    EXPECT_EQ(first["toolWindow"], false);
     EXPECT_EQ(first["rect"]["left"], -8);
     EXPECT_EQ(first["zone"], "LeftTopCornet");
     EXPECT_EQ(first["outcome"], "saved");
@@ -187,6 +203,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_TRUE(second["folder"].is_null());
     EXPECT_TRUE(second["pictureSource"].is_null());
     EXPECT_TRUE(second["results"].is_null());
+    EXPECT_EQ(second["topmost"], false);
+    EXPECT_EQ(second["toolWindow"], true);
     EXPECT_EQ(second["caption"], "lone \xEF\xBF\xBD surrogate");
 
     EXPECT_EQ(record["previousRun"], "20261206-101010-5-1-2");
@@ -202,10 +220,8 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_TRUE(alone["monitors"][0]["picture"].is_null()) << "no monitor picture was written";
 }
 
-TEST(RunRecordJson, NamesFoldersRelativeToTheOutputDirectory)
+TEST(RunRecordJson, NamesHandlesInFull)
 {
-    EXPECT_EQ(RelativeFolder(L"C:\\Out\\run", L"C:\\Out\\run\\WindowShot\\[a.exe]-0x1-2-3\\"),
-              L"WindowShot/[a.exe]-0x1-2-3");
     EXPECT_EQ(FormatHandle(0xA0B2C), "0x00000000000A0B2C");
 }
 
@@ -264,7 +280,7 @@ TEST(RunHistory, ReadsOnlyUsableRecords)
 
 void PutRecord(const std::wstring& folder, const std::string& text)
 {
-    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\Morvane.Run.json", text.data(),
+    ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(folder + L"\\" + Morvane::kRunRecordFileName, text.data(),
                                                            static_cast<unsigned>(text.size()), CREATE_ALWAYS),
               S_OK);
 }
@@ -328,30 +344,26 @@ TEST(RunPageText, KeepsHostileTextInertInsideTheDataBlock)
     EXPECT_EQ(scripts, 2u);
 }
 
-// Points the run's output directory at a scratch folder for the length of a test.
+// A run's output directory in a scratch folder, for the length of a test.
 class ScratchOutput {
 public:
-    ScratchOutput() : mSaved(gOutputDirectory), mRoot(TestSupport::MakeScratchDirectory(L"RunRecorder"))
-    {
-        gOutputDirectory = mRoot + L"\\Output\\this-run";
-    }
-    ~ScratchOutput()
-    {
-        gOutputDirectory = mSaved;
-        TestSupport::RemoveTree(mRoot);
-    }
+    ScratchOutput() : mRoot(TestSupport::MakeScratchDirectory(L"RunRecorder")) {}
+    ~ScratchOutput() { TestSupport::RemoveTree(mRoot); }
     ScratchOutput(const ScratchOutput&) = delete;
     ScratchOutput& operator=(const ScratchOutput&) = delete;
 
+    [[nodiscard]] std::wstring Directory() const { return mRoot + L"\\Output\\this-run"; }
+
 private:
-    std::wstring mSaved;
     std::wstring mRoot;
 };
 
 TEST(RunRecorderFinish, WritesTheRecordAndThePageBesideTheEarlierRun)
 {
     const ScratchOutput output;
-    const std::wstring earlier = std::wstring(Basic::Paths::FolderPart(gOutputDirectory)) + L"\\earlier-run";
+    const std::wstring directory = output.Directory();
+    const RunClock clock;
+    const std::wstring earlier = std::wstring(Basic::Paths::FolderPart(directory)) + L"\\earlier-run";
     PutRecord(earlier, RecordText("2026-01-01T00:00:00.000+00:00", L"gone window"));
     TestSupport::FixtureWindows windows;
     const auto shown =
@@ -359,40 +371,42 @@ TEST(RunRecorderFinish, WritesTheRecordAndThePageBesideTheEarlierRun)
     ASSERT_TRUE(shown);
 
     RunRecorder recorder;
-    recorder.Start();
+    recorder.Start(clock);
     WindowInfo record;
     ASSERT_EQ(record.SampleInitialize(shown.handle), S_OK);
     record.mCaption = L"shown \x6F22";
     record.mClassName = L"MorvaneRecorderShown";
-    recorder.AddSaved(record, {S_OK, S_OK, S_OK, PictureSource::PrintWindow});
+    recorder.AddSaved(record, {S_OK, S_OK, S_OK, PictureSource::PrintWindow, true, MakeRelativeWindowShotFolder(record)});
     TestSupport::DebugLineCapture lines;
-    recorder.Finish();
+    recorder.Finish(directory, clock);
     EXPECT_EQ(lines.CountContaining(" Morvane::RunRecorder::Finish,"), 0u) << "nothing to say when both are written";
 
-    const json written = json::parse(TestSupport::ReadWholeFile(gOutputDirectory + L"\\Morvane.Run.json"));
+    const json written = json::parse(TestSupport::ReadWholeFile(directory + L"\\" + Morvane::kRunRecordFileName));
     EXPECT_EQ(written["previousRun"], "earlier-run");
     ASSERT_EQ(written["windows"].size(), 1u);
     EXPECT_EQ(written["windows"][0]["newSinceLastRun"], true);
     EXPECT_EQ(written["windows"][0]["folder"].get<std::string>().rfind("WindowShot/[", 0), 0u);
     EXPECT_EQ(written["goneSinceLastRun"][0]["caption"], "gone window");
-    const std::string page = TestSupport::ReadWholeFile(gOutputDirectory + L"\\Morvane.Run.html");
+    const std::string page = TestSupport::ReadWholeFile(directory + L"\\" + Morvane::kRunPageFileName);
     EXPECT_NE(page.find("MorvaneRecorderShown"), std::string::npos);
 }
 
 TEST(RunRecorderFinish, CostsOneTraceLineForEachFileItCannotWrite)
 {
     const ScratchOutput output;
+    const std::wstring directory = output.Directory();
+    const RunClock clock;
     // A folder in the way of each file.
     ASSERT_EQ(
-        TalvexBasic::Files::File::MakeSureParentDirectoryExists$Static(gOutputDirectory + L"\\Morvane.Run.json\\"),
+        TalvexBasic::Files::File::MakeSureParentDirectoryExists$Static(directory + L"\\Morvane.Run.json\\"),
         S_OK);
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\Morvane.Run.json").c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryW((gOutputDirectory + L"\\Morvane.Run.html").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((directory + L"\\" + Morvane::kRunRecordFileName).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((directory + L"\\" + Morvane::kRunPageFileName).c_str(), nullptr));
 
     RunRecorder recorder;
-    recorder.Start();
+    recorder.Start(clock);
     TestSupport::DebugLineCapture lines;
-    recorder.Finish();
+    recorder.Finish(directory, clock);
     std::vector<std::string> own;
     for (const std::string& line : lines.Lines()) {
         if (line.find(" Morvane::RunRecorder::Finish,") != std::string::npos) {
@@ -400,7 +414,7 @@ TEST(RunRecorderFinish, CostsOneTraceLineForEachFileItCannotWrite)
         }
     }
     ASSERT_EQ(own.size(), 2u);
-    EXPECT_NE(own[0].find("]:WriteToFile$Static(" + TalvexBasic::ToThreadAnsi(gOutputDirectory) +
+    EXPECT_NE(own[0].find("]:WriteToFile$Static(" + TalvexBasic::ToThreadAnsi(directory) +
                           "\\Morvane.Run.json) return:0x80070005."),
               std::string::npos)
         << own[0];

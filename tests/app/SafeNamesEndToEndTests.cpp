@@ -3,6 +3,7 @@
 // and class names hold line breaks: each window's folder keeps the exact image name, nothing lands
 // outside WindowShot, and every text record keeps its 34 lines.
 
+#include "capture/OutputFileNames.h"
 #include "FolderEntries.h"
 
 #include "support/FixtureProcess.h"
@@ -100,7 +101,7 @@ protected:
     std::string RecordOf(const std::wstring& imageName, const FixtureWindow& window) const
     {
         return TestSupport::ReadWholeFile(mOutput + L"\\WindowShot\\" + FolderNameOf(imageName, window) +
-                                          L"\\Morvane.Info.txt");
+                                          L"\\" + Morvane::kInfoFileName);
     }
 
     static inline std::wstring* sScratch = nullptr;
@@ -115,7 +116,7 @@ protected:
 TEST_F(SafeNamesEndToEnd, EachFolderKeepsTheExactImageNameWithItsThreeFiles)
 {
     const std::vector<FolderEntry> threeFiles = {
-        {L"Morvane.DisplayMonitor.jpg", false}, {L"Morvane.Info.txt", false}, {L"Morvane.Window.jpg", false}};
+        {Morvane::kMonitorPictureFileName, false}, {Morvane::kInfoFileName, false}, {Morvane::kWindowPictureFileName, false}};
     EXPECT_EQ(EntriesIn(mOutput + L"\\WindowShot\\" + FolderNameOf(kCjkName, sForging)), threeFiles);
     EXPECT_EQ(EntriesIn(mOutput + L"\\WindowShot\\" + FolderNameOf(kLookAlikeName, sPlain)), threeFiles);
 }

@@ -1,5 +1,5 @@
 // Sampling a window whose process fails to open with a last error of 0: the window is skipped
-// all the same, never sampled as a success without its image path.
+// all the same; and the process is opened once for the whole sample.
 
 #include "capture/WindowInfo.h"
 
@@ -66,14 +66,15 @@ TEST_F(SamplingLastErrorZero, FirstOpenGivesItsLineAndSkipsTheWindow)
     EXPECT_EQ(capture.CountContaining(" Morvane::WindowInfo::SampleInitialize,"), 1u);
 }
 
-TEST_F(SamplingLastErrorZero, SecondOpenSkipsTheWindowWithoutALine)
+TEST_F(SamplingLastErrorZero, OneOpenServesTheWholeSample)
 {
     TestSupport::DebugLineCapture capture;
     Morvane::WindowInfo record;
-    EXPECT_EQ(SampleWithPassingOpens(1, record), E_FAIL);
-    EXPECT_EQ(SilentOpenProcess::sCalls, 2);
-    EXPECT_EQ(record.mWindowHandle, nullptr);
-    EXPECT_TRUE(record.mProcessDosPath.empty());
+    EXPECT_EQ(SampleWithPassingOpens(1, record), S_OK);
+    EXPECT_EQ(SilentOpenProcess::sCalls, 1);
+    EXPECT_EQ(record.mWindowHandle, mWindow.handle);
+    EXPECT_FALSE(record.mProcessDosPath.empty());
+    EXPECT_NE(record.mProcessCreationTime, 0u);
     EXPECT_EQ(capture.Lines().size(), 0u);
 }
 

@@ -2,6 +2,7 @@
 // Wine's PrintWindow paints nothing, and for a hung window: each shows the window's own pixels,
 // taken from the screen, with one line that says so before the step's result.
 
+#include "capture/OutputFileNames.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
 #include "support/MorvaneRun.h"
@@ -177,7 +178,7 @@ protected:
     static void ExpectPicture(const Window& window, TestSupport::DecodedImage& picture)
     {
         std::string reason;
-        const std::wstring path = FolderOf(sRun->mShotFolder, window) + L"\\Morvane.Window.jpg";
+        const std::wstring path = FolderOf(sRun->mShotFolder, window) + L"\\" + Morvane::kWindowPictureFileName;
         ASSERT_TRUE(TestSupport::DecodeJpegFile(path, picture, reason)) << Narrow(path) << ": " << reason;
         const RECT& rect = window.layout.rect;
         EXPECT_EQ(picture.width, rect.right - rect.left);
@@ -263,7 +264,7 @@ TEST_F(WindowPictureRun, HungWindowIsGivenUpOnAndShownFromTheScreen)
 TEST_F(WindowPictureRun, RunRecordCallsOnlyTheGivenUpWindowHung)
 {
     const nlohmann::json record = nlohmann::json::parse(
-        TestSupport::ReadWholeFile(sRun->mOutputDirectory + L"\\Morvane.Run.json"), nullptr, false);
+        TestSupport::ReadWholeFile(sRun->mOutputDirectory + L"\\" + Morvane::kRunRecordFileName), nullptr, false);
     ASSERT_TRUE(record.is_object());
     std::map<std::string, bool> hungByHandle;
     for (const nlohmann::json& window : record["windows"]) {

@@ -2,7 +2,7 @@
 // PrintWindow paints the window: a busy window is waited for, and a PrintWindow picture that is
 // black or missing is replaced by the window's rectangle from the screen.
 
-#include "RunState.h"
+#include "capture/OutputFileNames.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
 #include "support/DebugLineCapture.h"
@@ -149,20 +149,19 @@ bool Sample(HWND window, Morvane::WindowInfo& record)
 
 void Save(const Morvane::WindowInfo& record, SavedShot& shot)
 {
-    const std::wstring saved = gOutputDirectory;
-    gOutputDirectory = TestSupport::MakeScratchDirectory(L"Picture");
-    static_cast<void>(Morvane::SaveWindowShot(record, &shot.outcome));
+    Morvane::CaptureContext context;
+    context.outputDirectory = TestSupport::MakeScratchDirectory(L"Picture");
+    static_cast<void>(Morvane::SaveWindowShot(context, record, &shot.outcome));
     const size_t slash = record.mProcessDosPath.find_last_of(L'\\');
     wchar_t numbers[80];
     std::swprintf(numbers, 80, L"]-0x%016llX-%lu-%lu\\", TalvexBasic::PointerBits(record.mWindowHandle),
                   static_cast<unsigned long>(record.mProcessId), static_cast<unsigned long>(record.mThreadId));
-    shot.windowPicture = gOutputDirectory + L"\\WindowShot\\[" + record.mProcessDosPath.substr(slash + 1) + numbers +
-                         L"Morvane.Window.jpg";
+    shot.windowPicture = context.outputDirectory + L"\\WindowShot\\[" + record.mProcessDosPath.substr(slash + 1) + numbers +
+                         Morvane::kWindowPictureFileName;
     if (!TestSupport::DecodeJpegFile(shot.windowPicture, shot.picture, shot.decodeFailure)) {
         shot.picture = TestSupport::DecodedImage{};
     }
-    TestSupport::RemoveTree(gOutputDirectory);
-    gOutputDirectory = saved;
+    TestSupport::RemoveTree(context.outputDirectory);
 }
 
 ::testing::AssertionResult ShowsColour(const TestSupport::DecodedImage& image, int x, int y, COLORREF colour)

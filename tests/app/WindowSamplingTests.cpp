@@ -1,4 +1,5 @@
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
@@ -164,6 +165,7 @@ struct InjectedFailure {
     bool recordKept;        // the window is still sampled
     bool classified;        // its zone was found before the failure
     const char* lineFormat; // the one line expected, "%u" standing for the process id; null: none
+    Morvane::SkipReason reason;
 };
 
 class WindowSamplingFailure : public WindowSampling, public ::testing::WithParamInterface<InjectedFailure> {};
@@ -178,8 +180,10 @@ TEST_P(WindowSamplingFailure, EndsTheSampleAsTheErrorRequires)
         __imp_GetProcessTimes, failure.processTimes ? &Injection::GetProcessTimes : __imp_GetProcessTimes);
     TestSupport::DebugLineCapture capture;
     Injection::Arm(failure.passing, failure.error);
-    WindowInfo record;
-    EXPECT_EQ(record.SampleInitialize(sWindow.handle), failure.result);
+    const Morvane::WindowSample sample = Morvane::SampleWindow(sWindow.handle);
+    const WindowInfo& record = sample.facts;
+    EXPECT_EQ(sample.result, failure.result);
+    EXPECT_EQ(sample.skipReason, failure.reason);
     EXPECT_EQ(record.mWindowHandle, failure.recordKept ? sWindow.handle : nullptr);
     EXPECT_EQ(record.mZonePosition, failure.classified ? Morvane::LeftTopCornet : Morvane::InvalidRectangle);
     if (failure.processTimes) {
@@ -202,14 +206,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Processes with higher rights than ours are skipped without a word.
         InjectedFailure{"ProcessThatMayNotBeOpenedIsSkippedWithoutALine", false, 0, ERROR_ACCESS_DENIED, E_ACCESSDENIED,
-                        false, false, nullptr},
+                        false, false, nullptr, Morvane::SkipReason::ProcessNotOpened},
         InjectedFailure{"ProcessThatFailsToOpenOtherwiseGivesOneLine", false, 0, ERROR_INVALID_PARAMETER,
-                        HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), false, false, "]:OpenProcess(%u) error:87.\r\n"},
-        // The second open asks for the path, after the window was classified.
-        InjectedFailure{"SecondOpenFailingSkipsTheWindowWithoutALine", false, 1, ERROR_INVALID_PARAMETER,
-                        HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), false, true, nullptr},
+                        HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), false, false, "]:OpenProcess(%u) error:87.\r\n",
+                        Morvane::SkipReason::ProcessNotOpened},
         InjectedFailure{"FailedProcessTimesStillGiveARecordWithCreationTimeZero", true, 0, ERROR_ACCESS_DENIED, S_OK,
-                        true, true, "]:GetProcessTimes(%u) error:5.\r\n"}),
+                        true, true, "]:GetProcessTimes(%u) error:5.\r\n", Morvane::SkipReason::None}),
     [](const ::testing::TestParamInfo<InjectedFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowSampling, LibraryThatCannotBeLoadedFailsTheSampleWithAChainOfLines)
@@ -223,10 +225,11 @@ TEST_F(WindowSampling, LibraryThatCannotBeLoadedFailsTheSampleWithAChainOfLines)
         ImportPatch<decltype(&::LoadLibraryW)> patch(__imp_LoadLibraryW, &Injection::LoadLibraryW);
         TestSupport::DebugLineCapture capture;
         Injection::Arm(0, ERROR_MOD_NOT_FOUND);
-        WindowInfo record;
-        EXPECT_EQ(record.SampleInitialize(sWindow.handle), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
-        EXPECT_EQ(record.mWindowHandle, nullptr);
-        EXPECT_TRUE(record.mProcessDosPath.empty());
+        const Morvane::WindowSample sample = Morvane::SampleWindow(sWindow.handle);
+        EXPECT_EQ(sample.result, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        EXPECT_EQ(sample.skipReason, Morvane::SkipReason::SampleFailed);
+        EXPECT_EQ(sample.facts.mWindowHandle, nullptr);
+        EXPECT_TRUE(sample.facts.mProcessDosPath.empty());
         EXPECT_EQ(Injection::sCalls, 1);
         const auto lines = capture.Lines();
         ASSERT_EQ(lines.size(), 2u);

@@ -25,6 +25,9 @@ TEST(WindowShotFolder, ImageNameHandleAndIdsBelowTheOutputFolder)
     // All 64 bits of the handle, the ids in full.
     EXPECT_EQ(Morvane::MakeWindowShotFolder(L".", RecordOf(L"C:\\a\\b c.exe", 0xFEDCBA9876543210ull, 4294967295u, 0)),
               L".\\WindowShot\\[b c.exe]-0xFEDCBA9876543210-4294967295-0\\");
+    // The run record names the same folder relative to the output folder, with '/'.
+    EXPECT_EQ(Morvane::MakeRelativeWindowShotFolder(RecordOf(L"C:\\a\\b c.exe", 0x1A2B3C, 4312, 77)),
+              L"WindowShot/[b c.exe]-0x00000000001A2B3C-4312-77");
 }
 
 TEST(WindowShotFolder, PathWithoutAFolderIsItsOwnImageName)

@@ -1,7 +1,7 @@
 // The window shot folders, made by the real Morvane.exe from fixture windows of two other
 // processes, and by Morvane::SaveWindowShot in this process where Wine paints window pictures.
 
-#include "RunState.h"
+#include "capture/OutputFileNames.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
 #include "logs/Trace.h"
@@ -217,7 +217,7 @@ TEST_F(WindowShotRun, TextRecordsAreByteExact)
 {
     const std::wstring program = TestSupport::DesktopFixturePath();
     const auto path = [](const Window& window) {
-        return sRun->shotFolder + L"\\" + FolderName(window.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt";
+        return sRun->shotFolder + L"\\" + FolderName(window.window, L"DesktopFixture.exe") + L"\\" + Morvane::kInfoFileName;
     };
     {
         SCOPED_TRACE("left top");
@@ -242,7 +242,7 @@ TEST_F(WindowShotRun, TextRecordsAreByteExact)
 TEST_F(WindowShotRun, MonitorWorkAreaDiffersFromTheMonitor)
 {
     const std::string text = TestSupport::ReadWholeFile(
-        sRun->shotFolder + L"\\" + FolderName(Desktop().centre.window, L"DesktopFixture.exe") + L"\\Morvane.Info.txt");
+        sRun->shotFolder + L"\\" + FolderName(Desktop().centre.window, L"DesktopFixture.exe") + L"\\" + Morvane::kInfoFileName);
     EXPECT_NE(text.find("\r\nDisplayMonitorWorkRectangle.bottom: 1040\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\nDisplayMonitorWorkHeight: 1040\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nDisplayMonitorRectangle.bottom: 1080\r\n"), std::string::npos);
@@ -260,12 +260,12 @@ TEST_F(WindowShotRun, PicturesHaveTheWindowSizeAndTheMonitorShowsEachWindowAtIts
         // and still show the window's own colour.
         const LONG width = rect.right - rect.left;
         const LONG height = rect.bottom - rect.top;
-        ExpectJpeg(folder + L"\\Morvane.Window.jpg", width, height, picture);
+        ExpectJpeg(folder + L"\\" + Morvane::kWindowPictureFileName, width, height, picture);
         if (picture.width == width) {
             EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, width, height}, window->layout.fill));
         }
         TestSupport::DecodedImage monitor;
-        ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
+        ExpectJpeg(folder + L"\\" + Morvane::kMonitorPictureFileName, 1920, 1080, monitor);
         if (monitor.width == 1920) {
             EXPECT_TRUE(ShowsColour(monitor, rect, window->layout.fill));
         }
@@ -276,9 +276,9 @@ TEST_F(WindowShotRun, HungWindowIsGivenUpOnButKeepsAllThreeFiles)
 {
     const std::wstring folder = sRun->shotFolder + L"\\" + FolderName(Desktop().hung.window, L"DesktopFixture.exe");
     EXPECT_EQ(ListFolder(folder),
-              (std::set<std::wstring>{L"Morvane.Info.txt", L"Morvane.Window.jpg", L"Morvane.DisplayMonitor.jpg"}));
+              (std::set<std::wstring>{Morvane::kInfoFileName, Morvane::kWindowPictureFileName, Morvane::kMonitorPictureFileName}));
     TestSupport::DecodedImage monitor;
-    ExpectJpeg(folder + L"\\Morvane.DisplayMonitor.jpg", 1920, 1080, monitor);
+    ExpectJpeg(folder + L"\\" + Morvane::kMonitorPictureFileName, 1920, 1080, monitor);
     if (monitor.width == 1920) {
         EXPECT_TRUE(ShowsColour(monitor, Desktop().hung.layout.rect, Desktop().hung.layout.fill));
     }
@@ -341,21 +341,20 @@ TEST(WindowShotInProcess, WindowPictureShowsTheWindowsOwnPixels)
     ASSERT_EQ(record.SampleInitialize(window.handle), S_OK);
     record.mCaption = layout.caption;
     record.mClassName = layout.className;
-    const std::wstring saved = gOutputDirectory;
-    gOutputDirectory = TestSupport::MakeScratchDirectory(L"Shot");
-    EXPECT_EQ(Morvane::SaveWindowShot(record), S_OK);
+    Morvane::CaptureContext context;
+    context.outputDirectory = TestSupport::MakeScratchDirectory(L"Shot");
+    EXPECT_EQ(Morvane::SaveWindowShot(context, record), S_OK);
 
     const size_t slash = record.mProcessDosPath.find_last_of(L'\\');
     const std::wstring folder =
-        gOutputDirectory + L"\\WindowShot\\" + FolderName(window, record.mProcessDosPath.substr(slash + 1)) + L"\\";
+        context.outputDirectory + L"\\WindowShot\\" + FolderName(window, record.mProcessDosPath.substr(slash + 1)) + L"\\";
     TestSupport::DecodedImage picture;
-    ExpectJpeg(folder + L"Morvane.Window.jpg", 250, 180, picture);
+    ExpectJpeg(folder + Morvane::kWindowPictureFileName, 250, 180, picture);
     if (picture.width == 250) {
         EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 250, 180}, layout.fill));
         EXPECT_TRUE(ShowsColour(picture, RECT{0, 0, 10, 10}, layout.fill));
     }
-    EXPECT_TRUE(Exists(folder + L"Morvane.Info.txt"));
-    EXPECT_TRUE(Exists(folder + L"Morvane.DisplayMonitor.jpg"));
-    TestSupport::RemoveTree(gOutputDirectory);
-    gOutputDirectory = saved;
+    EXPECT_TRUE(Exists(folder + Morvane::kInfoFileName));
+    EXPECT_TRUE(Exists(folder + Morvane::kMonitorPictureFileName));
+    TestSupport::RemoveTree(context.outputDirectory);
 }

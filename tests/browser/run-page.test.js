@@ -249,11 +249,13 @@ async function checkLatestRun(browser, run, screenshot) {
     check(shown.selected && shown.inView, 'the clicked window\'s card is selected and in view');
     check(shown.caption === saved[popupIndex].caption, 'the card shows the caption with its line break');
     check(shown.badges.includes('new') && shown.badges.includes('topmost'), `pop-up badges: ${shown.badges}`);
+    check(saved[popupIndex].topmost === true && saved[popupIndex].toolWindow === false, 'the pop-up is topmost');
   }
   const toolIndex = saved.findIndex((w) => w.className === 'SampleTool');
   if (toolIndex >= 0) {
     const badges = await page.$$eval(`.card[data-index="${toolIndex}"] .badge`, (b) => b.map((x) => x.textContent));
     check(badges.includes('tool window') && !badges.includes('new'), `tool window badges: ${badges}`);
+    check(saved[toolIndex].toolWindow === true && saved[toolIndex].topmost === false, 'the tool window is one');
   }
 
   // A caption with markup shows as its characters and makes nothing.

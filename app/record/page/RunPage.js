@@ -177,8 +177,8 @@
     }
     var badges = add(card, make('div', 'badges'));
     if (w.newSinceLastRun) { add(badges, make('span', 'badge new', 'new')); }
-    if (w.exStyle & 0x8) { add(badges, make('span', 'badge topmost', 'topmost')); }
-    if (w.exStyle & 0x80) { add(badges, make('span', 'badge tool', 'tool window')); }
+    if (w.topmost) { add(badges, make('span', 'badge topmost', 'topmost')); }
+    if (w.toolWindow) { add(badges, make('span', 'badge tool', 'tool window')); }
     if (w.hung) { add(badges, make('span', 'badge hung', 'hung')); }
     if (failedSteps(w).length) { add(badges, make('span', 'badge failed', 'failed step')); }
     if (w.minimised) { add(badges, make('span', 'badge minimised', 'minimised')); }

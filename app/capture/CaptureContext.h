@@ -1,0 +1,18 @@
+#pragma once
+
+#include "RunClock.h"
+#include "capture/MonitorPictureCache.h"
+
+#include <string>
+
+namespace Morvane {
+
+// What capturing a window needs of its run: where the folders go, the clock of the text records,
+// and the monitor pictures written so far.
+struct CaptureContext {
+    std::wstring outputDirectory; // without a trailing backslash
+    RunClock clock;
+    MonitorPictureCache monitorPictures;
+};
+
+} // namespace Morvane

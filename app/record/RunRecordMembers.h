@@ -1,0 +1,74 @@
+#pragma once
+
+// The run record's member names, shared by its writer and its reader.
+namespace Morvane::RecordMember {
+
+constexpr char kTool[] = "tool";
+constexpr char kFormatVersion[] = "formatVersion";
+constexpr char kStartedAt[] = "startedAt";
+constexpr char kEndedAt[] = "endedAt";
+constexpr char kOutputDirectory[] = "outputDirectory";
+constexpr char kComputerName[] = "computerName";
+constexpr char kMonitors[] = "monitors";
+constexpr char kWindows[] = "windows";
+constexpr char kPreviousRun[] = "previousRun";
+constexpr char kGoneSinceLastRun[] = "goneSinceLastRun";
+
+// A monitor.
+constexpr char kRect[] = "rect";
+constexpr char kWorkRect[] = "workRect";
+constexpr char kFlags[] = "flags";
+constexpr char kDevice[] = "device";
+constexpr char kPicture[] = "picture";
+
+// A rectangle.
+constexpr char kLeft[] = "left";
+constexpr char kTop[] = "top";
+constexpr char kRight[] = "right";
+constexpr char kBottom[] = "bottom";
+
+// A window; rect as for a monitor.
+constexpr char kHandle[] = "handle";
+constexpr char kProcessId[] = "processId";
+constexpr char kThreadId[] = "threadId";
+constexpr char kCaption[] = "caption";
+constexpr char kClassName[] = "className";
+constexpr char kImagePath[] = "imagePath";
+constexpr char kStyle[] = "style";
+constexpr char kExStyle[] = "exStyle";
+constexpr char kTopmost[] = "topmost";
+constexpr char kToolWindow[] = "toolWindow";
+constexpr char kZone[] = "zone";
+constexpr char kMonitor[] = "monitor";
+constexpr char kOutcome[] = "outcome";
+constexpr char kSkipReason[] = "skipReason";
+constexpr char kFolder[] = "folder";
+constexpr char kPictureSource[] = "pictureSource";
+constexpr char kResults[] = "results";
+constexpr char kHung[] = "hung";
+constexpr char kNewSinceLastRun[] = "newSinceLastRun";
+
+// The results of a saved window.
+constexpr char kRecordResult[] = "record";
+constexpr char kWindowResult[] = "window";
+constexpr char kMonitorResult[] = "monitor";
+
+// How a window showed, and what its picture shows; dpi also of a monitor.
+constexpr char kDpi[] = "dpi";
+constexpr char kMinimised[] = "minimised";
+constexpr char kCloaked[] = "cloaked";
+constexpr char kCoveredBy[] = "coveredBy";
+constexpr char kCoveringHandles[] = "handles";
+constexpr char kCoveredShare[] = "share";
+constexpr char kPictureColour[] = "pictureColour";
+
+// A gone window: imagePath, className, caption as for a window, and
+constexpr char kCount[] = "count";
+
+// Values.
+constexpr char kToolName[] = "Morvane";
+constexpr int kVersion = 1;
+constexpr char kSaved[] = "saved";
+constexpr char kSkipped[] = "skipped";
+
+} // namespace Morvane::RecordMember
