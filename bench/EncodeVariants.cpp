@@ -4,6 +4,8 @@
 
 #include "EncodeVariants.h"
 
+#include "BenchClock.h"
+
 #include "drawings/Bitmap.h"
 #include "drawings/BitmapBits.h"
 #include "drawings/GdiHolders.h"
@@ -21,15 +23,6 @@
 
 namespace MorvaneBench {
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 } // namespace
 

@@ -9,6 +9,7 @@
 //                  [--trace-lines] [--window-checks]
 
 #include "capture/OutputFileNames.h"
+#include "BenchClock.h"
 #include "EncodeVariants.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
@@ -34,14 +35,7 @@
 
 namespace {
 
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using MorvaneBench::Now;
 
 double Mebibytes(SIZE_T bytes)
 {

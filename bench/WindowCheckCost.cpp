@@ -1,5 +1,7 @@
 #include "WindowCheckCost.h"
 
+#include "BenchClock.h"
+
 #include "capture/WindowAppearance.h"
 #include "drawings/BitmapPixels.h"
 #include "drawings/GdiHolders.h"
@@ -11,15 +13,6 @@
 
 namespace MorvaneBench {
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // As the recorder does it: the rectangles above that overlap, then their covered share.
 double CoveredByAbove(const std::vector<RECT>& rects, size_t index)
