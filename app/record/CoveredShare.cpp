@@ -39,16 +39,16 @@ double CoveredShare(const RECT& window, const std::vector<RECT>& above)
             }
         }
         std::sort(spans.begin(), spans.end());
-        long long height = 0;
+        long long spanned = 0;
         LONG reached = window.top;
         for (const auto& [top, bottom] : spans) {
             const LONG from = std::max(top, reached);
             if (bottom > from) {
-                height += bottom - from;
+                spanned += bottom - from;
                 reached = bottom;
             }
         }
-        covered += height * (static_cast<long long>(edges[column + 1]) - edges[column]);
+        covered += spanned * (static_cast<long long>(edges[column + 1]) - edges[column]);
     }
     return static_cast<double>(covered) / static_cast<double>(width * height);
 }
