@@ -3,6 +3,7 @@
 // path is written here with GDI+ alone: it is the floor that the tool is measured against.
 
 #include "EncodeVariants.h"
+
 #include "BenchClock.h"
 
 #include "drawings/Bitmap.h"

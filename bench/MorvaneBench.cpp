@@ -6,16 +6,17 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
-//                  [--trace-lines] [--process-facts] [--watch]
+//                  [--trace-lines] [--process-facts] [--watch] [--window-checks]
 
 #include "capture/OutputFileNames.h"
-#include "EncodeVariants.h"
 #include "BenchClock.h"
+#include "EncodeVariants.h"
 #include "ProcessFactsCost.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
 #include "TraceLineCost.h"
 #include "WatchFigures.h"
+#include "WindowCheckCost.h"
 #include "support/DebugCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
@@ -31,6 +32,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -168,6 +170,32 @@ std::wstring Widen(const char* text)
     return wide;
 }
 
+BOOL CALLBACK AddWindowOfProcess(HWND window, LPARAM context)
+{
+    auto* found = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId == found->first && ::IsWindowVisible(window)) {
+        found->second.push_back(window);
+    }
+    return TRUE;
+}
+
+// The checks of how each window shows, on the N = 200 desktop, windows top first.
+int RunWindowChecks()
+{
+    TestSupport::FixtureProcess process;
+    if (!process.Start() || !OpenWindows(process, 200)) {
+        std::printf("fixture failed: %s\n", process.Failure().c_str());
+        return 1;
+    }
+    ::Sleep(300);
+    std::pair<DWORD, std::vector<HWND>> found{process.ProcessId(), {}};
+    ::EnumWindows(AddWindowOfProcess, reinterpret_cast<LPARAM>(&found));
+    MorvaneBench::RunWindowCheckCost(found.second);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -177,6 +205,7 @@ int main(int argc, char** argv)
     bool quick = false; // N = 200 only
     bool traceLinesOnly = false;
     bool processFactsOnly = false;
+    bool windowChecksOnly = false;
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--baseline" && index + 1 < argc) {
@@ -191,6 +220,8 @@ int main(int argc, char** argv)
             processFactsOnly = true;
         } else if (argument == "--watch") {
             return MorvaneBench::RunWatchFigures();
+        } else if (argument == "--window-checks") {
+            windowChecksOnly = true;
         }
     }
     if (traceLinesOnly) {
@@ -205,6 +236,9 @@ int main(int argc, char** argv)
     if (!gdiplus.Started()) {
         std::printf("GDI+ did not start\n");
         return 1;
+    }
+    if (windowChecksOnly) {
+        return RunWindowChecks();
     }
     if (encodeOnly) {
         MorvaneBench::EncodeFigures figures;

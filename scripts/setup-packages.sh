@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 xv
   nlohmann-json3-dev chromium fonts-wqy-microhei)
 # The second compiler for the same target, a build guard only.
 packages+=(clang lld llvm)
+# Xorg with the dummy driver: the three-monitor test desktop.
+packages+=(xserver-xorg-core xserver-xorg-video-dummy)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -24,13 +24,6 @@ using TalvexBasic::Drawings::MemoryDcHolder;
 
 constexpr const char* kSaveWindowShot = "Morvane::SaveWindowShot";
 
-// Encodes a capture; the holders free it afterwards, the DC before the bitmap selected into it.
-HRESULT SaveCaptureToJpegFile(const std::wstring& path, const BitmapHolder& bitmap, const SIZE& size) noexcept
-{
-    return TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap.get(), &size, 1.0f,
-                                                                          1.0f);
-}
-
 // One capture: the bitmap, the memory DC it stays selected into, and the size. The DC is freed
 // before the bitmap.
 struct WindowCapture {
@@ -38,6 +31,21 @@ struct WindowCapture {
     MemoryDcHolder memoryDc;
     SIZE size{};
 };
+
+// Encodes a window picture and notes whether it has one colour, so that the page can say so
+// instead of letting it pass for the window; the holders free the capture afterwards.
+HRESULT SaveCaptureToJpegFile(const std::wstring& path, const WindowCapture& capture,
+                              WindowShotOutcome& steps) noexcept
+{
+    bool oneColour = false;
+    COLORREF colour = 0;
+    if (SUCCEEDED(TalvexBasic::Drawings::BitmapPixels::IsOneColour$Static(capture.bitmap.get(), &oneColour, &colour))) {
+        steps.pictureOneColour = oneColour;
+        steps.pictureColour = colour;
+    }
+    return TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), capture.bitmap.get(),
+                                                                          &capture.size, 1.0f, 1.0f);
+}
 
 // PW_RENDERFULLCONTENT, which older headers hide behind their version checks.
 constexpr UINT kRenderFullContent = 0x00000002;
@@ -56,7 +64,8 @@ bool IsBlack(const WindowCapture& capture) noexcept
 
 // The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
 // content, for windows that draw with the GPU, unless the window did not paint at all; then
-// the window's rectangle from the screen. printed is the first capture's result: a failure, or
+// the window's rectangle from the screen, unless the screen does not show the window at its place
+// (minimised or cloaked): then no picture. printed is the first capture's result: a failure, or
 // success with a black picture. Emits the one line that says where the picture came from and why.
 // A window that just appeared: its sampled rectangle, and where the reason of a dropped picture
 // goes. Null for the windows of a run's start.
@@ -104,7 +113,7 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShow
     }
 }
 
-HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureSource& source,
+HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, WindowShotOutcome& steps,
                             JustShownCheck* justShown) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
@@ -115,9 +124,9 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
         fullContent = Screenshot::CaptureWindowWithFlagsToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
                                                                         window, kRenderFullContent, &capture.size);
         if (SUCCEEDED(fullContent) && !IsBlack(capture)) {
-            const HRESULT saved = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
+            const HRESULT saved = SaveCaptureToJpegFile(path, capture, steps);
             if (SUCCEEDED(saved)) {
-                source = PictureSource::FullContent;
+                steps.pictureSource = PictureSource::FullContent;
             }
             MORVANE_TRACE(kSaveWindowShot,
                           "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): the first picture "
@@ -125,6 +134,12 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
                           handle);
             return saved;
         }
+    }
+
+    if (steps.appearance.minimised || steps.appearance.cloaked) {
+        MORVANE_TRACE(kSaveWindowShot, "No window picture of 0x%016llX: the window is %s, the screen does not show it.",
+                      handle, steps.appearance.minimised ? "minimised" : "cloaked");
+        return S_FALSE;
     }
 
     // A window that was given up on is not asked again: PrintWindow would wait for it for good.
@@ -140,9 +155,9 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
         return result;
     }
     if (SUCCEEDED(result)) {
-        result = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
+        result = SaveCaptureToJpegFile(path, capture, steps);
         if (SUCCEEDED(result)) {
-            source = PictureSource::Screen;
+            steps.pictureSource = PictureSource::Screen;
         }
     }
     if (printed == TalvexBasic::HResultFromWin32(ERROR_TIMEOUT)) {
@@ -164,23 +179,23 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 }
 
 // The window paints itself; a picture with any pixel that is not black is kept as it is.
-HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, PictureSource& source,
-                                       bool& answered, JustShownCheck* justShown = nullptr) noexcept
+HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, WindowShotOutcome& steps,
+                                       JustShownCheck* justShown = nullptr) noexcept
 {
     WindowCapture capture;
     HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(
         capture.bitmap.put(), capture.memoryDc.put(), window, nullptr, &capture.size);
     if (SUCCEEDED(result) && !IsBlack(capture)) {
-        result = SaveCaptureToJpegFile(path, capture.bitmap, capture.size);
+        result = SaveCaptureToJpegFile(path, capture, steps);
         if (SUCCEEDED(result)) {
-            source = PictureSource::PrintWindow;
+            steps.pictureSource = PictureSource::PrintWindow;
         }
     } else {
         // The black picture is of no more use: its DC goes first, so that the bitmap is free.
         capture.memoryDc.reset();
         capture.bitmap.reset();
-        answered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
-        result = SaveFallbackPicture(path, window, result, source, justShown);
+        steps.windowAnswered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
+        result = SaveFallbackPicture(path, window, result, steps, justShown);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
@@ -230,8 +245,8 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
 
     // Each step stands on its own: a failure of one does not stop the next.
     const auto saveWindowPicture = [&] {
-        steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps.pictureSource,
-                                                      steps.windowAnswered, justShown);
+        steps.appearance = ReadWindowAppearance(record.mWindowHandle);
+        steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps, justShown);
         if (justShown != nullptr) {
             steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
             steps.droppedBecause = justShown->droppedBecause;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/WindowAppearance.h"
 #include "capture/CaptureContext.h"
 #include "capture/WindowInfo.h"
 
@@ -32,6 +33,12 @@ struct WindowShotOutcome {
     // "moved"; null when none was).
     long long windowWrittenAt = 0;
     const char* droppedBecause = nullptr;
+    // Read before the window picture: a minimised or cloaked window's picture never comes from
+    // the screen, which does not show the window at its place.
+    WindowAppearance appearance{};
+    // The saved window picture has one colour throughout (black included), and which.
+    bool pictureOneColour = false;
+    COLORREF pictureColour = 0;
 };
 
 // How to take a window that just appeared, while a watch runs.

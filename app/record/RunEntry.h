@@ -47,6 +47,10 @@ struct RunWindow {
     bool hasProcess = false;      // saved: its process is one of the run's processes
     std::string processStartedAt; // that process's startedAt; empty when unknown
     WatchFacts watch;
+    // Where the window picture came from the screen: the windows above it (earlier in the
+    // enumeration, which goes from the top down) that cover part of it, and the covered share.
+    std::vector<std::uint64_t> coveredBy;
+    double coveredShare = 0.0;
 };
 
 struct RunMonitor {
@@ -55,6 +59,7 @@ struct RunMonitor {
     RECT workRect{};
     std::uint32_t flags = 0;
     std::wstring device;
+    std::uint32_t dpi = 0; // 0: the platform gives none
 };
 
 // What makes two saved windows of two runs the same window, as UTF-8 text.

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 
 namespace Morvane {
@@ -87,6 +88,38 @@ json CountOrNull(long long count)
     return count < 0 ? json(nullptr) : json(count);
 }
 
+json DpiOrNull(std::uint32_t dpi)
+{
+    return dpi == 0 ? json(nullptr) : json(dpi);
+}
+
+// How the window showed and what its picture shows. Skipped windows were not looked at.
+void AddAppearanceMembers(json& entry, const RunWindow& window, bool saved)
+{
+    entry[Member::kDpi] = saved ? DpiOrNull(window.shot.appearance.dpi) : json(nullptr);
+    entry[Member::kMinimised] = saved && window.shot.appearance.minimised;
+    entry[Member::kCloaked] = saved && window.shot.appearance.cloaked;
+    if (saved && window.shot.pictureSource == PictureSource::Screen) {
+        json handles = json::array();
+        for (const std::uint64_t handle : window.coveredBy) {
+            handles.push_back(FormatHandle(handle));
+        }
+        // Four decimals say enough of a share, and keep the record readable.
+        entry[Member::kCoveredBy] = json{{Member::kCoveringHandles, handles},
+                                         {Member::kCoveredShare, std::round(window.coveredShare * 10000) / 10000}};
+    } else {
+        entry[Member::kCoveredBy] = nullptr;
+    }
+    if (saved && window.shot.pictureSource != PictureSource::None && window.shot.pictureOneColour) {
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "#%02x%02x%02x", GetRValue(window.shot.pictureColour),
+                      GetGValue(window.shot.pictureColour), GetBValue(window.shot.pictureColour));
+        entry[Member::kPictureColour] = colour;
+    } else {
+        entry[Member::kPictureColour] = nullptr;
+    }
+}
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -125,6 +158,7 @@ json WindowJson(const RunWindow& window)
     entry[Member::kGoneAt] = TextOrNull(window.watch.goneAt);
     entry[Member::kShownForMs] = CountOrNull(window.watch.shownForMs);
     entry[Member::kPictureDropped] = TextOrNull(window.watch.pictureDropped);
+    AddAppearanceMembers(entry, window, saved);
     return entry;
 }
 
@@ -252,7 +286,8 @@ std::string MakeRunRecordJson(const RunSummary& run)
                             {Member::kWorkRect, RectJson(monitor.workRect)},
                             {Member::kFlags, monitor.flags},
                             {Member::kDevice, ToUtf8(monitor.device)},
-                            {Member::kPicture, MonitorPicture(monitor, run.windows)}});
+                            {Member::kPicture, MonitorPicture(monitor, run.windows)},
+                            {Member::kDpi, DpiOrNull(monitor.dpi)}});
     }
     record[Member::kMonitors] = std::move(monitors);
 

@@ -66,6 +66,15 @@ constexpr char kRecordResult[] = "record";
 constexpr char kWindowResult[] = "window";
 constexpr char kMonitorResult[] = "monitor";
 
+// How a window showed, and what its picture shows; dpi also of a monitor.
+constexpr char kDpi[] = "dpi";
+constexpr char kMinimised[] = "minimised";
+constexpr char kCloaked[] = "cloaked";
+constexpr char kCoveredBy[] = "coveredBy";
+constexpr char kCoveringHandles[] = "handles";
+constexpr char kCoveredShare[] = "share";
+constexpr char kPictureColour[] = "pictureColour";
+
 // A gone window: imagePath, className, caption as for a window, and
 constexpr char kCount[] = "count";
 

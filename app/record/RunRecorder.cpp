@@ -1,6 +1,8 @@
 #include "record/RunRecorder.h"
 
 #include "MorvaneTrace.h"
+#include "capture/WindowAppearance.h"
+#include "record/CoveredShare.h"
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
@@ -45,7 +47,7 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
     if (::GetMonitorInfoW(monitor, &info)) {
         info.szDevice[CCHDEVICENAME - 1] = L'\0';
         reinterpret_cast<std::vector<RunMonitor>*>(context)->push_back(
-            {PointerBits(monitor), info.rcMonitor, info.rcWork, info.dwFlags, info.szDevice});
+            {PointerBits(monitor), info.rcMonitor, info.rcWork, info.dwFlags, info.szDevice, ReadMonitorDpi(monitor)});
     }
     return TRUE;
 }
@@ -104,9 +106,28 @@ RunWindow RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcom
     return Add(std::move(entry));
 }
 
+void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
+{
+    std::vector<RECT> covering;
+    for (const RunWindow& above : mRun.windows) {
+        const bool shown = (above.style & WS_VISIBLE) != 0 && !above.shot.appearance.minimised &&
+                           !above.shot.appearance.cloaked;
+        RECT overlap{};
+        if (shown && ::IntersectRect(&overlap, &above.rect, &entry.rect)) {
+            entry.coveredBy.push_back(above.handle);
+            covering.push_back(above.rect);
+        }
+    }
+    entry.coveredShare = CoveredShare(entry.rect, covering);
+}
+
 RunWindow RunRecorder::Add(RunWindow entry)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
+    // The enumeration goes from the top down: the entries so far lie above this one.
+    if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
+        NoteCoveringWindows(entry);
+    }
     mRun.windows.push_back(entry);
     return entry;
 }

@@ -59,6 +59,8 @@ private:
     RunWindow Add(RunWindow entry);
     void Conclude(const std::wstring& outputDirectory, const RunClock& clock);
     void WriteFiles(const std::wstring& outputDirectory, bool replaceWhole);
+    // The windows listed so far that are shown and overlap the entry lie above it.
+    void NoteCoveringWindows(RunWindow& entry) const;
 
     TalvexBasic::CriticalSection mLock; // over the entries
     RunSummary mRun;

@@ -71,7 +71,11 @@ TEST(RunPageSample, LeavesTwoRunsForTheBrowser)
                                               WS_POPUP | WS_VISIBLE,
                                               0,
                                               RGB(90, 140, 210)});
-    ASSERT_TRUE(popup && second);
+    // Opened last, so above the editor on the screen and in the z-order: it covers the editor's
+    // lower right corner, which the editor's card marks.
+    const FixtureWindow notes = player.Open(
+        {{560, 860, 760, 1040}, L"Notepad", L"SampleNotes", WS_POPUP | WS_VISIBLE, 0, RGB(240, 240, 240)});
+    ASSERT_TRUE(popup && second && notes);
     const DebugCaptureResult secondRun = RunMorvane(home + L"\\Morvane.exe");
     ASSERT_FALSE(CompletionDirectory(secondRun).empty()) << secondRun.failure;
 }

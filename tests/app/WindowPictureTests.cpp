@@ -352,3 +352,90 @@ TEST_F(WindowPicture, BlackOrFailedPrintWindowGivesThePictureFromTheScreen)
         ExpectFallbackLine(capture, window.handle, one.line, "0x0");
     }
 }
+
+namespace {
+
+// The compositor as it answers for a cloaked window: DWMWA_CLOAKED non-zero for the one window.
+HWND gCloakedWindow = nullptr;
+
+HRESULT WINAPI CloakingDwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size)
+{
+    if (attribute != 14 || size != sizeof(DWORD)) {
+        return E_INVALIDARG;
+    }
+    *static_cast<DWORD*>(value) = window == gCloakedWindow ? 2 : 0;
+    return S_OK;
+}
+
+decltype(&::GetProcAddress) gRealGetProcAddress = nullptr;
+
+FARPROC WINAPI CloakingGetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "DwmGetWindowAttribute") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CloakingDwmGetWindowAttribute));
+    }
+    return gRealGetProcAddress(module, name);
+}
+
+} // namespace
+
+TEST_SUPPORT_IMPORT_SLOT(GetProcAddress);
+
+// The screen does not show a minimised or cloaked window at its place: its picture never comes
+// from there. A PrintWindow picture with anything in it is kept; otherwise none is saved, and a
+// line says why.
+TEST_F(WindowPicture, MinimisedOrCloakedWindowGetsNoPictureFromTheScreen)
+{
+    constexpr COLORREF kFill = RGB(160, 40, 200);
+    const FixtureWindow window = Open(RECT{700, 620, 900, 760}, kFill, L"WindowPictureHidden");
+    ASSERT_TRUE(window) << window.failure;
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(window.handle, record));
+
+    const struct {
+        bool minimised;
+        bool fullContentPaints;
+        Morvane::PictureSource source;
+        const char* line; // the fallback line, after "Window picture of <handle> " or "No window picture of"
+    } cases[] = {
+        {false, true, Morvane::PictureSource::FullContent, "from PrintWindow(PW_RENDERFULLCONTENT)"},
+        {false, false, Morvane::PictureSource::None, ": the window is cloaked, the screen does not show it."},
+        {true, false, Morvane::PictureSource::None, ": the window is minimised, the screen does not show it."},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.line);
+        if (one.minimised) {
+            ::ShowWindow(window.handle, SW_MINIMIZE);
+            ASSERT_TRUE(::IsIconic(window.handle));
+        }
+        gCloakedWindow = one.minimised ? nullptr : window.handle;
+        gPrintWindowCalls = 0;
+        gFullContentPaints = one.fullContentPaints;
+        gPrintWindowFails = false;
+        TestSupport::ImportPatch<decltype(&::PrintWindow)> printPatch(__imp_PrintWindow, &GpuPrintWindow);
+        gRealPrintWindow = printPatch.Original();
+        TestSupport::ImportPatch<decltype(&::GetProcAddress)> cloakPatch(__imp_GetProcAddress, &CloakingGetProcAddress);
+        gRealGetProcAddress = cloakPatch.Original();
+        TestSupport::DebugLineCapture capture;
+        SavedShot shot;
+        Save(record, shot);
+        EXPECT_EQ(shot.outcome.appearance.minimised, one.minimised);
+        EXPECT_EQ(shot.outcome.appearance.cloaked, !one.minimised);
+        EXPECT_EQ(shot.outcome.appearance.dpi, 96u);
+        EXPECT_EQ(gPrintWindowCalls, 2);
+        EXPECT_EQ(shot.outcome.pictureSource, one.source);
+        if (one.source == Morvane::PictureSource::None) {
+            EXPECT_EQ(shot.outcome.window, S_FALSE);
+            EXPECT_EQ(shot.picture.width, 0) << "no window picture file";
+            EXPECT_EQ(capture.CountContaining("]:No window picture of " + Handle(window.handle) + one.line + "\r\n"), 1u);
+            EXPECT_EQ(FallbackLines(capture), 0u);
+        } else {
+            EXPECT_EQ(shot.outcome.window, S_OK);
+            EXPECT_TRUE(ShowsColour(shot.picture, 100, 70, kFill));
+            // The fill is the window's only colour; the record says so rather than let it pass
+            // for more.
+            EXPECT_TRUE(shot.outcome.pictureOneColour);
+            EXPECT_EQ(shot.outcome.pictureColour, kFill);
+        }
+    }
+}

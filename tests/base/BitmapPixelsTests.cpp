@@ -75,6 +75,28 @@ TEST_F(BlackCapture, OneFaintPixelAnywhereIsNotBlack)
     }
 }
 
+// One colour throughout, black or not, names its colour; a faint pixel anywhere breaks it.
+TEST_F(BlackCapture, OneColourEverywhereIsNamed)
+{
+    for (const COLORREF fill : {RGB(0, 0, 0), RGB(200, 30, 90), RGB(255, 255, 255)}) {
+        SCOPED_TRACE(::testing::Message() << std::hex << fill);
+        const TalvexBasic::Drawings::BrushHolder brush(::CreateSolidBrush(fill));
+        const RECT all{0, 0, kWidth, kHeight};
+        ASSERT_TRUE(::FillRect(mDc.get(), &all, brush.get()));
+        bool oneColour = false;
+        COLORREF colour = CLR_INVALID;
+        EXPECT_EQ(BitmapPixels::IsOneColour$Static(mBitmap.get(), &oneColour, &colour), S_OK);
+        EXPECT_TRUE(oneColour);
+        EXPECT_EQ(colour, fill);
+        for (const POINT place : {POINT{0, 0}, POINT{kWidth - 1, kHeight - 1}, POINT{35, 64}}) {
+            ::SetPixel(mDc.get(), place.x, place.y, fill ^ RGB(8, 0, 0));
+            EXPECT_EQ(BitmapPixels::IsOneColour$Static(mBitmap.get(), &oneColour, &colour), S_OK);
+            EXPECT_FALSE(oneColour) << place.x << ", " << place.y;
+            ::SetPixel(mDc.get(), place.x, place.y, fill);
+        }
+    }
+}
+
 TEST_F(BlackCapture, UnreadableBitmapFailsAndLeavesTheAnswerAlone)
 {
     TestSupport::DebugLineCapture capture;

@@ -3,9 +3,14 @@
 // checks what a person sees: every picture decodes, every outline lies over its window's place
 // on the monitor picture, a click on an outline shows the window's card, captions with markup
 // stay text, the filters narrow the cards, and the page of a first run says there was nothing to
-// compare with. Prints PASS or FAIL with every failed check; exits non-zero on failure.
+// compare with; a window picture that windows above it cover is marked where they cover it, and
+// a picture of one colour says so. With --monitor-map, the page of the one run there (left by the
+// ThreeMonitorRun test) shows its three monitors on a map as they sit on the desk, the primary
+// marked, and a window across two monitors outlined on both. Prints PASS or FAIL with every
+// failed check; exits non-zero on failure.
 //
 // Usage: node run-page.test.js <folder holding Morvane/Output> [--screenshot <file.png>]
+//        node run-page.test.js --monitor-map <folder holding Morvane/Output>
 
 const fs = require('fs');
 const os = require('os');
@@ -97,6 +102,102 @@ function visibleCardCount(page) {
   return page.$$eval('.card', (cards) => cards.filter((card) => !card.hidden).length);
 }
 
+// Each outline sits over its window's place on its monitor's picture; belongs(w, m) says which
+// monitors outline a window.
+async function checkOutlines(page, run, saved, belongs) {
+  const outlines = await page.$$eval('.outline', (elements) =>
+    elements.map((outline) => {
+      const stage = outline.parentElement;
+      const picture = stage.querySelector('img.screen');
+      const box = outline.getBoundingClientRect();
+      const frame = picture.getBoundingClientRect();
+      return {
+        index: Number(outline.dataset.index),
+        monitor: stage.parentElement.dataset.handle,
+        box: { left: box.left, top: box.top, width: box.width, height: box.height },
+        frame: { left: frame.left, top: frame.top, width: frame.width, height: frame.height },
+        naturalWidth: picture.naturalWidth,
+        naturalHeight: picture.naturalHeight,
+      };
+    }),
+  );
+  const expectedCount = run.record.monitors
+    .filter((m) => m.picture !== null)
+    .reduce((sum, m) => sum + saved.filter((w) => belongs(w, m)).length, 0);
+  check(outlines.length === expectedCount, `an outline per saved window and monitor (${outlines.length})`);
+  for (const outline of outlines) {
+    const w = saved[outline.index];
+    const m = run.record.monitors.find((monitor) => monitor.handle === outline.monitor);
+    const scale = outline.frame.width / outline.naturalWidth;
+    check(outline.naturalWidth === m.rect.right - m.rect.left, `monitor picture has the monitor's width`);
+    const expected = {
+      left: outline.frame.left + (w.rect.left - m.rect.left) * scale,
+      top: outline.frame.top + (w.rect.top - m.rect.top) * scale,
+      width: (w.rect.right - w.rect.left) * scale,
+      height: (w.rect.bottom - w.rect.top) * scale,
+    };
+    const off = Object.keys(expected).filter((key) => Math.abs(outline.box[key] - expected[key]) > 1);
+    check(belongs(w, m) && off.length === 0,
+      `outline of ${w.handle} at its place (${off.join(', ')}: got ${JSON.stringify(outline.box)}, ` +
+        `want ${JSON.stringify(expected)})`);
+  }
+
+  return outlines;
+}
+
+// A picture that windows above cover is marked where they cover it, with their names; a picture
+// of one colour says so.
+async function checkPictureNotes(page, run, saved) {
+  const byHandle = new Map(run.record.windows.map((w) => [w.handle, w]));
+  const notes = await page.$$eval('.card', (cards) =>
+    cards.map((card) => {
+      const img = card.querySelector('img.thumb');
+      const frame = img ? img.getBoundingClientRect() : null;
+      return {
+        badges: Array.from(card.querySelectorAll('.badge')).map((badge) => badge.textContent),
+        frame: frame && { left: frame.left, top: frame.top, width: frame.width, height: frame.height },
+        marks: Array.from(card.querySelectorAll('.covered-part')).map((mark) => {
+          const box = mark.getBoundingClientRect();
+          return { handle: mark.dataset.handle, text: mark.textContent,
+            box: { left: box.left, top: box.top, width: box.width, height: box.height } };
+        }),
+      };
+    }),
+  );
+  let marked = 0;
+  saved.forEach((w, index) => {
+    const note = notes[index];
+    const handles = w.coveredBy ? w.coveredBy.handles : [];
+    check(note.marks.length === handles.length, `${w.handle}: a mark per covering window (${note.marks.length})`);
+    check(note.badges.includes('covered') === handles.length > 0, `${w.handle}: "covered" badge`);
+    for (const mark of note.marks) {
+      const above = byHandle.get(mark.handle);
+      check(above && mark.text === `covered by ${above.caption || above.className || above.handle}`,
+        `${w.handle}: mark names the window above: ${mark.text}`);
+      if (!above || !note.frame) {
+        continue;
+      }
+      const scale = note.frame.width / (w.rect.right - w.rect.left);
+      const left = Math.max(above.rect.left, w.rect.left);
+      const top = Math.max(above.rect.top, w.rect.top);
+      const expected = {
+        left: note.frame.left + (left - w.rect.left) * scale,
+        top: note.frame.top + (top - w.rect.top) * scale,
+        width: (Math.min(above.rect.right, w.rect.right) - left) * scale,
+        height: (Math.min(above.rect.bottom, w.rect.bottom) - top) * scale,
+      };
+      const off = Object.keys(expected).filter((key) => Math.abs(mark.box[key] - expected[key]) > 1);
+      check(off.length === 0, `${w.handle}: mark over the covered part (${off.join(', ')})`);
+      marked += 1;
+    }
+    const colourBadge = w.pictureColour === null ? null
+      : w.pictureColour === '#000000' ? 'black picture' : `picture of one colour ${w.pictureColour}`;
+    check(colourBadge === null ? !note.badges.some((b) => /picture/.test(b)) : note.badges.includes(colourBadge),
+      `${w.handle}: colour badge ${colourBadge}: ${note.badges}`);
+  });
+  return marked;
+}
+
 async function checkLatestRun(browser, run, screenshot) {
   const problems = [];
   const page = await openPage(browser, run, problems);
@@ -119,43 +220,17 @@ async function checkLatestRun(browser, run, screenshot) {
   pictures.forEach((p) => check(p.naturalWidth > 0, `picture decodes: ${p.src}`));
   thumbs.forEach((p) => check(p.loading === 'lazy', `thumbnail loads lazily: ${p.src}`));
 
-  // Each outline sits over its window's place on its monitor's picture.
-  const outlines = await page.$$eval('.outline', (elements) =>
-    elements.map((outline) => {
-      const stage = outline.parentElement;
-      const picture = stage.querySelector('img.screen');
-      const box = outline.getBoundingClientRect();
-      const frame = picture.getBoundingClientRect();
-      return {
-        index: Number(outline.dataset.index),
-        monitor: stage.parentElement.dataset.handle,
-        box: { left: box.left, top: box.top, width: box.width, height: box.height },
-        frame: { left: frame.left, top: frame.top, width: frame.width, height: frame.height },
-        naturalWidth: picture.naturalWidth,
-        naturalHeight: picture.naturalHeight,
-      };
-    }),
-  );
-  const onPicturedMonitors = saved.filter((w) =>
-    run.record.monitors.some((m) => m.handle === w.monitor && m.picture !== null),
-  );
-  check(outlines.length === onPicturedMonitors.length, `an outline per saved window (${outlines.length})`);
-  for (const outline of outlines) {
-    const w = saved[outline.index];
-    const m = run.record.monitors.find((monitor) => monitor.handle === outline.monitor);
-    const scale = outline.frame.width / outline.naturalWidth;
-    check(outline.naturalWidth === m.rect.right - m.rect.left, `monitor picture has the monitor's width`);
-    const expected = {
-      left: outline.frame.left + (w.rect.left - m.rect.left) * scale,
-      top: outline.frame.top + (w.rect.top - m.rect.top) * scale,
-      width: (w.rect.right - w.rect.left) * scale,
-      height: (w.rect.bottom - w.rect.top) * scale,
-    };
-    const off = Object.keys(expected).filter((key) => Math.abs(outline.box[key] - expected[key]) > 1);
-    check(w.monitor === m.handle && off.length === 0,
-      `outline of ${w.handle} at its place (${off.join(', ')}: got ${JSON.stringify(outline.box)}, ` +
-        `want ${JSON.stringify(expected)})`);
-  }
+  await checkOutlines(page, run, saved, (w, m) => w.monitor === m.handle);
+  await checkPictureNotes(page, run, saved);
+
+  // The lower editor's right corner lies below the notes window, and its card says so.
+  const notesWindow = saved.find((w) => w.className === 'SampleNotes');
+  const editor = saved.find((w) => w.className === 'SampleEditor' && notesWindow &&
+    w.rect.right > notesWindow.rect.left && w.rect.bottom > notesWindow.rect.top);
+  check(editor && notesWindow && editor.coveredBy && editor.coveredBy.handles.includes(notesWindow.handle),
+    'the record says the notes window covers the new editor');
+  check(!notesWindow || (notesWindow.coveredBy && notesWindow.coveredBy.handles.length === 0),
+    'nothing covers the notes window');
 
   // A click on an outline shows that window's card.
   const popupIndex = saved.findIndex((w) => w.className === 'SamplePopup');
@@ -328,8 +403,76 @@ async function checkFirstRun(browser, run) {
   await page.close();
 }
 
+// The three-monitor run: a map of the virtual screen, each monitor at its place and size at one
+// scale, the primary marked, the window across two monitors outlined on both.
+async function checkMonitorMap(browser, run) {
+  const problems = [];
+  const page = await openPage(browser, run, problems);
+  const saved = run.record.windows.filter((w) => w.outcome === 'saved');
+  const monitors = run.record.monitors;
+  check(monitors.length === 3, `three monitors in the record (${monitors.length})`);
+  await picturesOf(page);
+  const map = await page.$eval('#monitors', (container) => {
+    const box = container.getBoundingClientRect();
+    return {
+      isMap: container.classList.contains('map'),
+      box: { left: box.left, top: box.top, width: box.width, height: box.height },
+      figures: Array.from(container.querySelectorAll('figure.monitor')).map((figure) => {
+        const picture = figure.querySelector('img.screen').getBoundingClientRect();
+        return { handle: figure.dataset.handle, primary: figure.classList.contains('primary'),
+          caption: figure.querySelector('figcaption').textContent,
+          picture: { left: picture.left, top: picture.top, width: picture.width, height: picture.height } };
+      }),
+    };
+  });
+  check(map.isMap, 'several monitors sit on a map');
+  const desk = {
+    left: Math.min(...monitors.map((m) => m.rect.left)), top: Math.min(...monitors.map((m) => m.rect.top)),
+    right: Math.max(...monitors.map((m) => m.rect.right)), bottom: Math.max(...monitors.map((m) => m.rect.bottom)),
+  };
+  const scale = map.box.width / (desk.right - desk.left);
+  check(Math.abs(map.box.height - (desk.bottom - desk.top) * scale) <= 1, 'the map has the virtual screen\'s shape');
+  for (const m of monitors) {
+    const figure = map.figures.find((f) => f.handle === m.handle);
+    check(figure !== undefined, `a figure for ${m.device}`);
+    if (!figure) {
+      continue;
+    }
+    const expected = {
+      left: map.box.left + (m.rect.left - desk.left) * scale, top: map.box.top + (m.rect.top - desk.top) * scale,
+      width: (m.rect.right - m.rect.left) * scale, height: (m.rect.bottom - m.rect.top) * scale,
+    };
+    const off = Object.keys(expected).filter((key) => Math.abs(figure.picture[key] - expected[key]) > 1);
+    check(off.length === 0, `${m.device} at its place and size on the map (${off.join(', ')}: got ` +
+      `${JSON.stringify(figure.picture)}, want ${JSON.stringify(expected)})`);
+    const primary = (m.flags & 1) !== 0;
+    check(figure.primary === primary && figure.caption.includes('(primary)') === primary,
+      `${m.device} ${primary ? 'is' : 'is not'} marked primary`);
+  }
+  const overlaps = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  const outlines = await checkOutlines(page, run, saved, (w, m) => w.monitor === m.handle || overlaps(w.rect, m.rect));
+  const across = saved.findIndex((w) => w.className === 'MonitorsAcross');
+  check(across >= 0, 'the window across two monitors was saved');
+  const acrossMonitors = new Set(outlines.filter((o) => o.index === across).map((o) => o.monitor));
+  check(acrossMonitors.size === 2, `the window across two monitors is outlined on both (${acrossMonitors.size})`);
+  await checkPictureNotes(page, run, saved);
+  problems.forEach((problem) => check(false, problem));
+  await page.close();
+}
+
 async function main() {
   const args = process.argv.slice(2);
+  const mapAt = args.indexOf('--monitor-map');
+  if (mapAt >= 0) {
+    await withBrowser(async (browser) => {
+      const runs = readRuns(args[mapAt + 1]);
+      check(runs.length === 1, `one three-monitor run (found ${runs.length})`);
+      if (runs.length === 1) {
+        await checkMonitorMap(browser, runs[0]);
+      }
+    });
+    finish();
+  }
   const home = args[0];
   const shotAt = args.indexOf('--screenshot');
   const screenshot = shotAt >= 0 ? path.resolve(args[shotAt + 1]) : null;
@@ -337,17 +480,25 @@ async function main() {
     console.log('FAIL run page: usage: node run-page.test.js <sample folder> [--screenshot file.png]');
     process.exit(2);
   }
+  const runs = readRuns(home);
+  check(runs.length === 2, `two sample runs in ${home} (found ${runs.length})`);
+  if (runs.length < 2) {
+    finish();
+  }
+  await withBrowser(async (browser) => {
+    await checkFirstRun(browser, runs[0]);
+    await checkLatestRun(browser, runs[runs.length - 1], screenshot);
+  });
+  finish();
+}
+
+async function withBrowser(use) {
   let puppeteer;
   try {
     puppeteer = require('puppeteer-core');
   } catch (error) {
     console.log(`FAIL run page: puppeteer-core is not installed (npm ci in ${__dirname}): ${error.message}`);
     process.exit(2);
-  }
-  const runs = readRuns(home);
-  check(runs.length === 2, `two sample runs in ${home} (found ${runs.length})`);
-  if (runs.length < 2) {
-    finish();
   }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'morvane-chromium-'));
   const browser = await puppeteer.launch({
@@ -364,13 +515,11 @@ async function main() {
     ],
   });
   try {
-    await checkFirstRun(browser, runs[0]);
-    await checkLatestRun(browser, runs[runs.length - 1], screenshot);
+    await use(browser);
   } finally {
     await browser.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }
-  finish();
 }
 
 main().catch((error) => {

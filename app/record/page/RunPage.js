@@ -70,12 +70,38 @@
     cards[index].scrollIntoView({ block: 'center' });
   }
 
-  // Each monitor's picture with the outline of every saved window on it; the topmost window's
-  // outline comes last so that it lies on top.
+  function overlaps(a, b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  }
+  // Several monitors sit on a map of the virtual screen as they sit on the desk, each at its
+  // place and size; one monitor fills the width as it always did.
+  var monitorList = run.monitors || [];
+  var desk = monitorList.reduce(function (box, m) {
+    return { left: Math.min(box.left, m.rect.left), top: Math.min(box.top, m.rect.top),
+      right: Math.max(box.right, m.rect.right), bottom: Math.max(box.bottom, m.rect.bottom) };
+  }, { left: Infinity, top: Infinity, right: -Infinity, bottom: -Infinity });
+  var deskWidth = desk.right - desk.left;
+  var deskHeight = desk.bottom - desk.top;
+  var onMap = monitorList.length > 1;
+
+  // Each monitor's picture with the outline of every saved window on it or across it (a window
+  // across two monitors is outlined on both); the topmost window's outline comes last so that
+  // it lies on top.
   var monitorsElement = document.getElementById('monitors');
-  (run.monitors || []).forEach(function (m) {
-    var figure = add(monitorsElement, make('figure', 'monitor'));
+  if (onMap) {
+    monitorsElement.classList.add('map');
+    monitorsElement.style.aspectRatio = deskWidth + ' / ' + deskHeight;
+  }
+  monitorList.forEach(function (m) {
+    // The primary is marked only among several.
+    var primary = onMap && (m.flags & 1) !== 0;
+    var figure = add(monitorsElement, make('figure', 'monitor' + (primary ? ' primary' : '')));
     figure.dataset.handle = m.handle;
+    if (onMap) {
+      figure.style.left = ((m.rect.left - desk.left) * 100 / deskWidth) + '%';
+      figure.style.top = ((m.rect.top - desk.top) * 100 / deskHeight) + '%';
+      figure.style.width = ((m.rect.right - m.rect.left) * 100 / deskWidth) + '%';
+    }
     var stage = add(figure, make('div', 'stage'));
     var width = m.rect.right - m.rect.left;
     var height = m.rect.bottom - m.rect.top;
@@ -88,7 +114,7 @@
     }
     for (var i = saved.length - 1; i >= 0; --i) {
       var w = saved[i];
-      if (w.monitor !== m.handle) { continue; }
+      if (w.monitor !== m.handle && !overlaps(w.rect, m.rect)) { continue; }
       var outline = add(stage, make('button', 'outline' + (w.newSinceLastRun ? ' new' : '')));
       outline.type = 'button';
       outline.title = (w.caption || '(no caption)') + ' \u2014 ' + w.className;
@@ -100,21 +126,54 @@
       outline.addEventListener('click', showCard.bind(null, i));
       outlines.push({ element: outline, index: i });
     }
-    add(figure, make('figcaption', '', m.device + ' ' + rectText(m.rect)));
+    add(figure, make('figcaption', '', m.device + (primary ? ' (primary) ' : ' ') + rectText(m.rect) +
+      (m.dpi ? ', ' + m.dpi + ' DPI' : '')));
   });
+
+  // Windows whose picture came from the screen show what covers them: the part that windows
+  // above them cover is marked on the picture, so that no one takes it for the window's own.
+  var byHandle = {};
+  windows.forEach(function (w) { byHandle[w.handle] = w; });
+  function windowName(w) { return w.caption || w.className || w.handle; }
+  function coveringWindows(w) {
+    var handles = w.coveredBy ? w.coveredBy.handles : [];
+    return handles.map(function (h) { return byHandle[h]; }).filter(function (above) { return !!above; });
+  }
+  function markCovered(frame, w, covered) {
+    var width = w.rect.right - w.rect.left;
+    var height = w.rect.bottom - w.rect.top;
+    // The picture keeps its proportions within the card's 160 pixels of height.
+    frame.style.maxWidth = (160 * width / height) + 'px';
+    covered.forEach(function (above) {
+      var left = Math.max(above.rect.left, w.rect.left);
+      var top = Math.max(above.rect.top, w.rect.top);
+      var right = Math.min(above.rect.right, w.rect.right);
+      var bottom = Math.min(above.rect.bottom, w.rect.bottom);
+      var mark = add(frame, make('span', 'covered-part', 'covered by ' + windowName(above)));
+      mark.dataset.handle = above.handle;
+      mark.style.left = ((left - w.rect.left) * 100 / width) + '%';
+      mark.style.top = ((top - w.rect.top) * 100 / height) + '%';
+      mark.style.width = ((right - left) * 100 / width) + '%';
+      mark.style.height = ((bottom - top) * 100 / height) + '%';
+    });
+  }
 
   // One card per saved window.
   var cardsElement = document.getElementById('cards');
   saved.forEach(function (w, index) {
     var card = add(cardsElement, make('article', 'card'));
     card.dataset.index = String(index);
+    var covered = coveringWindows(w);
     if (w.pictureSource !== null && w.results && w.results.window >= 0) {
-      var thumb = add(card, make('img', 'thumb'));
+      var frame = covered.length ? add(card, make('div', 'shot')) : card;
+      var thumb = add(frame, make('img', 'thumb'));
       thumb.loading = 'lazy';
       thumb.alt = 'Window picture';
       thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
+      if (covered.length) { markCovered(frame, w, covered); }
     } else {
-      add(card, make('div', 'nothumb', 'No window picture'));
+      add(card, make('div', 'nothumb', w.minimised ? 'No window picture: the window is minimised'
+        : w.cloaked ? 'No window picture: the window is not on screen' : 'No window picture'));
     }
     var badges = add(card, make('div', 'badges'));
     if (w.newSinceLastRun) { add(badges, make('span', 'badge new', 'new')); }
@@ -122,11 +181,20 @@
     if (w.toolWindow) { add(badges, make('span', 'badge tool', 'tool window')); }
     if (w.hung) { add(badges, make('span', 'badge hung', 'hung')); }
     if (failedSteps(w).length) { add(badges, make('span', 'badge failed', 'failed step')); }
+    if (w.minimised) { add(badges, make('span', 'badge minimised', 'minimised')); }
+    if (w.cloaked) { add(badges, make('span', 'badge cloaked', 'not on screen')); }
+    if (w.pictureColour) {
+      add(badges, make('span', 'badge plain', w.pictureColour === '#000000' ? 'black picture'
+        : 'picture of one colour ' + w.pictureColour));
+    }
+    if (covered.length) { add(badges, make('span', 'badge cover', 'covered')); }
     add(card, make('h3', w.caption ? 'caption' : 'caption untitled', w.caption || '(no caption)'));
     var facts = add(card, make('dl'));
     [['Class', w.className], ['Image', w.imagePath], ['Process', w.processId + ', thread ' + w.threadId],
       ['Handle', w.handle], ['Zone', w.zone], ['Rectangle', rectText(w.rect)],
-      ['Picture', w.pictureSource || 'none'], ['Folder', w.folder]].forEach(function (fact) {
+      ['Picture', w.pictureSource || 'none'], ['Folder', w.folder]].concat(w.dpi ? [['DPI', w.dpi]] : [])
+      .concat(covered.length ? [['Covered', Math.round(w.coveredBy.share * 100) + '% by ' +
+        covered.map(windowName).join(', ')]] : []).forEach(function (fact) {
       add(facts, make('dt', '', fact[0]));
       add(facts, make('dd', fact[0].toLowerCase(), fact[1]));
     });
