@@ -78,11 +78,6 @@ const char* CaughtByName(CaughtBy caughtBy) noexcept
     return Member::kCaughtAtStart;
 }
 
-json TextOrNull(const std::string& text)
-{
-    return text.empty() ? json(nullptr) : json(text);
-}
-
 json CountOrNull(long long count)
 {
     return count < 0 ? json(nullptr) : json(count);
