@@ -180,7 +180,7 @@ async function checkLatestRun(browser, run, screenshot) {
   if (toolIndex >= 0) {
     const badges = await page.$$eval(`.card[data-index="${toolIndex}"] .badge`, (b) => b.map((x) => x.textContent));
     check(badges.includes('tool window') && !badges.includes('new'), `tool window badges: ${badges}`);
-    check(saved[toolIndex].toolWindow === true && saved[toolIndex].topmost === false, 'the tool window is one');
+    check(saved[toolIndex].toolWindow === true && saved[toolIndex].topmost === true, 'the palette is a topmost tool window');
   }
 
   // A caption with markup shows as its characters and makes nothing.
