@@ -4,6 +4,7 @@
 #include "RunContext.h"
 #include "RunDriver.h"
 #include "RunState.h"
+#include "WatchClock.h"
 #include "basic/StringFormat.h"
 #include "capture/OutputFileNames.h"
 #include "capture/WindowReport.h"
@@ -13,7 +14,6 @@
 #include "record/RunRecord.h"
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
-#include "watch/WatchClock.h"
 #include "watch/WatchSignals.h"
 #include "watch/WindowWatcher.h"
 

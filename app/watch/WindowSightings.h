@@ -1,18 +1,13 @@
 #pragma once
 
+#include "record/WatchFacts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
 namespace Morvane {
-
-// How a watch first saw a window visible.
-enum class CaughtBy {
-    Start, // visible when the run began
-    Event, // a creation or show event, then the window found visible
-    Scan,  // the periodic walk over all top-level windows
-};
 
 // A window seen visible that was not visible at the last look.
 struct Appearance {

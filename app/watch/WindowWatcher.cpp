@@ -3,7 +3,7 @@
 #include "MorvaneTrace.h"
 #include "capture/WindowText.h"
 #include "system/HResult.h"
-#include "watch/WatchClock.h"
+#include "WatchClock.h"
 
 #include <process.h>
 
