@@ -76,6 +76,9 @@ public:
     // Microseconds until the next waiting window is due; -1 when none waits.
     [[nodiscard]] long long UntilNextDue(long long now) const;
 
+    // Whether the window was visible at the last look.
+    [[nodiscard]] bool SeenShowing(std::uint64_t window) const noexcept;
+
     [[nodiscard]] std::size_t WaitingCount() const noexcept;
     [[nodiscard]] std::size_t KnownCount() const noexcept { return mWindows.size(); }
 
