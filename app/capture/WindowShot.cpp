@@ -2,6 +2,7 @@
 
 #include "capture/MonitorPictureCache.h"
 #include "capture/OutputFileNames.h"
+#include "capture/ScreenPictureCheck.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
@@ -11,8 +12,7 @@
 #include "MorvaneTrace.h"
 #include "system/File.h"
 #include "system/HResult.h"
-#include "watch/ScreenPictureCheck.h"
-#include "watch/WatchClock.h"
+#include "WatchClock.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include "capture/WindowShot.h"
 #include "record/RunProcess.h"
 #include "capture/ZonePosition.h"
-#include "watch/WindowSightings.h"
+#include "record/WatchFacts.h"
 
 #include <windows.h>
 
@@ -13,19 +13,6 @@
 #include <vector>
 
 namespace Morvane {
-
-// What a watch knows of a window's life; a run without a watch has only windows caught at its
-// start, never seen gone.
-struct WatchFacts {
-    CaughtBy caughtBy = CaughtBy::Start;
-    std::string appearedAt;        // local time as startedAt; empty when present at start
-    long long savedAfterMs = -1;   // first seen visible to window picture written; -1 without one
-    std::string goneAt;            // empty while not seen hidden or destroyed
-    long long shownForMs = -1;     // -1 while not seen gone
-    bool missed = false;           // it vanished before it could be saved
-    std::string pictureDropped;    // why a picture from the screen was not written; empty if none was
-    long long appearedAtClock = 0; // the watch's clock (microseconds); 0 when present at start
-};
 
 // One enumerated top-level window, saved or skipped, as the run record tells it.
 struct RunWindow {

@@ -115,6 +115,12 @@ void AddAppearanceMembers(json& entry, const RunWindow& window, bool saved)
     }
 }
 
+// A step not taken yet (a watch's monitor picture still to take) is no failure.
+json StepResultOrNull(HRESULT result)
+{
+    return result == E_PENDING ? json(nullptr) : json(static_cast<std::int32_t>(result));
+}
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -138,9 +144,9 @@ json WindowJson(const RunWindow& window)
     entry[Member::kSkipReason] = window.watch.missed ? json(nullptr) : NameOrNull(SkipReasonName(window.skipReason));
     entry[Member::kFolder] = saved ? json(ToUtf8(window.folder)) : json(nullptr);
     entry[Member::kPictureSource] = saved ? NameOrNull(PictureSourceName(window.shot.pictureSource)) : json(nullptr);
-    entry[Member::kResults] = saved ? json{{Member::kRecordResult, static_cast<std::int32_t>(window.shot.record)},
-                                           {Member::kWindowResult, static_cast<std::int32_t>(window.shot.window)},
-                                           {Member::kMonitorResult, static_cast<std::int32_t>(window.shot.monitor)}}
+    entry[Member::kResults] = saved ? json{{Member::kRecordResult, StepResultOrNull(window.shot.record)},
+                                           {Member::kWindowResult, StepResultOrNull(window.shot.window)},
+                                           {Member::kMonitorResult, StepResultOrNull(window.shot.monitor)}}
                                     : json(nullptr);
     entry[Member::kHung] = saved && !window.shot.windowAnswered;
     entry[Member::kNewSinceLastRun] = window.newSinceLastRun;

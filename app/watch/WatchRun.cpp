@@ -4,6 +4,7 @@
 #include "RunContext.h"
 #include "RunDriver.h"
 #include "RunState.h"
+#include "WatchClock.h"
 #include "basic/StringFormat.h"
 #include "capture/OutputFileNames.h"
 #include "capture/WindowReport.h"
@@ -13,7 +14,6 @@
 #include "record/RunRecord.h"
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
-#include "watch/WatchClock.h"
 #include "watch/WatchSignals.h"
 #include "watch/WindowWatcher.h"
 
@@ -31,6 +31,8 @@ constexpr wchar_t kCaption[] = L"Morvane";
 constexpr long long kSettle = 5'000;
 // The record and page are rewritten at most this often while windows arrive.
 constexpr long long kWriteInterval = 1'000'000;
+// What the end of a watch spends on monitor pictures still to take.
+constexpr long long kEndingMonitorPictures = 300'000;
 
 HWND AsWindow(std::uint64_t bits) noexcept
 {
@@ -153,11 +155,19 @@ public:
 
         mWatcher.Stop();
         TakeNews();
-        while (!mMonitorSteps.empty()) {
+        // The watch ends within a second of the stop whatever the backlog: monitor pictures get a
+        // short while, those left are not taken, and windows still queued are not captured.
+        const long long monitorsUntil = WatchMicroseconds() + kEndingMonitorPictures;
+        while (!mMonitorSteps.empty() && WatchMicroseconds() < monitorsUntil) {
             SaveMonitorPicture(mMonitorSteps.front());
             mMonitorSteps.pop_front();
         }
-        // Windows seen but not yet saved when the watch ends keep their entries.
+        if (!mMonitorSteps.empty()) {
+            MORVANE_TRACE(kRunWatch, "Watching ends before %u monitor pictures were taken.",
+                          static_cast<unsigned>(mMonitorSteps.size()));
+            mMonitorSteps.clear();
+        }
+        // Windows seen but not yet saved when the watch ends keep their entries, as missed.
         for (const SeenWindow& seen : mWaiting) {
             AddMissed(seen);
         }

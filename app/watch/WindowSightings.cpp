@@ -142,6 +142,12 @@ long long WindowSightings::UntilNextDue(long long now) const
     return soonest;
 }
 
+bool WindowSightings::SeenShowing(std::uint64_t window) const noexcept
+{
+    const auto found = mWindows.find(window);
+    return found != mWindows.end() && found->second.visible;
+}
+
 std::size_t WindowSightings::WaitingCount() const noexcept
 {
     return mWaiting;

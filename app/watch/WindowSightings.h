@@ -1,18 +1,13 @@
 #pragma once
 
+#include "record/WatchFacts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
 namespace Morvane {
-
-// How a watch first saw a window visible.
-enum class CaughtBy {
-    Start, // visible when the run began
-    Event, // a creation or show event, then the window found visible
-    Scan,  // the periodic walk over all top-level windows
-};
 
 // A window seen visible that was not visible at the last look.
 struct Appearance {
@@ -80,6 +75,9 @@ public:
 
     // Microseconds until the next waiting window is due; -1 when none waits.
     [[nodiscard]] long long UntilNextDue(long long now) const;
+
+    // Whether the window was visible at the last look.
+    [[nodiscard]] bool SeenShowing(std::uint64_t window) const noexcept;
 
     [[nodiscard]] std::size_t WaitingCount() const noexcept;
     [[nodiscard]] std::size_t KnownCount() const noexcept { return mWindows.size(); }

@@ -3,7 +3,7 @@
 #include "MorvaneTrace.h"
 #include "capture/WindowText.h"
 #include "system/HResult.h"
-#include "watch/WatchClock.h"
+#include "WatchClock.h"
 
 #include <process.h>
 
@@ -45,39 +45,42 @@ void CALLBACK QueueWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object
     tRawEvents->push_back({window, event, WatchMicroseconds()});
 }
 
-struct ScanContext {
-    DWORD ownProcess = 0;
-    std::vector<ScannedWindow> windows;
-};
-
-BOOL CALLBACK AddScannedWindow(HWND window, LPARAM context)
-{
-    auto* scan = reinterpret_cast<ScanContext*>(context);
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(window, &processId);
-    if (processId != scan->ownProcess) {
-        scan->windows.push_back({PointerBits(window), ::IsWindowVisible(window) != FALSE});
-    }
-    return TRUE;
-}
-
-std::vector<ScannedWindow> ScanTopLevelWindows()
-{
-    ScanContext scan;
-    scan.ownProcess = ::GetCurrentProcessId();
-    scan.windows.reserve(512);
-    ::EnumWindows(AddScannedWindow, reinterpret_cast<LPARAM>(&scan));
-    return std::move(scan.windows);
-}
-
 HWND AsWindow(std::uint64_t bits) noexcept
 {
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(bits));
 }
 
-bool IsVisibleWindow(HWND window) noexcept
+// A top-level window's own style says whether it shows (its parent, the desktop, always does):
+// one call, where IsWindow and IsWindowVisible cost two more for another process's window.
+bool ShowsNow(HWND window) noexcept
 {
-    return ::IsWindow(window) && ::IsWindowVisible(window);
+    return (static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)) & WS_VISIBLE) != 0;
+}
+
+BOOL CALLBACK AddScannedWindow(HWND window, LPARAM context)
+{
+    reinterpret_cast<std::vector<ScannedWindow>*>(context)->push_back({PointerBits(window), ShowsNow(window)});
+    return TRUE;
+}
+
+// All top-level windows with the cheapest look at each; the owner is asked only of windows that
+// show and were not seen showing, so that an idle desktop costs one call a window a scan.
+std::vector<ScannedWindow> ScanTopLevelWindows(const WindowSightings& sightings)
+{
+    std::vector<ScannedWindow> windows;
+    windows.reserve(512);
+    ::EnumWindows(AddScannedWindow, reinterpret_cast<LPARAM>(&windows));
+    const DWORD ownProcess = ::GetCurrentProcessId();
+    const auto own = [&](const ScannedWindow& scanned) {
+        if (!scanned.visible || sightings.SeenShowing(scanned.window)) {
+            return false;
+        }
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(AsWindow(scanned.window), &processId);
+        return processId == ownProcess;
+    };
+    windows.erase(std::remove_if(windows.begin(), windows.end(), own), windows.end());
+    return windows;
 }
 
 SeenWindow Describe(const Appearance& appearance)
@@ -179,7 +182,7 @@ void WindowWatcher::Watch()
     }
 
     WindowSightings sightings;
-    sightings.Baseline(ScanTopLevelWindows());
+    sightings.Baseline(ScanTopLevelWindows(sightings));
     ::SetEvent(mReadyEvent.get());
 
     bool overflowTold = false;
@@ -212,7 +215,7 @@ void WindowWatcher::Watch()
                 }
                 break;
             case EVENT_OBJECT_SHOW:
-                if (sightings.Looked(PointerBits(raw.window), IsVisibleWindow(raw.window), WatchMicroseconds(),
+                if (sightings.Looked(PointerBits(raw.window), ShowsNow(raw.window), WatchMicroseconds(),
                                      CaughtBy::Event, appearance)) {
                     news.appeared.push_back(Describe(appearance));
                 }
@@ -236,14 +239,14 @@ void WindowWatcher::Watch()
         now = WatchMicroseconds();
         for (const std::uint64_t window : sightings.Due(now)) {
             Appearance appearance;
-            if (sightings.Looked(window, IsVisibleWindow(AsWindow(window)), WatchMicroseconds(), CaughtBy::Event,
+            if (sightings.Looked(window, ShowsNow(AsWindow(window)), WatchMicroseconds(), CaughtBy::Event,
                                  appearance)) {
                 news.appeared.push_back(Describe(appearance));
             }
         }
         if (now >= nextScan) {
             std::vector<Appearance> appeared;
-            sightings.Scanned(ScanTopLevelWindows(), WatchMicroseconds(), appeared, news.vanished);
+            sightings.Scanned(ScanTopLevelWindows(sightings), WatchMicroseconds(), appeared, news.vanished);
             for (const Appearance& appearance : appeared) {
                 news.appeared.push_back(Describe(appearance));
             }

@@ -218,6 +218,13 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     EXPECT_TRUE(alone["previousRun"].is_null());
     EXPECT_TRUE(alone["goneSinceLastRun"].is_array() && alone["goneSinceLastRun"].empty());
     EXPECT_TRUE(alone["monitors"][0]["picture"].is_null()) << "no monitor picture was written";
+    EXPECT_EQ(alone["windows"][0]["results"]["monitor"], static_cast<std::int32_t>(E_FAIL));
+
+    // A watch writes the record while a window's monitor picture is still to take.
+    run.windows[0].shot.monitor = E_PENDING;
+    const json pending = json::parse(MakeRunRecordJson(run));
+    EXPECT_TRUE(pending["windows"][0]["results"]["monitor"].is_null());
+    EXPECT_EQ(pending["windows"][0]["results"]["window"], static_cast<std::int32_t>(E_FAIL));
 }
 
 TEST(RunRecordJson, NamesHandlesInFull)

@@ -1,4 +1,4 @@
-#include "watch/ScreenPictureCheck.h"
+#include "capture/ScreenPictureCheck.h"
 #include "watch/WindowSightings.h"
 
 #include <gtest/gtest.h>
@@ -67,11 +67,15 @@ TEST(WindowSightings, ShowingsAreCountedAndReportedOnce)
     EXPECT_EQ(disappearance.window, 1u);
     EXPECT_EQ(disappearance.goneAt, 6);
     EXPECT_FALSE(sightings.Vanished(1, 7, false, disappearance)); // once
+    // The scan asks the owner only of windows not seen showing.
+    EXPECT_FALSE(sightings.SeenShowing(1));
+    EXPECT_FALSE(sightings.SeenShowing(2));
     // Hidden, it waits to show again, checked as often as a new window.
     EXPECT_EQ(sightings.WaitingCount(), 1u);
     EXPECT_EQ(sightings.Due(7), std::vector<std::uint64_t>{1});
     ASSERT_TRUE(sightings.Looked(1, true, 8, CaughtBy::Event, appearance));
     EXPECT_EQ(appearance.showing, 2u);
+    EXPECT_TRUE(sightings.SeenShowing(1));
     EXPECT_EQ(sightings.WaitingCount(), 0u);
     // Destroyed, it waits for nothing.
     ASSERT_TRUE(sightings.Vanished(1, 9, true, disappearance));

@@ -1,4 +1,4 @@
-#include "watch/ScreenPictureCheck.h"
+#include "capture/ScreenPictureCheck.h"
 
 namespace Morvane {
 
