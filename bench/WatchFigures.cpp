@@ -271,16 +271,28 @@ int RunWatchFigures()
             if (found == entries.end()) {
                 continue;
             }
-            const json& entry = *found->second.front();
-            ++caught;
+            // A handle comes back for later windows: the entry is the one that appeared nearest
+            // after this window was shown, while it showed.
+            const json* match = nullptr;
             long long appeared = 0;
-            if (entry["appearedAt"].is_string() &&
-                Morvane::ParseLocalTime(entry["appearedAt"].get<std::string>(), appeared)) {
-                seen.push_back(static_cast<double>(appeared - shown.shownAt));
-                if (entry["savedAfterMs"].is_number()) {
-                    pictured.push_back(static_cast<double>(appeared - shown.shownAt) +
-                                       entry["savedAfterMs"].get<double>());
+            for (const json* candidate : found->second) {
+                long long at = 0;
+                if ((*candidate)["appearedAt"].is_string() &&
+                    Morvane::ParseLocalTime((*candidate)["appearedAt"].get<std::string>(), at) &&
+                    at >= shown.shownAt - 50 && at <= shown.shownAt + shown.durationMs + 1000 &&
+                    (match == nullptr || at < appeared)) {
+                    match = candidate;
+                    appeared = at;
                 }
+            }
+            if (match == nullptr) {
+                continue;
+            }
+            const json& entry = *match;
+            ++caught;
+            seen.push_back(static_cast<double>(appeared - shown.shownAt));
+            if (entry["savedAfterMs"].is_number()) {
+                pictured.push_back(static_cast<double>(appeared - shown.shownAt) + entry["savedAfterMs"].get<double>());
             }
             if (PictureShows(folder, entry, shown)) {
                 ++withPicture;
