@@ -66,6 +66,11 @@ HRESULT ReadRemote(HANDLE process, const void* address, void* target, size_t siz
 }
 
 // The process environment block's parameters hold the command line the process was given.
+HRESULT ReadParametersAddress(HANDLE process, const std::byte* peb, PRTL_USER_PROCESS_PARAMETERS& parameters) noexcept
+{
+    return ReadRemote(process, peb + offsetof(PEB, ProcessParameters), &parameters, sizeof parameters);
+}
+
 HRESULT ReadCommandLineFromParameters(NtQueryInformationProcessRoutine query, HANDLE process,
                                       std::wstring& commandLine)
 {
@@ -74,27 +79,40 @@ HRESULT ReadCommandLineFromParameters(NtQueryInformationProcessRoutine query, HA
     if (!NT_SUCCESS(status)) {
         return FromStatus(status);
     }
-    PRTL_USER_PROCESS_PARAMETERS parameters = nullptr;
     const auto* peb = static_cast<const std::byte*>(static_cast<const void*>(basic.PebBaseAddress));
-    HRESULT result = ReadRemote(process, peb + offsetof(PEB, ProcessParameters), &parameters, sizeof parameters);
-    if (FAILED(result)) {
-        return result;
-    }
-    UNICODE_STRING text{};
-    const auto* block = reinterpret_cast<const std::byte*>(parameters);
-    result = ReadRemote(process, block + offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine), &text, sizeof text);
-    if (FAILED(result)) {
-        return result;
-    }
-    std::wstring whole(text.Length / sizeof(wchar_t), L'\0');
-    if (!whole.empty()) {
-        result = ReadRemote(process, text.Buffer, whole.data(), whole.size() * sizeof(wchar_t));
+    // A process that is still starting may move its parameters to a block of their own: a text
+    // read from the block it left may be anything, so it counts only when the process still
+    // points at the same block after the read.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        PRTL_USER_PROCESS_PARAMETERS parameters = nullptr;
+        HRESULT result = ReadParametersAddress(process, peb, parameters);
         if (FAILED(result)) {
             return result;
         }
+        UNICODE_STRING text{};
+        const auto* block = reinterpret_cast<const std::byte*>(parameters);
+        result = ReadRemote(process, block + offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine), &text, sizeof text);
+        if (FAILED(result)) {
+            return result;
+        }
+        std::wstring whole(text.Length / sizeof(wchar_t), L'\0');
+        if (!whole.empty()) {
+            result = ReadRemote(process, text.Buffer, whole.data(), whole.size() * sizeof(wchar_t));
+            if (FAILED(result)) {
+                return result;
+            }
+        }
+        PRTL_USER_PROCESS_PARAMETERS after = nullptr;
+        result = ReadParametersAddress(process, peb, after);
+        if (FAILED(result)) {
+            return result;
+        }
+        if (after == parameters) {
+            commandLine = std::move(whole);
+            return S_OK;
+        }
     }
-    commandLine = std::move(whole);
-    return S_OK;
+    return E_PENDING;
 }
 
 std::uint64_t CreationTimeOf(HANDLE process) noexcept

@@ -128,6 +128,12 @@ void SignatureChecks::Request(const std::wstring& imagePath)
     mShared->changed.notify_all();
 }
 
+std::map<std::wstring, SignatureVerdict> SignatureChecks::Peek() const
+{
+    const std::lock_guard<std::mutex> guard(mShared->lock);
+    return mShared->done;
+}
+
 std::map<std::wstring, SignatureVerdict> SignatureChecks::Collect()
 {
     const auto bound = std::chrono::milliseconds(mBoundMilliseconds);

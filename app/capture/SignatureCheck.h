@@ -32,6 +32,9 @@ public:
     // did not finish is unknown with HRESULT_FROM_WIN32(ERROR_TIMEOUT).
     [[nodiscard]] std::map<std::wstring, SignatureVerdict> Collect();
 
+    // The checks finished so far, without waiting.
+    [[nodiscard]] std::map<std::wstring, SignatureVerdict> Peek() const;
+
     struct Shared;
 
 private:

@@ -45,18 +45,29 @@ std::string ProcessCatalog::Note(std::uint32_t processId, std::uint64_t creation
     return mProcesses.back().startedAt;
 }
 
-std::vector<RunProcess> ProcessCatalog::Finish()
+std::vector<RunProcess> ProcessCatalog::WithVerdicts(const std::map<std::wstring, SignatureVerdict>& verdicts,
+                                                     HRESULT missing) const
 {
-    const std::map<std::wstring, SignatureVerdict> verdicts = mSignatures.Collect();
-    for (RunProcess& process : mProcesses) {
+    std::vector<RunProcess> processes = mProcesses;
+    for (RunProcess& process : processes) {
         const auto verdict = verdicts.find(process.facts.imagePath);
         if (verdict != verdicts.end()) {
             process.signature = verdict->second;
         } else {
-            process.signature = {SignatureState::Unknown, E_INVALIDARG, {}};
+            process.signature = {SignatureState::Unknown, process.facts.imagePath.empty() ? E_INVALIDARG : missing, {}};
         }
     }
-    return std::move(mProcesses);
+    return processes;
+}
+
+std::vector<RunProcess> ProcessCatalog::Finish()
+{
+    return WithVerdicts(mSignatures.Collect(), E_INVALIDARG);
+}
+
+std::vector<RunProcess> ProcessCatalog::Snapshot() const
+{
+    return WithVerdicts(mSignatures.Peek(), E_PENDING);
 }
 
 } // namespace Morvane

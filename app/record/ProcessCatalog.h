@@ -27,11 +27,18 @@ public:
     // read it. Gives the process's startedAt (empty when unknown).
     std::string Note(std::uint32_t processId, std::uint64_t creationTime, const std::wstring& imagePath);
 
-    // Waits for the signature checks (each within its bound) and hands the processes over, in
-    // the order of their first windows.
+    // Waits for the signature checks (each within its bound) and gives the processes, in the
+    // order of their first windows. Once per run, at its end.
     [[nodiscard]] std::vector<RunProcess> Finish();
 
+    // The processes as known now, for a record written while a watch runs: a signature not
+    // checked yet is unknown with E_PENDING. Waits for nothing and stops no check.
+    [[nodiscard]] std::vector<RunProcess> Snapshot() const;
+
 private:
+    [[nodiscard]] std::vector<RunProcess> WithVerdicts(const std::map<std::wstring, SignatureVerdict>& verdicts,
+                                                       HRESULT missing) const;
+
     std::map<std::pair<std::uint32_t, std::uint64_t>, size_t> mIndex;
     std::vector<RunProcess> mProcesses;
     std::map<std::wstring, VersionStrings> mVersions; // by image path: reading one costs milliseconds

@@ -179,7 +179,7 @@ void RunRecorder::SetWatch(const WatchSummary& watch)
     mRun.watch = watch;
 }
 
-void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& clock)
+void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last)
 {
     mRun.outputDirectory = outputDirectory;
     mRun.monitors.clear();
@@ -194,8 +194,9 @@ void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& 
         mRun.previousRun = mPrevious.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, mPrevious.savedWindows);
     }
-    // The signature checks ran meanwhile; what has not finished by now is recorded as such.
-    mRun.processes = mProcesses.Finish();
+    // The signature checks ran meanwhile; at the end, what has not finished by then is recorded
+    // as such, while a watch runs they go on.
+    mRun.processes = last ? mProcesses.Finish() : mProcesses.Snapshot();
     const LocalInstant now = clock.Now();
     mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
 }
@@ -203,14 +204,14 @@ void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& 
 void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    Conclude(outputDirectory, clock);
+    Conclude(outputDirectory, clock, true);
     WriteFiles(outputDirectory, false);
 }
 
 void RunRecorder::WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    Conclude(outputDirectory, clock);
+    Conclude(outputDirectory, clock, false);
     WriteFiles(outputDirectory, true);
 }
 

@@ -57,7 +57,7 @@ public:
 
 private:
     RunWindow Add(RunWindow entry);
-    void Conclude(const std::wstring& outputDirectory, const RunClock& clock);
+    void Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last);
     void WriteFiles(const std::wstring& outputDirectory, bool replaceWhole);
     // The windows listed so far that are shown and overlap the entry lie above it.
     void NoteCoveringWindows(RunWindow& entry) const;
