@@ -128,11 +128,20 @@ TEST(ProcessCommandLine, ReadsAHugeCommandLineWhole)
     while (commandLine.size() < 32000) {
         commandLine += L"\x6F22\x5B57 \"quoted words\" ";
     }
+    // No console: under Wine a console of its own would outlive the process and hold the test
+    // runner's output open. The fixture waits on its input, a pipe kept open until the end.
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    TalvexBasic::UniqueHandle input;
+    TalvexBasic::UniqueHandle feed;
+    ASSERT_TRUE(::CreatePipe(input.put(), feed.put(), &inherited, 0));
+    ::SetHandleInformation(feed.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
     PROCESS_INFORMATION information{};
     std::wstring mutableLine = commandLine;
-    ASSERT_TRUE(::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
                                  nullptr, nullptr, &startup, &information));
     const TalvexBasic::UniqueHandle process(information.hProcess);
     const TalvexBasic::UniqueHandle thread(information.hThread);
