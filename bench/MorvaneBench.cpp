@@ -6,7 +6,8 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
-//                  [--trace-lines] [--process-facts] [--watch] [--window-checks]
+//                  [--trace-lines] [--process-facts] [--window-checks]
+//                  [--watch [--idle-windows N] [--idle-seconds N | --idle-minutes N] [--burst-only] [--burst N]]
 
 #include "capture/OutputFileNames.h"
 #include "BenchClock.h"
@@ -206,6 +207,8 @@ int main(int argc, char** argv)
     bool traceLinesOnly = false;
     bool processFactsOnly = false;
     bool windowChecksOnly = false;
+    bool watch = false;
+    MorvaneBench::WatchFigureOptions watchOptions;
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--baseline" && index + 1 < argc) {
@@ -219,10 +222,24 @@ int main(int argc, char** argv)
         } else if (argument == "--process-facts") {
             processFactsOnly = true;
         } else if (argument == "--watch") {
-            return MorvaneBench::RunWatchFigures();
+            watch = true;
+        } else if (argument == "--idle-windows" && index + 1 < argc) {
+            watchOptions.idleWindows = std::atoi(argv[++index]);
+        } else if (argument == "--idle-seconds" && index + 1 < argc) {
+            watchOptions.idleSeconds = std::atoi(argv[++index]);
+        } else if (argument == "--idle-minutes" && index + 1 < argc) {
+            watchOptions.idleMinutes = std::atoi(argv[++index]);
+            watchOptions.durations = false;
+        } else if (argument == "--burst-only") {
+            watchOptions.durations = false;
+        } else if (argument == "--burst" && index + 1 < argc) {
+            watchOptions.burstWindows = std::atoi(argv[++index]);
         } else if (argument == "--window-checks") {
             windowChecksOnly = true;
         }
+    }
+    if (watch) {
+        return MorvaneBench::RunWatchFigures(watchOptions);
     }
     if (traceLinesOnly) {
         MorvaneBench::RunTraceLineCost();

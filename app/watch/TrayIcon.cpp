@@ -6,6 +6,8 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <memory>
+#include <new>
 
 namespace Morvane {
 namespace {
@@ -16,6 +18,7 @@ constexpr UINT kIconMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
 constexpr UINT kOpenPageCommand = 1;
 constexpr UINT kStopCommand = 2;
+constexpr DWORD kRemovalWaitMilliseconds = 200;
 
 std::wstring TooltipText(unsigned caught)
 {
@@ -40,14 +43,47 @@ TrayIcon::TrayIcon(std::wstring pagePath, std::function<void()> onSessionEnd)
 
 TrayIcon::~TrayIcon()
 {
-    if (mIconShown) {
-        NOTIFYICONDATAW data = IconData(mWindow);
-        ::Shell_NotifyIconW(NIM_DELETE, &data);
+    RemoveIcon();
+    if (mRemoval) {
+        // The icon goes with the process at the latest; the end waits only a little for it.
+        DWORD removed = 0;
+        if (::WaitForSingleObject(mRemoval.get(), kRemovalWaitMilliseconds) == WAIT_OBJECT_0 &&
+            ::GetExitCodeThread(mRemoval.get(), &removed)) {
+            MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) return:%u.", static_cast<unsigned>(removed));
+        } else {
+            MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) has not returned yet.");
+        }
     }
     if (mWindow != nullptr) {
         // Never shown, so destroying it costs nothing.
         ::DestroyWindow(mWindow);
     }
+}
+
+void TrayIcon::RemoveIcon()
+{
+    if (!mIconShown) {
+        return;
+    }
+    mIconShown = false;
+    auto* data = new (std::nothrow) NOTIFYICONDATAW(IconData(mWindow));
+    if (data != nullptr) {
+        mRemoval.reset(::CreateThread(nullptr, 0, RemoveIconThread, data, 0, nullptr));
+        if (mRemoval) {
+            return;
+        }
+        delete data;
+    }
+    NOTIFYICONDATAW inPlace = IconData(mWindow);
+    const BOOL removed = ::Shell_NotifyIconW(NIM_DELETE, &inPlace);
+    MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) return:%d.", removed != FALSE ? 1 : 0);
+}
+
+// Writes no trace line: the logger may be gone by the time the shell answers.
+DWORD WINAPI TrayIcon::RemoveIconThread(void* parameter)
+{
+    const std::unique_ptr<NOTIFYICONDATAW> data(static_cast<NOTIFYICONDATAW*>(parameter));
+    return ::Shell_NotifyIconW(NIM_DELETE, data.get()) != FALSE ? 1 : 0;
 }
 
 void TrayIcon::Show()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/UniqueResource.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -24,12 +26,18 @@ public:
 
     void SetCaughtCount(unsigned caught);
 
+    // Takes the icon away on a thread of its own, so that the watch's end does not wait for the
+    // shell (Wine's shell hides its notification area with the last icon, which takes seconds
+    // without a window manager). The window stays, for the end of the session.
+    void RemoveIcon();
+
     // True once the menu's stop was chosen or the session ends.
     [[nodiscard]] bool StopAsked() const noexcept { return mStopAsked; }
     // True when the session ends: the process may be ended soon after.
     [[nodiscard]] bool SessionEnding() const noexcept { return mSessionEnding; }
 
 private:
+    static DWORD WINAPI RemoveIconThread(void* parameter);
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void ShowMenu();
@@ -38,6 +46,7 @@ private:
     std::function<void()> mOnSessionEnd;
     HWND mWindow = nullptr;
     bool mIconShown = false;
+    TalvexBasic::UniqueHandle mRemoval; // the thread that takes the icon away
     bool mStopAsked = false;
     bool mSessionEnding = false;
     unsigned mCaught = 0;

@@ -117,8 +117,15 @@ public:
             if (mDirty && now - mLastWrite >= kWriteInterval) {
                 Write();
             }
-            if (tray.StopAsked() || (deadline >= 0 && now >= deadline) ||
-                ::WaitForSingleObject(mSignals.StopEvent(), 0) == WAIT_OBJECT_0) {
+            const char* stopsBecause = tray.StopAsked()                    ? "the menu or the session's end"
+                                       : deadline >= 0 && now >= deadline ? "its time is up"
+                                       : ::WaitForSingleObject(mSignals.StopEvent(), 0) == WAIT_OBJECT_0
+                                           ? "--stop"
+                                           : nullptr;
+            if (stopsBecause != nullptr) {
+                MORVANE_TRACE(kRunWatch, "Watching stops: %s; %u windows wait.", stopsBecause,
+                              static_cast<unsigned>(mWaiting.size()));
+                tray.RemoveIcon();
                 break;
             }
             // Window pictures first: a window may be gone again soon; monitor pictures after.
@@ -175,6 +182,7 @@ public:
         MORVANE_TRACE(kRunWatch, "Watching ends: %u windows caught, %u missed.", mCaught, mMissed);
         mTray = nullptr;
         WriteLast();
+        MORVANE_TRACE(kRunWatch, "The last record and page are written.");
     }
 
 private:
