@@ -34,6 +34,16 @@ HRESULT WindowInfo::ReadImagePath(HANDLE process)
     return TalvexBasic::Modules::Module::QueryModuleDosFullFileName$Static(mProcessDosPath, process, nullptr);
 }
 
+std::wstring ReadImagePathOf(DWORD processId)
+{
+    WindowInfo facts;
+    const UniqueHandle process(processId != 0 ? ::OpenProcess(kProcessAccess, FALSE, processId) : nullptr);
+    if (process) {
+        (void)facts.ReadImagePath(process.get());
+    }
+    return facts.mProcessDosPath;
+}
+
 void WindowInfo::DescribeInvisible(HWND window)
 {
     mExtendedStyle = static_cast<std::uint32_t>(::GetWindowLongPtrW(window, GWL_EXSTYLE));

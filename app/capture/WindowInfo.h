@@ -37,6 +37,7 @@ public:
 
 private:
     friend WindowSample SampleWindow(HWND window);
+    friend std::wstring ReadImagePathOf(DWORD processId);
 
     // The sample with its decision; describeRefused also reads, for a refused window, what can be
     // read of it without a message and without a trace line of its own.
@@ -44,5 +45,9 @@ private:
     void DescribeInvisible(HWND window);
     [[nodiscard]] HRESULT ReadImagePath(HANDLE process);
 };
+
+// The executable of a process whose window is gone, read the way a window's is; empty when the
+// process cannot be opened (it may have ended too).
+[[nodiscard]] std::wstring ReadImagePathOf(DWORD processId);
 
 } // namespace Morvane

@@ -14,6 +14,7 @@
 #include "system/HResult.h"
 #include "WatchClock.h"
 
+#include <new>
 #include <string>
 
 namespace Morvane {
@@ -72,6 +73,8 @@ bool IsBlack(const WindowCapture& capture) noexcept
 struct JustShownCheck {
     RECT sampledRect{};
     const char* droppedBecause = nullptr;
+    bool windowsAboveKnown = false;
+    std::vector<WindowAbove> windowsAbove;
 };
 
 WindowAfterCapture LookAfterCapture(HWND window, const RECT& sampledRect) noexcept
@@ -101,6 +104,12 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShow
         const ScreenPictureVerdict verdict =
             JudgeScreenPicture(after, static_cast<unsigned>(::GetTickCount64() - start));
         if (verdict == ScreenPictureVerdict::Keep) {
+            try {
+                check.windowsAbove = ShownWindowsAbove(window, check.sampledRect);
+                check.windowsAboveKnown = true;
+            } catch (const std::bad_alloc&) {
+                check.windowsAboveKnown = false;
+            }
             return S_OK;
         }
         if (verdict != ScreenPictureVerdict::Retry) {
@@ -251,6 +260,9 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
             steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
             steps.droppedBecause = justShown->droppedBecause;
             justShown->droppedBecause = nullptr;
+            steps.windowsAboveKnown = SUCCEEDED(steps.window) && steps.pictureSource == PictureSource::Screen &&
+                                      justShown->windowsAboveKnown;
+            steps.windowsAbove = std::move(justShown->windowsAbove);
         }
     };
     if (justShown != nullptr) {

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "capture/WindowAppearance.h"
 #include "capture/CaptureContext.h"
+#include "capture/WindowAppearance.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowsAbove.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace Morvane {
 
@@ -39,6 +41,10 @@ struct WindowShotOutcome {
     // The saved window picture has one colour throughout (black included), and which.
     bool pictureOneColour = false;
     COLORREF pictureColour = 0;
+    // A window that just appeared, taken from the screen: the shown windows above it right after
+    // the capture. A run's start takes the windows saved before it instead (it goes top down).
+    bool windowsAboveKnown = false;
+    std::vector<WindowAbove> windowsAbove{};
 };
 
 // How to take a window that just appeared, while a watch runs.

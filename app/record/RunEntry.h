@@ -34,8 +34,9 @@ struct RunWindow {
     bool hasProcess = false;      // saved: its process is one of the run's processes
     std::string processStartedAt; // that process's startedAt; empty when unknown
     WatchFacts watch;
-    // Where the window picture came from the screen: the windows above it (earlier in the
-    // enumeration, which goes from the top down) that cover part of it, and the covered share.
+    // Where the window picture came from the screen: the windows above it that cover part of it
+    // (earlier in the enumeration, which goes from the top down; for a window that appeared while
+    // watching, above it in the z-order when it was taken), and the covered share.
     std::vector<std::uint64_t> coveredBy;
     double coveredShare = 0.0;
 };

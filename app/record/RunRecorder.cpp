@@ -124,8 +124,16 @@ void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
 RunWindow RunRecorder::Add(RunWindow entry)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    // The enumeration goes from the top down: the entries so far lie above this one.
-    if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
+    // The enumeration goes from the top down: the entries so far lie above this one. A window that
+    // appeared while watching comes with the windows above it when it was taken.
+    if (entry.shot.windowsAboveKnown) {
+        std::vector<RECT> covering;
+        for (const WindowAbove& above : entry.shot.windowsAbove) {
+            entry.coveredBy.push_back(above.handle);
+            covering.push_back(above.rect);
+        }
+        entry.coveredShare = CoveredShare(entry.rect, covering);
+    } else if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
         NoteCoveringWindows(entry);
     }
     mRun.windows.push_back(entry);
@@ -133,7 +141,7 @@ RunWindow RunRecorder::Add(RunWindow entry)
 }
 
 RunWindow RunRecorder::AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className,
-                                 std::wstring caption)
+                                 std::wstring caption, std::wstring imagePath)
 {
     RunWindow entry;
     entry.handle = PointerBits(window);
@@ -141,6 +149,7 @@ RunWindow RunRecorder::AddMissed(HWND window, DWORD processId, DWORD threadId, s
     entry.threadId = threadId;
     entry.className = std::move(className);
     entry.caption = std::move(caption);
+    entry.imagePath = std::move(imagePath);
     entry.skipReason = SkipReason::Invisible;
     entry.watch.missed = true;
     return Add(std::move(entry));

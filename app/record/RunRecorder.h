@@ -35,7 +35,8 @@ public:
 
     // A window that a watch saw appear but that vanished before it could be saved: what was read
     // when it was seen. Returns a copy of the entry.
-    RunWindow AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className, std::wstring caption);
+    RunWindow AddMissed(HWND window, DWORD processId, DWORD threadId, std::wstring className, std::wstring caption,
+                        std::wstring imagePath);
 
     // Changes the window's latest entry; false when it has none.
     bool UpdateLatestOf(HWND window, const std::function<void(RunWindow&)>& change);

@@ -18,7 +18,7 @@ constexpr UINT kIconMessage = WM_APP + 1;
 constexpr UINT kIconId = 1;
 constexpr UINT kOpenPageCommand = 1;
 constexpr UINT kStopCommand = 2;
-constexpr DWORD kRemovalWaitMilliseconds = 200;
+constexpr DWORD kRemovalWaitMilliseconds = 100;
 
 std::wstring TooltipText(unsigned caught)
 {

@@ -7,6 +7,7 @@
 #include "WatchClock.h"
 #include "basic/StringFormat.h"
 #include "capture/OutputFileNames.h"
+#include "capture/WindowInfo.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
@@ -232,7 +233,8 @@ private:
     void AddMissed(const SeenWindow& seen)
     {
         const HWND window = AsWindow(seen.appearance.window);
-        (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption);
+        (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption,
+                                  ReadImagePathOf(seen.processId));
         (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
         ++mMissed;
     }

@@ -6,6 +6,7 @@
 #include "capture/ParentProcessRule.h"
 #include "capture/ProcessFacts.h"
 #include "capture/SignatureCheck.h"
+#include "capture/WindowInfo.h"
 #include "record/ProcessCatalog.h"
 
 #include "support/FixtureProcess.h"
@@ -111,7 +112,13 @@ TEST_F(LaunchedFixtures, AProcessThatCannotBeOpenedCostsOnlyItsOwnFields)
         ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpen::Call);
         DeniedOpen::sReal = patch.Original();
         facts = ReadProcessFacts(sStaying->ProcessId(), DesktopFixturePath());
+        EXPECT_EQ(ReadImagePathOf(sStaying->ProcessId()), L"");
     }
+    // What a window that vanished before it was saved keeps of its process.
+    const std::wstring imagePath = ReadImagePathOf(sStaying->ProcessId());
+    const size_t name = imagePath.rfind(L'\\');
+    ASSERT_NE(name, std::wstring::npos) << imagePath;
+    EXPECT_EQ(imagePath.substr(name + 1), L"DesktopFixture.exe");
     EXPECT_FALSE(facts.commandLine);
     EXPECT_EQ(facts.creationTime, 0u);
     ASSERT_TRUE(facts.parentProcessId);

@@ -169,6 +169,15 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             EXPECT_TRUE(entry["savedAfterMs"].is_number());
             EXPECT_TRUE(PictureShows(folder, entry, flash.fill));
             EXPECT_EQ(entry["threadId"], flash.window.threadId);
+            // Covered only by windows above it when it was taken: never by itself as it was when
+            // it showed before, nor by the flashes that had gone.
+            ASSERT_TRUE(entry["coveredBy"].is_object()) << entry["coveredBy"];
+            for (const json& above : entry["coveredBy"]["handles"]) {
+                EXPECT_NE(above, Handle(flash.window.handle));
+                for (const Flash& other : flashes) {
+                    EXPECT_NE(above, Handle(other.window.handle));
+                }
+            }
         }
         if (flash.showings == 2) {
             const std::string first = (*entries[0])["folder"];
