@@ -562,7 +562,11 @@ int RunWatchFigures(const WatchFigureOptions& options)
     std::printf("stop right after a second burst of %d, to the completion box: %lld ms; exit code %lu\n",
                 options.burstWindows, boxAt - stopAt, static_cast<unsigned long>(exitCode));
     PrintEnding(folder);
-    TestSupport::RemoveTree(folder);
+    if (::GetEnvironmentVariableW(L"MORVANE_BENCH_KEEP", nullptr, 0) == 0) {
+        TestSupport::RemoveTree(folder);
+    } else {
+        std::printf("kept: %ls\n", folder.c_str());
+    }
 
     // --stop as people type it, on an idle watch.
     WatchProcess idleWatch;
