@@ -48,6 +48,10 @@ HRESULT SaveCaptureToJpegFile(const std::wstring& path, const WindowCapture& cap
                                                                           &capture.size, 1.0f, 1.0f);
 }
 
+// A window that just appeared and pumps its messages answers at once; one that does not is taken
+// from the screen instead, so that the watch does not wait on it while other windows come and go.
+constexpr UINT kJustShownAnswerMilliseconds = 100;
+
 // PW_RENDERFULLCONTENT, which older headers hide behind their version checks.
 constexpr UINT kRenderFullContent = 0x00000002;
 
@@ -130,8 +134,9 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
     HRESULT fullContent = S_OK;
     if (SUCCEEDED(printed)) {
         WindowCapture capture;
-        fullContent = Screenshot::CaptureWindowWithFlagsToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
-                                                                        window, kRenderFullContent, &capture.size);
+        fullContent = Screenshot::CaptureWindowWithFlagsToBitmap$Static(
+            capture.bitmap.put(), capture.memoryDc.put(), window, kRenderFullContent, &capture.size,
+            justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
         if (SUCCEEDED(fullContent) && !IsBlack(capture)) {
             const HRESULT saved = SaveCaptureToJpegFile(path, capture, steps);
             if (SUCCEEDED(saved)) {
@@ -191,9 +196,11 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, WindowShotOutcome& steps,
                                        JustShownCheck* justShown = nullptr) noexcept
 {
+    using TalvexBasic::Drawings::Screenshot;
     WindowCapture capture;
-    HRESULT result = TalvexBasic::Drawings::Screenshot::CaptureToBitmap$Static(
-        capture.bitmap.put(), capture.memoryDc.put(), window, nullptr, &capture.size);
+    HRESULT result = Screenshot::CaptureToBitmap$Static(
+        capture.bitmap.put(), capture.memoryDc.put(), window, nullptr, &capture.size,
+        justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
     if (SUCCEEDED(result) && !IsBlack(capture)) {
         result = SaveCaptureToJpegFile(path, capture, steps);
         if (SUCCEEDED(result)) {

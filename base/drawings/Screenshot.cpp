@@ -17,11 +17,10 @@ constexpr LastErrorRule kRule = LastErrorRule::Capture;
 
 // PrintWindow waits for the window's thread without any time limit, so a window whose thread
 // stopped pumping messages would stop the caller for good. Ask it first, with a limit.
-[[nodiscard]] HRESULT CheckWindowAnswers(HWND window, const char* function) noexcept
+[[nodiscard]] HRESULT CheckWindowAnswers(HWND window, UINT answerMilliseconds, const char* function) noexcept
 {
     DWORD_PTR answer = 0;
-    if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, Screenshot::kAnswerTimeoutMilliseconds,
-                              &answer) != 0) {
+    if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, answerMilliseconds, &answer) != 0) {
         return S_OK;
     }
     const DWORD error = ::GetLastError();
@@ -49,7 +48,8 @@ void HandOver(MemoryDcHolder& captureDc, BitmapHolder& captureBitmap, SelectionH
 // Without a rectangle the window paints itself with the given PrintWindow flags; with one, that
 // rectangle of the window's DC is copied. Lines go out under the calling operation's name.
 [[nodiscard]] HRESULT CaptureFromWindowDc(HBITMAP* bitmap, HDC* memoryDc, HWND window, const RECT* rectangle,
-                                          UINT printFlags, SIZE* size, const char* function) noexcept
+                                          UINT printFlags, SIZE* size, UINT answerMilliseconds,
+                                          const char* function) noexcept
 {
     RECT windowRectangle{};
     const bool windowMode = rectangle == nullptr;
@@ -81,7 +81,7 @@ void HandOver(MemoryDcHolder& captureDc, BitmapHolder& captureBitmap, SelectionH
     SelectionHolder selection = SelectInto(captureDc.get(), captureBitmap.get());
 
     if (windowMode) {
-        const HRESULT answered = CheckWindowAnswers(window, function);
+        const HRESULT answered = CheckWindowAnswers(window, answerMilliseconds, function);
         if (FAILED(answered)) {
             return answered;
         }
@@ -116,15 +116,16 @@ BOOL CALLBACK CollectMonitorRectangle(HMONITOR, HDC, LPRECT rectangle, LPARAM co
 } // namespace
 
 HRESULT Screenshot::CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window, const RECT* rectangle,
-                                           SIZE* size) noexcept
+                                           SIZE* size, UINT answerMilliseconds) noexcept
 {
-    return CaptureFromWindowDc(bitmap, memoryDc, window, rectangle, 0, size, kCaptureToBitmap);
+    return CaptureFromWindowDc(bitmap, memoryDc, window, rectangle, 0, size, answerMilliseconds, kCaptureToBitmap);
 }
 
 HRESULT Screenshot::CaptureWindowWithFlagsToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window, UINT printFlags,
-                                                          SIZE* size) noexcept
+                                                          SIZE* size, UINT answerMilliseconds) noexcept
 {
-    return CaptureFromWindowDc(bitmap, memoryDc, window, nullptr, printFlags, size, kCaptureWindowWithFlags);
+    return CaptureFromWindowDc(bitmap, memoryDc, window, nullptr, printFlags, size, answerMilliseconds,
+                               kCaptureWindowWithFlags);
 }
 
 HRESULT Screenshot::CaptureWindowFromScreenToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,

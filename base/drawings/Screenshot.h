@@ -10,14 +10,17 @@ namespace TalvexBasic::Drawings {
 class Screenshot {
 public:
     // Without a rectangle the window paints itself with PrintWindow; with one, that rectangle
-    // of the window's DC is copied with BitBlt.
+    // of the window's DC is copied with BitBlt. answerMilliseconds: see below.
     [[nodiscard]] static HRESULT CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
-                                                        const RECT* rectangle, SIZE* size) noexcept;
+                                                        const RECT* rectangle, SIZE* size,
+                                                        UINT answerMilliseconds = kAnswerTimeoutMilliseconds) noexcept;
 
     // The window paints itself with PrintWindow and the given PW_* flags, at its window size.
-    // A window whose thread does not answer fails with the time-out's code and is not asked.
-    [[nodiscard]] static HRESULT CaptureWindowWithFlagsToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
-                                                                       UINT printFlags, SIZE* size) noexcept;
+    // A window whose thread does not answer within answerMilliseconds fails with the time-out's
+    // code and is not asked.
+    [[nodiscard]] static HRESULT CaptureWindowWithFlagsToBitmap$Static(
+        HBITMAP* bitmap, HDC* memoryDc, HWND window, UINT printFlags, SIZE* size,
+        UINT answerMilliseconds = kAnswerTimeoutMilliseconds) noexcept;
 
     // The window's rectangle as the screen shows it, at the window's size: the window's own
     // pixels where nothing covers it. Parts outside every monitor are black. The window's

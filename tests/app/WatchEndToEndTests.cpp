@@ -91,6 +91,8 @@ struct Flash {
     unsigned showMs;
     unsigned showings;
     FixtureWindow window;
+    // Shown right after a window whose thread stops answering once it has painted.
+    bool behindHungWindow = false;
 };
 
 TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
@@ -120,13 +122,25 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
         {"300 ms", {300, 80, 500, 230}, RGB(30, 200, 40), 300, 1, {}},
         {"2 s", {540, 80, 740, 230}, RGB(40, 60, 220), 2000, 1, {}},
         {"shown twice", {780, 80, 980, 230}, RGB(230, 200, 20), 400, 2, {}},
+        {"300 ms behind a hung window", {300, 300, 500, 450}, RGB(40, 200, 200), 300, 1, {}, true},
     };
+    FixtureWindow hung;
+    FixtureWindowSpec hungLayout;
+    hungLayout.rect = {60, 300, 260, 450};
+    hungLayout.caption = L"Hung";
+    hungLayout.className = L"MorvaneWatchHung";
+    hungLayout.fill = RGB(200, 40, 200);
     for (Flash& flash : flashes) {
         FixtureWindowSpec layout;
         layout.rect = flash.rect;
         layout.caption = L"Flash";
         layout.className = L"MorvaneFixtureFlash";
         layout.fill = flash.fill;
+        if (flash.behindHungWindow) {
+            // The watch must not wait on it: the window behind it is gone again within 300 ms.
+            hung = fixture.OpenHung(hungLayout);
+            ASSERT_TRUE(hung) << hung.failure;
+        }
         flash.window = fixture.Flash(layout, flash.showMs, flash.showings, 1200);
         ASSERT_TRUE(flash.window) << flash.window.failure;
         // One after another, so that each is caught on its own: the capture rate of a machine
@@ -184,6 +198,10 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             EXPECT_EQ((*entries[1])["folder"], first + "-2");
         }
     }
+    // The hung window is taken from the screen, where it painted before its thread stopped.
+    const std::vector<const json*> hungEntries = EntriesOf(record, hung.handle);
+    ASSERT_EQ(hungEntries.size(), 1u);
+    EXPECT_TRUE(PictureShows(folder, *hungEntries[0], hungLayout.fill));
     const std::vector<const json*> boxEntries = EntriesOf(record, box.handle);
     ASSERT_EQ(boxEntries.size(), 1u);
     EXPECT_TRUE(PictureShows(folder, *boxEntries[0], CLR_INVALID));
