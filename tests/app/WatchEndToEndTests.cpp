@@ -184,7 +184,9 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             EXPECT_TRUE(PictureShows(folder, entry, flash.fill));
             EXPECT_EQ(entry["threadId"], flash.window.threadId);
             // Covered only by windows above it when it was taken: never by itself as it was when
-            // it showed before, nor by the flashes that had gone.
+            // it showed before, nor by the flashes that had gone. (Under Wine every picture of
+            // another process's window comes from the screen.)
+            ASSERT_EQ(entry["pictureSource"], "screen");
             ASSERT_TRUE(entry["coveredBy"].is_object()) << entry["coveredBy"];
             for (const json& above : entry["coveredBy"]["handles"]) {
                 EXPECT_NE(above, Handle(flash.window.handle));
