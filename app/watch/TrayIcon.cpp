@@ -66,17 +66,20 @@ void TrayIcon::RemoveIcon()
         return;
     }
     mIconShown = false;
-    auto* data = new (std::nothrow) NOTIFYICONDATAW(IconData(mWindow));
-    if (data != nullptr) {
-        mRemoval.reset(::CreateThread(nullptr, 0, RemoveIconThread, data, 0, nullptr));
-        if (mRemoval) {
-            return;
-        }
-        delete data;
+    // Also called by the destructor, so nothing here may throw; without memory the icon goes with
+    // the process.
+    std::unique_ptr<NOTIFYICONDATAW> data(new (std::nothrow) NOTIFYICONDATAW(IconData(mWindow)));
+    if (data == nullptr) {
+        return;
     }
-    NOTIFYICONDATAW inPlace = IconData(mWindow);
-    const BOOL removed = ::Shell_NotifyIconW(NIM_DELETE, &inPlace);
-    MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) return:%d.", removed != FALSE ? 1 : 0);
+    mRemoval.reset(::CreateThread(nullptr, 0, RemoveIconThread, data.get(), 0, nullptr));
+    if (mRemoval) {
+        (void)data.release(); // the thread's now
+        return;
+    }
+    // Without a thread of its own the end waits for the shell after all.
+    const DWORD removed = RemoveIconThread(data.release());
+    MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) return:%u.", static_cast<unsigned>(removed));
 }
 
 // Writes no trace line: the logger may be gone by the time the shell answers.
