@@ -41,9 +41,7 @@ long long UtcMilliseconds()
 
 std::string Handle(HWND window)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%016llX", TalvexBasic::PointerBits(window));
-    return text;
+    return Morvane::FormatHandle(TalvexBasic::PointerBits(window));
 }
 
 // One window shown by the fixture, and when the fixture answered (just before it shows).
@@ -70,12 +68,10 @@ bool PictureShows(const std::wstring& folder, const json& entry, const Shown& sh
     if (entry["outcome"] != "saved" || !entry["folder"].is_string()) {
         return false;
     }
-    const std::string relative = entry["folder"];
     TestSupport::DecodedImage image;
     std::string reason;
-    if (!TestSupport::DecodeJpegFile(folder + L"\\" + std::wstring(relative.begin(), relative.end()) +
-                                         L"\\Morvane.Window.jpg",
-                                     image, reason)) {
+    if (!TestSupport::DecodeJpegFile(TestSupport::RecordPath(folder, entry["folder"]) + L"\\Morvane.Window.jpg", image,
+                                     reason)) {
         return false;
     }
     const TestSupport::Rgb found = image.MeanAround(image.width / 2, image.height / 2, 4);

@@ -33,15 +33,6 @@ DWORD PrefixDpi()
     return dpi;
 }
 
-std::wstring Windows(const std::string& relative)
-{
-    std::wstring path;
-    for (const char character : relative) {
-        path += character == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(character));
-    }
-    return path;
-}
-
 int Width(const json& rect)
 {
     return rect["right"].get<int>() - rect["left"].get<int>();
@@ -109,7 +100,7 @@ TEST(ScaledRun, RectanglesAndPicturesAgreeInPhysicalPixels)
     EXPECT_EQ(Height(monitor["rect"]), 1080);
     DecodedImage screen;
     std::string reason;
-    ASSERT_TRUE(DecodeJpegFile(directory + L"\\" + Windows(monitor["picture"]), screen, reason)) << reason;
+    ASSERT_TRUE(DecodeJpegFile(RecordPath(directory, monitor["picture"]), screen, reason)) << reason;
     EXPECT_EQ(screen.width, 1920);
     EXPECT_EQ(screen.height, 1080);
 
@@ -129,7 +120,7 @@ TEST(ScaledRun, RectanglesAndPicturesAgreeInPhysicalPixels)
 
         // The window picture is exactly the recorded rectangle, and shows the window all over.
         DecodedImage picture;
-        ASSERT_TRUE(DecodeJpegFile(directory + L"\\" + Windows((*entry)["folder"]) + L"\\Morvane.Window.jpg", picture,
+        ASSERT_TRUE(DecodeJpegFile(RecordPath(directory, (*entry)["folder"]) + L"\\Morvane.Window.jpg", picture,
                                    reason))
             << reason;
         EXPECT_EQ(picture.width, Width(rect)) << handle;

@@ -71,15 +71,6 @@ std::string Line(const std::vector<std::string>& lines, size_t number)
     return number <= lines.size() ? lines[number - 1] : "<missing line " + std::to_string(number) + ">";
 }
 
-std::wstring Windows(const std::string& relative)
-{
-    std::wstring path;
-    for (const char character : relative) {
-        path += character == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(character));
-    }
-    return path;
-}
-
 bool SameRect(const json& rect, const RECT& expected)
 {
     return rect["left"] == expected.left && rect["top"] == expected.top && rect["right"] == expected.right &&
@@ -169,7 +160,7 @@ TEST_F(ThreeMonitorRun, RecordsEveryMonitorWithItsPlace)
         ASSERT_TRUE(monitor["picture"].is_string()) << device;
         DecodedImage picture;
         std::string reason;
-        ASSERT_TRUE(DecodeJpegFile(sDirectory + L"\\" + Windows(monitor["picture"]), picture, reason)) << reason;
+        ASSERT_TRUE(DecodeJpegFile(RecordPath(sDirectory, monitor["picture"]), picture, reason)) << reason;
         EXPECT_EQ(picture.width, rect.right - rect.left) << device;
         EXPECT_EQ(picture.height, rect.bottom - rect.top) << device;
     }
@@ -191,7 +182,7 @@ TEST_F(ThreeMonitorRun, RecordsEachWindowInItsOwnMonitorsTerms)
         EXPECT_EQ(entry["dpi"], 96) << index;
 
         // The text record: negative numbers as they are, the zone and the monitor's rectangle.
-        const std::wstring folder = sDirectory + L"\\" + Windows(entry["folder"]) + L"\\";
+        const std::wstring folder = RecordPath(sDirectory, entry["folder"]) + L"\\";
         const std::vector<std::string> lines = CrLfLines(ReadWholeFile(folder + L"Morvane.Info.txt"));
         ASSERT_EQ(lines.size(), 34u) << index;
         EXPECT_EQ(Line(lines, 2), std::string("ZonePosition: ") + placed.zone) << index;

@@ -2,6 +2,7 @@
 // began are each caught with their own colour, the record and page are readable while the
 // watch runs, and --stop ends it with today's completion message.
 
+#include "record/RunRecord.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
 #include "support/MorvaneRun.h"
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,18 +25,7 @@ using TestSupport::FixtureWindowSpec;
 
 std::string Handle(HWND window)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%016llX", TalvexBasic::PointerBits(window));
-    return text;
-}
-
-std::wstring Wide(const std::string& utf8)
-{
-    std::wstring wide;
-    for (const char character : utf8) {
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(character));
-    }
-    return wide;
+    return Morvane::FormatHandle(TalvexBasic::PointerBits(window));
 }
 
 // Runs Morvane.exe with the arguments as a debuggee, confirming its boxes.
@@ -67,8 +56,7 @@ std::vector<const json*> EntriesOf(const json& record, HWND window)
     }
     TestSupport::DecodedImage image;
     std::string reason;
-    const std::wstring path =
-        outputDirectory + L"\\" + Wide(entry["folder"].get<std::string>()) + L"\\Morvane.Window.jpg";
+    const std::wstring path = TestSupport::RecordPath(outputDirectory, entry["folder"]) + L"\\Morvane.Window.jpg";
     if (!TestSupport::DecodeJpegFile(path, image, reason)) {
         return ::testing::AssertionFailure() << reason;
     }

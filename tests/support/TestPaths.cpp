@@ -1,6 +1,7 @@
 #include "TestPaths.h"
 
 #include "system/FolderListing.h"
+#include "system/TextConversion.h"
 #include "system/UniqueResource.h"
 
 #include <windows.h>
@@ -108,6 +109,13 @@ std::string ReadWholeFile(const std::wstring& path)
         content.append(chunk, read);
     }
     return content;
+}
+
+std::wstring RecordPath(const std::wstring& outputDirectory, const std::string& relative)
+{
+    std::wstring path = TalvexBasic::FromUtf8(relative);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return outputDirectory + L"\\" + path;
 }
 
 } // namespace TestSupport

@@ -24,4 +24,8 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder);
 // The whole content of a file, or nothing if it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
 
+// A path that the run record gives below the output directory (UTF-8, '/' between folders), as
+// the Windows path below that directory.
+std::wstring RecordPath(const std::wstring& outputDirectory, const std::string& relative);
+
 } // namespace TestSupport
