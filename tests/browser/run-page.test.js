@@ -6,7 +6,8 @@
 // compare with; a window picture that windows above it cover is marked where they cover it, and
 // a picture of one colour says so. With --monitor-map, the page of the one run there (left by the
 // ThreeMonitorRun test) shows its three monitors on a map as they sit on the desk, the primary
-// marked, and a window across two monitors outlined on both. Prints PASS or FAIL with every
+// marked, and a window across two monitors outlined on both. A picture a watch dropped on purpose
+// is not called a failure. Prints PASS or FAIL with every
 // failed check; exits non-zero on failure.
 //
 // Usage: node run-page.test.js <folder holding Morvane/Output> [--screenshot <file.png>]
@@ -62,8 +63,52 @@ async function openPage(browser, run, problems) {
       problems.push(`fetched from outside the folder: ${request.url()}`);
     }
   });
-  await page.goto(pathToFileURL(path.join(run.folder, 'Morvane.Run.html')).href, { waitUntil: 'load' });
+  await page.goto(pathToFileURL(path.join(run.folder, run.page || 'Morvane.Run.html')).href, { waitUntil: 'load' });
   return page;
+}
+
+// The run's page beside it with the record changed, so that a case the sample runs cannot make
+// is seen as the page shows it.
+async function openVariant(browser, run, change, problems) {
+  const html = fs.readFileSync(path.join(run.folder, 'Morvane.Run.html'), 'utf8');
+  const data = /(<script type="application\/json" id="run-data" nonce="[0-9a-f]+">)([^<]*)(<\/script>)/.exec(html);
+  const record = JSON.parse(data[2]);
+  change(record);
+  const escaped = JSON.stringify(record)
+    .replace(/</g, '\\u003c')
+    .replace(/>/g, '\\u003e')
+    .replace(/&/g, '\\u0026');
+  fs.writeFileSync(path.join(run.folder, 'Morvane.Run.variant.html'),
+    html.replace(data[0], () => data[1] + escaped + data[3]));
+  return openPage(browser, { folder: run.folder, page: 'Morvane.Run.variant.html' }, problems);
+}
+
+// A picture that a watch did not write because its window had gone is no failed step: the header
+// counts it apart, and its card says which picture and why. A real failure stays a failure.
+async function checkDroppedPictures(browser, run) {
+  const problems = [];
+  const E_ABORT = -2147467260;
+  const page = await openVariant(browser, run, (record) => {
+    const saved = record.windows.filter((w) => w.outcome === 'saved');
+    Object.assign(saved[0], { pictureDropped: 'hidden' });
+    saved[0].results.monitor = E_ABORT;
+    Object.assign(saved[1], { pictureDropped: 'destroyed' });
+    saved[1].results.window = E_ABORT;
+    saved[1].results.monitor = E_ABORT;
+    saved[2].results.monitor = E_ABORT; // no reason given: a failure
+  }, problems);
+  const header = await page.$eval('#summary', (element) => element.textContent);
+  check(header.includes('3 pictures were not written because the window had gone'),
+    `dropped pictures counted: ${header}`);
+  check(header.includes('Failed steps: monitor picture 0x80004004 of') && header.split('0x80004004').length === 2,
+    `only the picture without a reason failed: ${header}`);
+  const notWritten = await page.$$eval('dd.dropped', (list) => list.map((element) => element.textContent));
+  check(notWritten.length === 2 && notWritten.includes('monitor picture: the window was hidden') &&
+    notWritten.includes('window picture, monitor picture: the window was destroyed'),
+  `cards say what was not written: ${notWritten}`);
+  check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
 }
 
 // Scrolls every picture into view (thumbnails load lazily) and reports its natural size.
@@ -488,6 +533,7 @@ async function main() {
   await withBrowser(async (browser) => {
     await checkFirstRun(browser, runs[0]);
     await checkLatestRun(browser, runs[runs.length - 1], screenshot);
+    await checkDroppedPictures(browser, runs[runs.length - 1]);
   });
   finish();
 }

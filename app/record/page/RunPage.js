@@ -25,14 +25,32 @@
       (r.bottom - r.top) + ')';
   }
   function hex(n) { return '0x' + (n >>> 0).toString(16); }
+  // E_ABORT where the watch says why: the window had gone or moved right after the capture, so the
+  // picture was not written on purpose. That is no failure.
+  var E_ABORT = -2147467260;
+  function dropped(w, result) {
+    return w.pictureDropped !== undefined && w.pictureDropped !== null && result === E_ABORT;
+  }
   function failedSteps(w) {
     var failed = [];
     if (w.results) {
       if (w.results.record < 0) { failed.push('text record ' + hex(w.results.record)); }
-      if (w.results.window < 0) { failed.push('window picture ' + hex(w.results.window)); }
-      if (w.results.monitor < 0) { failed.push('monitor picture ' + hex(w.results.monitor)); }
+      if (w.results.window < 0 && !dropped(w, w.results.window)) {
+        failed.push('window picture ' + hex(w.results.window));
+      }
+      if (w.results.monitor < 0 && !dropped(w, w.results.monitor)) {
+        failed.push('monitor picture ' + hex(w.results.monitor));
+      }
     }
     return failed;
+  }
+  function droppedPictures(w) {
+    var pictures = [];
+    if (w.results) {
+      if (dropped(w, w.results.window)) { pictures.push('window picture'); }
+      if (dropped(w, w.results.monitor)) { pictures.push('monitor picture'); }
+    }
+    return pictures;
   }
 
   // Header: when, where, how many, and what failed.
@@ -57,6 +75,11 @@
   });
   add(header, make('p', failures.length ? 'bad failures' : 'failures',
     failures.length ? 'Failed steps: ' + failures.join('; ') + '.' : 'No step failed.'));
+  var droppedCount = saved.reduce(function (sum, w) { return sum + droppedPictures(w).length; }, 0);
+  if (droppedCount) {
+    add(header, make('p', 'dropped', droppedCount + ' picture' + (droppedCount === 1 ? ' was' : 's were') +
+      ' not written because the window had gone, was hidden or had moved right after its capture.'));
+  }
 
   var cards = [];
   var outlines = [];
@@ -200,6 +223,11 @@
     });
     var failed = failedSteps(w);
     if (failed.length) { add(facts, make('dt', '', 'Failed')); add(facts, make('dd', 'failed', failed.join(', '))); }
+    var notWritten = droppedPictures(w);
+    if (notWritten.length) {
+      add(facts, make('dt', '', 'Not written'));
+      add(facts, make('dd', 'dropped', notWritten.join(', ') + ': the window was ' + w.pictureDropped));
+    }
     card.addEventListener('click', function () { select(index); });
     cards.push(card);
   });
