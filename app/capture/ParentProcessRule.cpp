@@ -4,8 +4,15 @@ namespace Morvane {
 
 ParentStanding JudgeParent(const ParentSighting& sighting) noexcept
 {
-    // An id that opens no process belongs to nothing that runs (access denied aside, which the
-    // caller reads as not opened too: nothing then says the parent is still the same one).
+    if (sighting.noParentId) {
+        return ParentStanding::None;
+    }
+    // Services, elevated processes and other accounts' processes refuse even the limited open:
+    // they run, but nothing can be read of them.
+    if (!sighting.opened && sighting.openDenied) {
+        return ParentStanding::Unreadable;
+    }
+    // An id that opens no process belongs to nothing that runs.
     if (!sighting.opened || !sighting.stillActive) {
         return ParentStanding::Gone;
     }

@@ -164,17 +164,25 @@ void ReadParent(ProcessFacts& facts)
     const unsigned parentId = *facts.parentProcessId;
     ParentSighting sighting;
     sighting.childCreation = facts.creationTime;
-    const UniqueHandle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+    sighting.noParentId = parentId == 0;
+    UniqueHandle parent;
+    DWORD openError = ERROR_SUCCESS;
+    if (!sighting.noParentId) {
+        parent.reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentId));
+        openError = parent ? ERROR_SUCCESS : ::GetLastError();
+    }
     DWORD exitCode = 0;
     if (parent) {
         sighting.opened = true;
         sighting.stillActive = ::GetExitCodeProcess(parent.get(), &exitCode) && exitCode == STILL_ACTIVE;
         sighting.parentCreation = CreationTimeOf(parent.get());
     }
+    sighting.openDenied = openError == ERROR_ACCESS_DENIED;
     switch (JudgeParent(sighting)) {
     case ParentStanding::Running:
         facts.parentImagePath = FullImageName(parent.get());
         if (!facts.parentImagePath) {
+            facts.parentUnreadable = true;
             MORVANE_TRACE(kReadProcessFacts, "QueryFullProcessImageNameW(parent %u) error:%u.", parentId,
                           static_cast<unsigned>(::GetLastError()));
         }
@@ -184,9 +192,46 @@ void ReadParent(ProcessFacts& facts)
         MORVANE_TRACE(kReadProcessFacts, "parent %u of process %u is gone.", parentId, facts.processId);
         break;
     case ParentStanding::Unreadable:
-        MORVANE_TRACE(kReadProcessFacts, "start of parent %u of process %u is unknown.", parentId, facts.processId);
+        facts.parentUnreadable = true;
+        if (sighting.openDenied) {
+            MORVANE_TRACE(kReadProcessFacts, "parent %u of process %u may not be opened.", parentId, facts.processId);
+        } else {
+            MORVANE_TRACE(kReadProcessFacts, "start of parent %u of process %u is unknown.", parentId,
+                          facts.processId);
+        }
+        break;
+    case ParentStanding::None:
         break;
     }
+}
+
+// The command line, asked of the system through the limited handle where it answers, else read
+// from the process's parameters through a second handle that may also read its memory. Empty,
+// with a trace line, when neither gives it.
+std::optional<std::wstring> CommandLineOf(std::uint32_t processId, HANDLE limited)
+{
+    const NtQueryInformationProcessRoutine query = QueryInformationRoutine();
+    if (query == nullptr) {
+        MORVANE_TRACE(kReadProcessFacts, "ReadCommandLine(%u) return:0x%x.", processId,
+                      static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)));
+        return std::nullopt;
+    }
+    std::wstring commandLine;
+    if (SUCCEEDED(AskSystemForCommandLine(query, limited, commandLine))) {
+        return commandLine;
+    }
+    const UniqueHandle readable(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!readable) {
+        MORVANE_TRACE(kReadProcessFacts, "OpenProcess(%u, PROCESS_VM_READ) error:%u.", processId,
+                      static_cast<unsigned>(::GetLastError()));
+        return std::nullopt;
+    }
+    const HRESULT read = ReadCommandLineFromParameters(query, readable.get(), commandLine);
+    if (FAILED(read)) {
+        MORVANE_TRACE(kReadProcessFacts, "ReadCommandLine(%u) return:0x%x.", processId, static_cast<unsigned>(read));
+        return std::nullopt;
+    }
+    return commandLine;
 }
 
 } // namespace
@@ -209,7 +254,9 @@ ProcessFacts ReadProcessFacts(std::uint32_t processId, const std::wstring& image
     ProcessFacts facts;
     facts.processId = processId;
     facts.imagePath = imagePath;
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    // The start and the command line need no more than the limited right, which is granted for
+    // far more processes than the right to read memory.
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
         MORVANE_TRACE(kReadProcessFacts, "OpenProcess(%u) error:%u.", processId,
                       static_cast<unsigned>(::GetLastError()));
@@ -219,14 +266,7 @@ ProcessFacts ReadProcessFacts(std::uint32_t processId, const std::wstring& image
             MORVANE_TRACE(kReadProcessFacts, "GetProcessTimes(%u) error:%u.", processId,
                           static_cast<unsigned>(::GetLastError()));
         }
-        std::wstring commandLine;
-        const HRESULT read = ReadCommandLine(process.get(), commandLine);
-        if (SUCCEEDED(read)) {
-            facts.commandLine = std::move(commandLine);
-        } else {
-            MORVANE_TRACE(kReadProcessFacts, "ReadCommandLine(%u) return:0x%x.", processId,
-                          static_cast<unsigned>(read));
-        }
+        facts.commandLine = CommandLineOf(processId, process.get());
     }
     ReadParent(facts);
     return facts;

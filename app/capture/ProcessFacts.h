@@ -20,6 +20,7 @@ struct ProcessFacts {
     std::optional<std::uint32_t> parentProcessId; // as the process snapshot names it
     std::optional<std::wstring> parentImagePath;  // only while that parent is still the one
     bool parentGone = false;                      // the parent has ended, or its id was reused
+    bool parentUnreadable = false; // a process runs under the parent id, but may not be read
     VersionStrings version; // of the image file: read apart, once per image path
 };
 
@@ -29,7 +30,7 @@ struct ProcessFacts {
 
 // The whole command line of another process: asked of the system first, then read from the
 // process's own parameters (Wine answers the first with STATUS_INVALID_INFO_CLASS). The handle
-// needs query and VM-read rights. Written only on success.
+// needs limited query and VM-read rights. Written only on success.
 [[nodiscard]] HRESULT ReadCommandLine(HANDLE process, std::wstring& commandLine);
 
 } // namespace Morvane

@@ -179,6 +179,7 @@ json ProcessJson(const RunProcess& process)
     entry[Member::kParentProcessId] = facts.parentProcessId ? json(*facts.parentProcessId) : json(nullptr);
     entry[Member::kParentImagePath] = OptionalText(facts.parentImagePath);
     entry[Member::kParentGone] = facts.parentGone;
+    entry[Member::kParentUnreadable] = facts.parentUnreadable;
     entry[Member::kCompany] = OptionalText(facts.version.company);
     entry[Member::kProduct] = OptionalText(facts.version.product);
     entry[Member::kDescription] = OptionalText(facts.version.description);

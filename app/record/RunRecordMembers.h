@@ -85,6 +85,7 @@ constexpr char kCommandLine[] = "commandLine";
 constexpr char kParentProcessId[] = "parentProcessId";
 constexpr char kParentImagePath[] = "parentImagePath";
 constexpr char kParentGone[] = "parentGone";
+constexpr char kParentUnreadable[] = "parentUnreadable";
 constexpr char kCompany[] = "company";
 constexpr char kProduct[] = "product";
 constexpr char kDescription[] = "description";

@@ -9,6 +9,7 @@
 #include "capture/WindowInfo.h"
 #include "record/ProcessCatalog.h"
 
+#include "support/DebugLineCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/FixtureVersion.h"
 #include "support/ImportPatch.h"
@@ -37,6 +38,7 @@ TEST(ParentProcessRule, CountsOnlyARunningParentThatStartedFirst)
         ParentSighting sighting;
         ParentStanding expected;
     };
+    // {opened, stillActive, parentCreation, childCreation, openDenied, noParentId}
     const Case cases[] = {
         {{true, true, 100, 200}, ParentStanding::Running},
         {{true, true, 200, 200}, ParentStanding::Running},   // same tick: not later
@@ -45,11 +47,16 @@ TEST(ParentProcessRule, CountsOnlyARunningParentThatStartedFirst)
         {{false, false, 0, 200}, ParentStanding::Gone},      // no such process
         {{true, true, 0, 200}, ParentStanding::Unreadable},  // its start unknown
         {{true, true, 100, 0}, ParentStanding::Unreadable},  // the child's start unknown
+        {{false, false, 0, 200, true}, ParentStanding::Unreadable}, // runs, but may not be opened
+        {{false, false, 0, 0, true}, ParentStanding::Unreadable},   // neither start known
+        {{false, false, 0, 200, false, true}, ParentStanding::None}, // id 0: started from outside
+        {{false, false, 0, 0, true, true}, ParentStanding::None},    // id 0 whatever its open said
+        {{true, true, 100, 200, false, true}, ParentStanding::None},
     };
     for (const Case& item : cases) {
         EXPECT_EQ(JudgeParent(item.sighting), item.expected)
             << item.sighting.opened << item.sighting.stillActive << " " << item.sighting.parentCreation << " "
-            << item.sighting.childCreation;
+            << item.sighting.childCreation << " " << item.sighting.openDenied << item.sighting.noParentId;
     }
 }
 
@@ -89,13 +96,15 @@ protected:
     static inline FixtureProcess* sOrphan = nullptr;
 };
 
-// OpenProcess denied for one process id.
+// OpenProcess denied for one process id: every open, or (sDeniedRights not 0) those that ask for
+// one of the given rights.
 struct DeniedOpen {
     static inline DWORD sDenied = 0;
+    static inline DWORD sDeniedRights = 0;
     static inline decltype(&::OpenProcess) sReal = nullptr;
     static HANDLE WINAPI Call(DWORD access, BOOL inherit, DWORD id)
     {
-        if (id == sDenied) {
+        if (id == sDenied && (sDeniedRights == 0 || (access & sDeniedRights) != 0)) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
         }
@@ -107,6 +116,7 @@ struct DeniedOpen {
 TEST_F(LaunchedFixtures, AProcessThatCannotBeOpenedCostsOnlyItsOwnFields)
 {
     DeniedOpen::sDenied = sStaying->ProcessId();
+    DeniedOpen::sDeniedRights = 0;
     ProcessFacts facts;
     {
         ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpen::Call);
@@ -126,6 +136,78 @@ TEST_F(LaunchedFixtures, AProcessThatCannotBeOpenedCostsOnlyItsOwnFields)
     // Without the child's start nothing tells the parent from a later one with its id.
     EXPECT_FALSE(facts.parentImagePath);
     EXPECT_FALSE(facts.parentGone);
+    EXPECT_TRUE(facts.parentUnreadable);
+}
+
+// The facts read with the limited right stay when the right to read memory is refused, and a
+// parent that may not be opened at all is unreadable, not gone.
+TEST_F(LaunchedFixtures, RefusedRightsCostOnlyWhatTheyGuard)
+{
+    struct Case {
+        const char* name;
+        DWORD denied;
+        DWORD deniedRights;
+        bool commandLine;
+        bool parentImage;
+        bool parentUnreadable;
+        const char* traced; // the line that says why; "%c" is the child's id, "%p" the parent's
+    };
+    const DWORD child = sStaying->ProcessId();
+    const DWORD parent = sStaying->LauncherProcessId();
+    const Case cases[] = {
+        {"memory refused", child, PROCESS_VM_READ, false, true, false, "OpenProcess(%c, PROCESS_VM_READ) error:5."},
+        {"parent refused", parent, 0, true, false, true, "parent %p of process %c may not be opened."},
+        {"parent's memory refused", parent, PROCESS_VM_READ, true, true, false, nullptr},
+    };
+    const std::string launched = Utf8(FixtureLaunch::LaunchedCommandLine(DesktopFixturePath()));
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        DeniedOpen::sDenied = item.denied;
+        DeniedOpen::sDeniedRights = item.deniedRights;
+        ProcessFacts facts;
+        DebugLineCapture lines;
+        {
+            ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpen::Call);
+            DeniedOpen::sReal = patch.Original();
+            facts = ReadProcessFacts(child, DesktopFixturePath());
+        }
+        EXPECT_NE(facts.creationTime, 0u);
+        ASSERT_EQ(facts.commandLine.has_value(), item.commandLine);
+        if (item.commandLine) {
+            EXPECT_EQ(Utf8(*facts.commandLine), launched);
+        }
+        ASSERT_TRUE(facts.parentProcessId);
+        EXPECT_EQ(*facts.parentProcessId, parent);
+        EXPECT_EQ(facts.parentImagePath.has_value(), item.parentImage);
+        EXPECT_EQ(facts.parentUnreadable, item.parentUnreadable);
+        EXPECT_FALSE(facts.parentGone);
+        EXPECT_EQ(lines.CountContaining("is gone."), 0u);
+        if (item.traced != nullptr) {
+            std::string traced = item.traced;
+            traced.replace(traced.find("%c"), 2, std::to_string(child));
+            if (traced.find("%p") != std::string::npos) {
+                traced.replace(traced.find("%p"), 2, std::to_string(parent));
+            }
+            EXPECT_EQ(lines.CountContaining(traced), 1u) << traced;
+        }
+    }
+}
+
+// Started from the shell, as every process Wine starts from outside: the snapshot names parent
+// id 0, which is no parent at all and worth no trace line.
+TEST(ProcessFactsOfThisProgram, ParentIdZeroIsNoParent)
+{
+    DebugLineCapture lines;
+    const ProcessFacts facts = ReadProcessFacts(::GetCurrentProcessId(), std::wstring());
+    ASSERT_TRUE(facts.parentProcessId);
+    ASSERT_EQ(*facts.parentProcessId, 0u) << "this test needs a test program started from the shell";
+    EXPECT_FALSE(facts.parentGone);
+    EXPECT_FALSE(facts.parentUnreadable);
+    EXPECT_FALSE(facts.parentImagePath);
+    EXPECT_TRUE(facts.commandLine);
+    for (const std::string& line : lines.Lines()) {
+        EXPECT_EQ(line.find("parent"), std::string::npos) << line;
+    }
 }
 
 TEST(ProcessCommandLine, ReadsAHugeCommandLineWhole)

@@ -157,6 +157,7 @@ TEST_F(ProcessRecordEndToEnd, RecordsCommandLineParentVersionAndSignature)
     ASSERT_TRUE(staying["parentProcessId"].is_number());
     EXPECT_EQ(Lower(staying["parentImagePath"].get<std::string>()), Lower(ToUtf8(fixture)));
     EXPECT_EQ(staying["parentGone"], false);
+    EXPECT_EQ(staying["parentUnreadable"], false);
     EXPECT_EQ(staying["company"], ToUtf8(FIXTURE_VERSION_COMPANY));
     EXPECT_EQ(staying["product"], ToUtf8(FIXTURE_VERSION_PRODUCT));
     EXPECT_EQ(staying["description"], ToUtf8(FIXTURE_VERSION_DESCRIPTION));
@@ -172,6 +173,7 @@ TEST_F(ProcessRecordEndToEnd, RecordsCommandLineParentVersionAndSignature)
     EXPECT_NE(orphan["parentProcessId"], staying["parentProcessId"]);
     EXPECT_TRUE(orphan["parentImagePath"].is_null());
     EXPECT_EQ(orphan["parentGone"], true);
+    EXPECT_EQ(orphan["parentUnreadable"], false);
     EXPECT_EQ(orphan["company"], ToUtf8(FIXTURE_VERSION_COMPANY));
 
     // Started by this test program, with its path alone as command line.

@@ -380,8 +380,10 @@ async function checkWhoMadeIt(page, run, saved) {
     check(card.badges.includes('unsigned') === (p.signature === 'unsigned'), `unsigned badge of ${w.handle}`);
     check(/^started \d+ s before the run$/.test(card.started), `start of ${w.handle}: ${card.started}`);
     const parentName = p.parentImagePath ? p.parentImagePath.split('\\').pop() : '';
-    check(card.parent === (p.parentGone ? `gone (was process ${p.parentProcessId})`
-      : `${parentName} (process ${p.parentProcessId})`), `parent of ${w.handle}: ${card.parent}`);
+    const expectedParent = p.parentProcessId === 0 ? 'none'
+      : p.parentGone ? `gone (was process ${p.parentProcessId})`
+        : `${parentName || (p.parentUnreadable ? 'unreadable' : '')} (process ${p.parentProcessId})`;
+    check(card.parent === expectedParent, `parent of ${w.handle}: ${card.parent}`);
     const long = p.commandLine.length > 240;
     check(card.showAll === long, `"show all" only for a long command line (${w.handle})`);
     check(card.command === (long ? `${p.commandLine.substring(0, 240)}\u2026` : p.commandLine),

@@ -306,6 +306,7 @@
   }
   function parentText(p) {
     if (p.parentProcessId === null) { return 'unknown'; }
+    if (p.parentProcessId === 0) { return 'none'; }
     if (p.parentGone) { return 'gone (was process ' + p.parentProcessId + ')'; }
     return (p.parentImagePath ? imageName(p.parentImagePath) : 'unreadable') + ' (process ' + p.parentProcessId + ')';
   }
