@@ -1,11 +1,51 @@
 #include "OutputDirectory.h"
 
+#include "PrivateFolder.h"
 #include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
 #include "system/Module.h"
 
 namespace Morvane {
+namespace {
+
+// "Morvane", "Output" and the run's own folder.
+constexpr int kOwnFolderLevels = 3;
+
+// The length of the path above the tool's own folders: that of "C:\x" in "C:\x\Morvane\Output\run".
+size_t StartOfOwnFolders(const std::wstring& folder) noexcept
+{
+    size_t start = folder.size();
+    for (int level = 0; level < kOwnFolderLevels && start > 0; ++level) {
+        const size_t backslash = folder.rfind(L'\\', start - 1);
+        if (backslash == std::wstring::npos) {
+            break;
+        }
+        start = backslash;
+    }
+    return start;
+}
+
+// The first of the tool's own folders that may not hold the output, with why; None when all may.
+FailedOutputFolder RefusedOwnFolder(const std::wstring& folder, PSID user)
+{
+    FailedOutputFolder failure;
+    for (size_t end = folder.find(L'\\', StartOfOwnFolders(folder) + 1);; end = folder.find(L'\\', end + 1)) {
+        const std::wstring level = folder.substr(0, end);
+        failure.refusal = JudgeExistingFolder(SightExistingFolder(level, user));
+        if (failure.refusal != FolderRefusal::None) {
+            failure.folder = folder;
+            failure.result = E_ACCESSDENIED;
+            failure.refusedFolder = level;
+            return failure;
+        }
+        if (end == std::wstring::npos) {
+            return failure;
+        }
+    }
+}
+
+} // namespace
 
 bool IsFullPath(const std::wstring& path) noexcept
 {
@@ -54,10 +94,22 @@ OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
 {
     OutputDirectoryChoice choice;
     choice.directory = preferred;
-    const auto tryFolder = [&choice](const std::wstring& folder) {
-        const HRESULT result = TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(folder + L"\\");
+    PrivateFolderSecurity security;
+    const auto tryFolder = [&choice, &security](const std::wstring& folder) {
+        const HRESULT result = TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(
+            folder + L"\\", security.Attributes(), StartOfOwnFolders(folder));
         if (FAILED(result)) {
-            choice.failures.push_back({folder, result});
+            FailedOutputFolder failed;
+            failed.folder = folder;
+            failed.result = result;
+            choice.failures.push_back(std::move(failed));
+            return false;
+        }
+        // Checked once they all exist: a folder planted between a check and its creation is
+        // refused all the same.
+        FailedOutputFolder refused = RefusedOwnFolder(folder, security.User());
+        if (refused.refusal != FolderRefusal::None) {
+            choice.failures.push_back(std::move(refused));
             return false;
         }
         choice.directory = folder;

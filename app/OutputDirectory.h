@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OutputFolderRule.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -24,6 +26,9 @@ namespace Morvane {
 struct FailedOutputFolder {
     std::wstring folder;
     HRESULT result = S_OK;
+    // Set when an existing folder of the tool's own levels could not be trusted with the output.
+    FolderRefusal refusal = FolderRefusal::None;
+    std::wstring refusedFolder;
 };
 
 struct OutputDirectoryChoice {
@@ -38,7 +43,10 @@ struct OutputDirectoryChoice {
 
 // Creates the run's output directory: the preferred folder if it can be made, else the folder
 // that makeFallback gives (asked only then; empty for none). The folders are really created
-// here, so that the completion message only ever names a folder that exists.
+// here, so that the completion message only ever names a folder that exists. The last three
+// levels of either path ("Morvane\Output\<run>") are the tool's own: those it creates get a
+// DACL for the user, SYSTEM and Administrators alone, and one that already exists is refused
+// when it is a reparse point or owned by anyone else.
 [[nodiscard]] OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
                                                           const std::function<std::wstring()>& makeFallback);
 

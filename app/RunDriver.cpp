@@ -84,6 +84,11 @@ bool Initialize()
     MORVANE_TRACE("Initialize", "begin~.");
     // Each folder that could not be created, just before the line that names the one in use.
     for (const FailedOutputFolder& failure : choice.failures) {
+        if (failure.refusal != FolderRefusal::None) {
+            MORVANE_TRACE_W("Initialize", L"%ls refused: %ls.", failure.refusedFolder.c_str(),
+                            FolderRefusalText(failure.refusal));
+            continue;
+        }
         MORVANE_TRACE_W("Initialize", L"MakeSureDirectoryPathExists$Static(%ls) return:0x%x.", failure.folder.c_str(),
                         static_cast<unsigned>(failure.result));
     }

@@ -75,6 +75,12 @@ HRESULT Fail(const std::wstring& path, DWORD error) noexcept
 
 HRESULT Directory::MakeSureDirectoryPathExists$Static(const std::wstring& path) noexcept
 {
+    return MakeSureDirectoryPathExists$Static(path, nullptr, path.size());
+}
+
+HRESULT Directory::MakeSureDirectoryPathExists$Static(const std::wstring& path, SECURITY_ATTRIBUTES* security,
+                                                      size_t securedFrom) noexcept
+{
     std::wstring level;
     try {
         level = path;
@@ -89,7 +95,7 @@ HRESULT Directory::MakeSureDirectoryPathExists$Static(const std::wstring& path) 
          backslash = path.find(L'\\', backslash + 1)) {
         const wchar_t kept = level[backslash + 1];
         level[backslash + 1] = L'\0';
-        if (!::CreateDirectoryW(level.c_str(), nullptr)) {
+        if (!::CreateDirectoryW(level.c_str(), backslash > securedFrom ? security : nullptr)) {
             const DWORD error = ::GetLastError();
             // An existing folder is no error, whatever the platform said; a file of that name
             // keeps its error (already exists), since nothing can be made below it.

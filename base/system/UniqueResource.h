@@ -76,11 +76,20 @@ struct FindHandleTraits {
     static void Close(Type handle) noexcept { ::FindClose(handle); }
 };
 
+// Memory the system allocated for the caller with LocalAlloc (security descriptors, SIDs).
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type memory) noexcept { ::LocalFree(memory); }
+};
+
 // Kernel objects whose failure value is null (processes, threads, events).
 using UniqueHandle = UniqueResource<HandleTraits>;
 // CreateFileW results, whose failure value is INVALID_HANDLE_VALUE.
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 // FindFirstFileW results.
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+// What the system handed over to be freed with LocalFree.
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 
 } // namespace TalvexBasic

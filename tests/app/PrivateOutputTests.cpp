@@ -1,0 +1,341 @@
+// Who may read a run's output: the folders the tool makes let in the user, SYSTEM and the
+// Administrators alone, and an existing "Morvane" or "Output" folder that someone else could have
+// planted is refused for the fallback. Under Wine a DACL becomes the folder's Unix mode bits and
+// is read back from them, so a folder readable by others reads back with an Everyone entry; the
+// bits themselves are read with Linux's stat.
+
+#include "OutputDirectory.h"
+#include "OutputFolderRule.h"
+#include "PrivateFolder.h"
+
+#include "FolderEntries.h"
+#include "capture/CaptureContext.h"
+#include "capture/OutputFileNames.h"
+#include "capture/WindowInfo.h"
+#include "capture/WindowShot.h"
+#include "support/FixtureWindows.h"
+#include "support/ImportPatch.h"
+#include "support/JpegReader.h"
+#include "support/TestPaths.h"
+#include "support/TestText.h"
+#include "system/Directory.h"
+#include "system/File.h"
+#include "system/TextConversion.h"
+#include "system/UniqueResource.h"
+
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <string>
+
+TEST_SUPPORT_IMPORT_SLOT(GetSecurityInfo);
+TEST_SUPPORT_IMPORT_SLOT(GetFileInformationByHandle);
+
+namespace {
+
+using namespace Morvane;
+
+TEST(OutputFolderRule, TrustsOnlyFoldersOfTheUserOrTheAdministrators)
+{
+    struct Case {
+        ExistingFolderSighting sighting; // {reparsePoint, ownerKnown, ownerIsUser, ownerIsAdministrators}
+        FolderRefusal expected;
+    };
+    const Case cases[] = {
+        {{false, true, true, false}, FolderRefusal::None},
+        {{false, true, false, true}, FolderRefusal::None}, // made by an elevated process
+        {{false, true, true, true}, FolderRefusal::None},
+        {{false, true, false, false}, FolderRefusal::ForeignOwner},
+        {{false, false, false, false}, FolderRefusal::OwnerUnknown},
+        {{true, true, true, false}, FolderRefusal::ReparsePoint}, // the user's own link, all the same
+        {{true, false, false, false}, FolderRefusal::ReparsePoint},
+    };
+    for (const Case& item : cases) {
+        const ExistingFolderSighting& s = item.sighting;
+        EXPECT_EQ(JudgeExistingFolder(s), item.expected)
+            << s.reparsePoint << s.ownerKnown << s.ownerIsUser << s.ownerIsAdministrators;
+    }
+    EXPECT_STREQ(FolderRefusalText(FolderRefusal::None), L"");
+    for (const FolderRefusal refusal :
+         {FolderRefusal::ReparsePoint, FolderRefusal::ForeignOwner, FolderRefusal::OwnerUnknown}) {
+        EXPECT_STRNE(FolderRefusalText(refusal), L"");
+    }
+}
+
+// Who a folder's DACL, as the platform reads it back, lets in.
+struct FolderAccess {
+    bool read = false;   // the DACL could be read
+    bool user = false;   // an entry allows the user in
+    bool others = false; // an entry allows in anyone but the user, SYSTEM and the Administrators
+};
+
+FolderAccess AccessOf(const std::wstring& path, PSID user)
+{
+    FolderAccess access;
+    PACL dacl = nullptr;
+    TalvexBasic::UniqueLocalMemory descriptor;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, descriptor.put()) != ERROR_SUCCESS) {
+        return access;
+    }
+    access.read = true;
+    // No DACL at all lets everyone in.
+    access.others = dacl == nullptr;
+    for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!::GetAce(dacl, index, &entry) ||
+            static_cast<const ACE_HEADER*>(entry)->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            continue;
+        }
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if (::EqualSid(sid, user)) {
+            access.user = true;
+        } else if (!::IsWellKnownSid(sid, WinLocalSystemSid) && !::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+            access.others = true;
+        }
+    }
+    return access;
+}
+
+// The Unix path of a Windows one under Wine; empty elsewhere.
+std::string UnixPathOf(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
+    if (name == nullptr) {
+        return {};
+    }
+    std::string unixPath = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return unixPath;
+}
+
+// A folder's Unix mode bits in octal ("700") as Linux's own stat reads them: Wine runs a Unix
+// program given by its path on the Z: drive, without a handle or standard handles, so the
+// answer comes back through a file (written under another name, then renamed when complete)
+// placed in the given scratch folder. Empty where that cannot be done.
+std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
+{
+    static int sAnswers = 0;
+    const std::wstring answer = scratch + L"\\mode-" + std::to_wstring(++sAnswers) + L".txt";
+    const std::string folder = UnixPathOf(path);
+    const std::string unixAnswer = UnixPathOf(answer);
+    if (folder.empty() || unixAnswer.empty()) {
+        return {};
+    }
+    std::wstring commandLine = TalvexBasic::FromUtf8("sh -c \"stat -c %a '" + folder + "' > '" + unixAnswer +
+                                                     ".part' && mv '" + unixAnswer + ".part' '" + unixAnswer + "'\"");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION information{};
+    if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &information)) {
+        return {};
+    }
+    TalvexBasic::UniqueHandle process(information.hProcess);
+    TalvexBasic::UniqueHandle thread(information.hThread);
+    std::string text;
+    for (int attempt = 0; attempt < 200 && text.empty(); ++attempt) {
+        ::Sleep(50);
+        text = TestSupport::ReadWholeFile(answer);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return text;
+}
+
+// One folder, found by the path its handle names, made to look planted: a link, another
+// account's, or of an owner that cannot be read.
+struct PlantedFolder {
+    enum class Kind { ReparsePoint, ForeignOwner, OwnerUnreadable };
+    static inline std::wstring sPath; // lower case
+    static inline Kind sKind = Kind::ForeignOwner;
+    static inline decltype(&::GetSecurityInfo) sRealSecurity = nullptr;
+    static inline decltype(&::GetFileInformationByHandle) sRealInformation = nullptr;
+    static inline BYTE sGuests[SECURITY_MAX_SID_SIZE] = {};
+
+    static bool Is(HANDLE handle)
+    {
+        wchar_t name[4096] = {};
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, name, 4096, FILE_NAME_NORMALIZED);
+        const std::wstring path = Lower(std::wstring(name, length < 4096 ? length : 0));
+        return path.size() >= sPath.size() && path.compare(path.size() - sPath.size(), sPath.size(), sPath) == 0;
+    }
+    static DWORD WINAPI Security(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION information, PSID* owner,
+                                 PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+    {
+        const DWORD result = sRealSecurity(handle, type, information, owner, group, dacl, sacl, descriptor);
+        if (result != ERROR_SUCCESS || !Is(handle)) {
+            return result;
+        }
+        if (sKind == Kind::OwnerUnreadable) {
+            ::LocalFree(*descriptor);
+            *descriptor = nullptr;
+            return ERROR_ACCESS_DENIED;
+        }
+        if (sKind == Kind::ForeignOwner && owner != nullptr) {
+            DWORD size = sizeof sGuests;
+            ::CreateWellKnownSid(WinBuiltinGuestsSid, nullptr, sGuests, &size);
+            *owner = sGuests;
+        }
+        return result;
+    }
+    static BOOL WINAPI Information(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information)
+    {
+        const BOOL result = sRealInformation(handle, information);
+        if (result && sKind == Kind::ReparsePoint && Is(handle)) {
+            information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        }
+        return result;
+    }
+};
+
+class PrivateOutputFolders : public ::testing::Test {
+protected:
+    void SetUp() override { mRoot = TestSupport::MakeScratchDirectory(L"Private"); }
+    void TearDown() override { TestSupport::RemoveTree(mRoot); }
+
+    std::wstring mRoot;
+    PrivateFolderSecurity mSecurity;
+};
+
+TEST_F(PrivateOutputFolders, TheFoldersTheToolMakesAreTheUsersAlone)
+{
+    ASSERT_EQ(mSecurity.Result(), S_OK);
+    ASSERT_NE(mSecurity.Attributes(), nullptr);
+    const std::wstring run = mRoot + L"\\Morvane\\Output\\run";
+    const OutputDirectoryChoice choice = CreateOutputDirectory(run, [] { return std::wstring(); });
+    ASSERT_TRUE(choice.created);
+    EXPECT_EQ(choice.directory, run);
+    EXPECT_TRUE(choice.failures.empty());
+    for (const std::wstring& folder : {mRoot + L"\\Morvane", mRoot + L"\\Morvane\\Output", run}) {
+        SCOPED_TRACE(TestSupport::Utf8(folder));
+        const FolderAccess access = AccessOf(folder, mSecurity.User());
+        ASSERT_TRUE(access.read);
+        EXPECT_TRUE(access.user);
+        EXPECT_FALSE(access.others);
+        // Wine gives the user's own entry to the file's user and group alike (750 under umask
+        // 022): the bits for everyone else are what the DACL decides.
+        const std::string mode = UnixModeOf(folder, mRoot);
+        ASSERT_EQ(mode.size(), 3u) << mode;
+        EXPECT_EQ(mode[0], '7') << mode;
+        EXPECT_EQ(mode[2], '0') << mode;
+    }
+    // The folder above is not the tool's: it keeps what it had, readable by others here.
+    const FolderAccess above = AccessOf(mRoot, mSecurity.User());
+    ASSERT_TRUE(above.read);
+    EXPECT_TRUE(above.others);
+    const std::string aboveMode = UnixModeOf(mRoot, mRoot);
+    ASSERT_EQ(aboveMode.size(), 3u) << aboveMode;
+    EXPECT_NE(aboveMode[2], '0') << aboveMode;
+}
+
+TEST_F(PrivateOutputFolders, AFolderOfTheUsersOwnIsUsedAsItIs)
+{
+    ASSERT_EQ(TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(mRoot + L"\\Morvane\\Output\\"), S_OK);
+    const std::wstring run = mRoot + L"\\Morvane\\Output\\run";
+    const OutputDirectoryChoice choice = CreateOutputDirectory(run, [] { return std::wstring(); });
+    ASSERT_TRUE(choice.created);
+    EXPECT_EQ(choice.directory, run);
+    EXPECT_TRUE(AccessOf(mRoot + L"\\Morvane\\Output", mSecurity.User()).others);
+    EXPECT_FALSE(AccessOf(run, mSecurity.User()).others);
+}
+
+TEST_F(PrivateOutputFolders, APlantedFolderIsRefusedForTheFallback)
+{
+    struct Case {
+        const wchar_t* level;
+        PlantedFolder::Kind kind;
+        FolderRefusal expected;
+    };
+    const Case cases[] = {
+        {L"Morvane", PlantedFolder::Kind::ReparsePoint, FolderRefusal::ReparsePoint},
+        {L"Morvane", PlantedFolder::Kind::ForeignOwner, FolderRefusal::ForeignOwner},
+        {L"Morvane\\Output", PlantedFolder::Kind::ForeignOwner, FolderRefusal::ForeignOwner},
+        {L"Morvane\\Output", PlantedFolder::Kind::OwnerUnreadable, FolderRefusal::OwnerUnknown},
+        {L"Morvane\\Output\\run", PlantedFolder::Kind::ReparsePoint, FolderRefusal::ReparsePoint},
+    };
+    int round = 0;
+    for (const Case& item : cases) {
+        const std::wstring program = mRoot + L"\\" + std::to_wstring(++round);
+        const std::wstring planted = program + L"\\" + item.level;
+        SCOPED_TRACE(planted);
+        ASSERT_EQ(TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(planted + L"\\"), S_OK);
+        PlantedFolder::sPath = Lower(planted);
+        PlantedFolder::sKind = item.kind;
+        OutputDirectoryChoice choice;
+        {
+            TestSupport::ImportPatch<decltype(&::GetSecurityInfo)> security(__imp_GetSecurityInfo,
+                                                                             &PlantedFolder::Security);
+            TestSupport::ImportPatch<decltype(&::GetFileInformationByHandle)> information(
+                __imp_GetFileInformationByHandle, &PlantedFolder::Information);
+            PlantedFolder::sRealSecurity = security.Original();
+            PlantedFolder::sRealInformation = information.Original();
+            choice = CreateOutputDirectory(program + L"\\Morvane\\Output\\run",
+                                           [&] { return program + L"\\Local\\Morvane\\Output\\run"; });
+        }
+        ASSERT_TRUE(choice.created);
+        EXPECT_EQ(choice.directory, program + L"\\Local\\Morvane\\Output\\run");
+        ASSERT_EQ(choice.failures.size(), 1u);
+        EXPECT_EQ(choice.failures[0].folder, program + L"\\Morvane\\Output\\run");
+        EXPECT_EQ(choice.failures[0].refusal, item.expected);
+        EXPECT_EQ(choice.failures[0].refusedFolder, planted);
+        EXPECT_EQ(choice.failures[0].result, E_ACCESSDENIED);
+    }
+}
+
+// Wine starts no program from a path longer than MAX_PATH, so the run's own steps go in process:
+// the output folders below a program folder that deep, then one window's shot saved there.
+TEST_F(PrivateOutputFolders, AWindowShotBelowADeepProgramFolderIsSavedWhole)
+{
+    std::wstring program = mRoot;
+    while (program.size() <= MAX_PATH) {
+        program += L"\\" + std::wstring(60, L'p');
+    }
+    const OutputDirectoryChoice choice =
+        CreateOutputDirectory(program + L"\\Morvane\\Output\\run", [] { return std::wstring(); });
+    ASSERT_TRUE(choice.created);
+    EXPECT_FALSE(AccessOf(choice.directory, mSecurity.User()).others);
+
+    TestSupport::GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.Started());
+    TestSupport::FixtureWindows windows;
+    const TestSupport::FixtureWindow window = windows.Open(
+        {{40, 40, 240, 200}, L"Deep folder", L"MorvaneDeepFolder", WS_POPUP | WS_VISIBLE, 0, RGB(20, 160, 90)});
+    ASSERT_TRUE(window) << window.failure;
+    WindowInfo record;
+    ASSERT_EQ(record.SampleInitialize(window.handle), S_OK);
+    CaptureContext context;
+    context.outputDirectory = choice.directory;
+    EXPECT_EQ(SaveWindowShot(context, record), S_OK);
+
+    const std::vector<MorvaneTests::FolderEntry> shots = MorvaneTests::EntriesIn(choice.directory + L"\\WindowShot");
+    ASSERT_EQ(shots.size(), 1u);
+    const std::wstring folder = choice.directory + L"\\WindowShot\\" + shots[0].name + L"\\";
+    EXPECT_GT(folder.size(), static_cast<size_t>(MAX_PATH));
+    TestSupport::DecodedImage picture;
+    std::string reason;
+    ASSERT_TRUE(TestSupport::DecodeJpegFile(folder + kWindowPictureFileName, picture, reason)) << reason;
+    EXPECT_EQ(picture.width, 200);
+    EXPECT_EQ(picture.height, 160);
+    const TestSupport::Rgb middle = picture.MeanAround(100, 80, 3);
+    EXPECT_TRUE(TestSupport::IsNear(middle, 20, 160, 90)) << TestSupport::Describe(middle);
+    ASSERT_TRUE(TestSupport::DecodeJpegFile(folder + kMonitorPictureFileName, picture, reason)) << reason;
+    EXPECT_NE(::GetFileAttributesW((folder + kInfoFileName).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+} // namespace
