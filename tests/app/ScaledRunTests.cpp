@@ -60,6 +60,16 @@ std::string ManifestOf(const std::wstring& program)
     return manifest;
 }
 
+// Windows reads these from the manifest alone: written for Windows 10 and 11, and long paths
+// where the system allows them (Wine has no MAX_PATH limit to lift).
+TEST(ProgramManifest, DeclaresWindows10AndLongPaths)
+{
+    const std::string manifest = ManifestOf(ProgramDirectory() + L"\\Morvane.exe");
+    EXPECT_NE(manifest.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"), std::string::npos)
+        << manifest;
+    EXPECT_NE(manifest.find("WindowsSettings\">true</longPathAware>"), std::string::npos) << manifest;
+}
+
 TEST(ScaledRun, RectanglesAndPicturesAgreeInPhysicalPixels)
 {
     // Wine 8 scales the windows of no process, aware or not, so the run below cannot tell an
