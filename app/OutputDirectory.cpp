@@ -26,12 +26,25 @@ size_t StartOfOwnFolders(const std::wstring& folder) noexcept
     return start;
 }
 
+bool IsMissing(const std::wstring& path) noexcept
+{
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // The first of the tool's own folders that may not hold the output, with why; None when all may.
-FailedOutputFolder RefusedOwnFolder(const std::wstring& folder, PSID user)
+// Before they are made, the check ends at the first that does not exist yet.
+FailedOutputFolder RefusedOwnFolder(const std::wstring& folder, PSID user, bool upToTheFirstMissing)
 {
     FailedOutputFolder failure;
     for (size_t end = folder.find(L'\\', StartOfOwnFolders(folder) + 1);; end = folder.find(L'\\', end + 1)) {
         const std::wstring level = folder.substr(0, end);
+        if (upToTheFirstMissing && IsMissing(level)) {
+            return failure;
+        }
         failure.refusal = JudgeExistingFolder(SightExistingFolder(level, user));
         if (failure.refusal != FolderRefusal::None) {
             failure.folder = folder;
@@ -96,6 +109,12 @@ OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
     choice.directory = preferred;
     PrivateFolderSecurity security;
     const auto tryFolder = [&choice, &security](const std::wstring& folder) {
+        // Nothing is made inside a folder planted in advance, nor where a link in its place points.
+        FailedOutputFolder planted = RefusedOwnFolder(folder, security.User(), true);
+        if (planted.refusal != FolderRefusal::None) {
+            choice.failures.push_back(std::move(planted));
+            return false;
+        }
         const HRESULT result = TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(
             folder + L"\\", security.Attributes(), StartOfOwnFolders(folder));
         if (FAILED(result)) {
@@ -105,9 +124,9 @@ OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
             choice.failures.push_back(std::move(failed));
             return false;
         }
-        // Checked once they all exist: a folder planted between a check and its creation is
-        // refused all the same.
-        FailedOutputFolder refused = RefusedOwnFolder(folder, security.User());
+        // Checked again once they all exist: a folder planted between the check and its creation
+        // is refused all the same.
+        FailedOutputFolder refused = RefusedOwnFolder(folder, security.User(), false);
         if (refused.refusal != FolderRefusal::None) {
             choice.failures.push_back(std::move(refused));
             return false;

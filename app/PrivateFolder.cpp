@@ -92,7 +92,11 @@ ExistingFolderSighting SightExistingFolder(const std::wstring& path, PSID user)
                         static_cast<unsigned>(::GetLastError()));
         return sighting;
     }
-    sighting.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // Wine shows a Unix symbolic link as a reparse point by its path alone; its handle, opened as
+    // the link, has no attributes at all.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    sighting.reparsePoint = ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+                            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
     PSID owner = nullptr;
     TalvexBasic::UniqueLocalMemory descriptor;
     const DWORD read = ::GetSecurityInfo(folder.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,

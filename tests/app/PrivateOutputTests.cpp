@@ -8,11 +8,13 @@
 #include "OutputFolderRule.h"
 #include "PrivateFolder.h"
 
+#include "EnvironmentOverride.h"
 #include "FolderEntries.h"
 #include "capture/CaptureContext.h"
 #include "capture/OutputFileNames.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
+#include "support/DebugCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
 #include "support/JpegReader.h"
@@ -117,21 +119,20 @@ std::string UnixPathOf(const std::wstring& path)
     return unixPath;
 }
 
-// A folder's Unix mode bits in octal ("700") as Linux's own stat reads them: Wine runs a Unix
-// program given by its path on the Z: drive, without a handle or standard handles, so the
-// answer comes back through a file (written under another name, then renamed when complete)
-// placed in the given scratch folder. Empty where that cannot be done.
-std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
+// What a Unix shell command writes on its standard output, run through Wine (which starts a Unix
+// program given by its path on the Z: drive, without a handle or standard handles): the answer
+// comes back through a file in the given scratch folder, written under another name and renamed
+// once complete. Empty where that cannot be done.
+std::string UnixCommandOutput(const std::string& command, const std::wstring& scratch)
 {
     static int sAnswers = 0;
-    const std::wstring answer = scratch + L"\\mode-" + std::to_wstring(++sAnswers) + L".txt";
-    const std::string folder = UnixPathOf(path);
+    const std::wstring answer = scratch + L"\\answer-" + std::to_wstring(++sAnswers) + L".txt";
     const std::string unixAnswer = UnixPathOf(answer);
-    if (folder.empty() || unixAnswer.empty()) {
+    if (unixAnswer.empty()) {
         return {};
     }
-    std::wstring commandLine = TalvexBasic::FromUtf8("sh -c \"stat -c %a '" + folder + "' > '" + unixAnswer +
-                                                     ".part' && mv '" + unixAnswer + ".part' '" + unixAnswer + "'\"");
+    std::wstring commandLine = TalvexBasic::FromUtf8("sh -c \"" + command + " > '" + unixAnswer + ".part' && mv '" +
+                                                     unixAnswer + ".part' '" + unixAnswer + "'\"");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION information{};
@@ -150,6 +151,13 @@ std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
         text.pop_back();
     }
     return text;
+}
+
+// A folder's Unix mode bits in octal ("700") as Linux's own stat reads them.
+std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
+{
+    const std::string folder = UnixPathOf(path);
+    return folder.empty() ? std::string() : UnixCommandOutput("stat -c %a '" + folder + "'", scratch);
 }
 
 std::wstring Lower(std::wstring text)
@@ -336,6 +344,48 @@ TEST_F(PrivateOutputFolders, AWindowShotBelowADeepProgramFolderIsSavedWhole)
     EXPECT_TRUE(TestSupport::IsNear(middle, 20, 160, 90)) << TestSupport::Describe(middle);
     ASSERT_TRUE(TestSupport::DecodeJpegFile(folder + kMonitorPictureFileName, picture, reason)) << reason;
     EXPECT_NE(::GetFileAttributesW((folder + kInfoFileName).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A "Morvane" folder that is a Unix symbolic link (a reparse point to Wine) beside the real
+// Morvane.exe: the run goes below %LOCALAPPDATA%, writes nothing where the link points, and its
+// log says why.
+TEST_F(PrivateOutputFolders, ARunBesideALinkedFolderGoesBelowLocalApplicationData)
+{
+    const std::wstring program = mRoot + L"\\Program";
+    const std::wstring local = mRoot + L"\\Local";
+    const std::wstring elsewhere = mRoot + L"\\Elsewhere";
+    for (const std::wstring& folder : {program, local, elsewhere}) {
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    ASSERT_TRUE(::CopyFileW((TestSupport::ProgramDirectory() + L"\\Morvane.exe").c_str(),
+                            (program + L"\\Morvane.exe").c_str(), FALSE));
+    ASSERT_EQ(UnixCommandOutput("ln -s '" + UnixPathOf(elsewhere) + "' '" + UnixPathOf(program) + "/Morvane' && echo linked",
+                                mRoot),
+              "linked");
+    ASSERT_TRUE(JudgeExistingFolder(SightExistingFolder(program + L"\\Morvane", mSecurity.User())) ==
+                FolderRefusal::ReparsePoint);
+
+    MorvaneTests::EnvironmentOverride localOverride(L"LOCALAPPDATA", local.c_str());
+    TestSupport::DebugCaptureOptions options;
+    options.program = program + L"\\Morvane.exe";
+    options.timeLimitMilliseconds = 120000;
+    const TestSupport::DebugCaptureResult result = TestSupport::RunWithDebugCapture(options);
+    ASSERT_TRUE(result.failure.empty()) << result.failure;
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    ASSERT_EQ(result.messageBoxTexts.size(), 1u);
+    const std::wstring& text = result.messageBoxTexts[0];
+    const std::wstring named = L"Success Save All Window To \r\n\"" + local + L"\\Morvane\\Output\\";
+    ASSERT_EQ(text.compare(0, named.size(), named), 0) << TestSupport::Utf8(text);
+    EXPECT_TRUE(MorvaneTests::EntriesIn(elsewhere).empty());
+    // The message ends with the folder's closing quote and a full stop.
+    const size_t quote = text.find(L'"');
+    const std::wstring run = text.substr(quote + 1, text.size() - quote - 3);
+    const std::vector<std::wstring> logs = TestSupport::FilesIn(run + L"\\Log");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = TestSupport::ReadWholeFile(run + L"\\Log\\" + logs[0]);
+    const std::string refused = "]:" + TalvexBasic::ToThreadAnsi(program) + "\\Morvane refused: a reparse point.\r\n";
+    EXPECT_NE(log.find(refused), std::string::npos) << log.substr(0, 1500);
 }
 
 } // namespace
