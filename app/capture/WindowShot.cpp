@@ -89,11 +89,6 @@ PictureBlackness JudgePrintedPicture(const WindowCapture& capture, HWND window) 
     return JudgePictureBlackness(bits.Data(), capture.size, client);
 }
 
-// The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
-// content, for windows that draw with the GPU, unless the window did not paint at all; then
-// the window's rectangle from the screen, unless the screen does not show the window at its place
-// (minimised or cloaked): then no picture. printed is the first capture's result: a failure, or
-// success with a black picture. Emits the one line that says where the picture came from and why.
 // A window that just appeared: its sampled rectangle, and where the reason of a dropped picture
 // goes. Null for the windows of a run's start.
 struct JustShownCheck {
@@ -158,6 +153,12 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, const Wi
     }
 }
 
+// The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
+// content, for windows that draw with the GPU, unless the window did not paint at all; then the
+// window from the screen (CaptureFromScreen), unless the screen does not show the window at its
+// place (minimised or cloaked): then no picture. printed is the first capture's result: a
+// failure, or success with a picture that is black (first: wholly or in its client area). Emits
+// the one line that says where the picture came from and why.
 HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureBlackness first,
                             WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
 {

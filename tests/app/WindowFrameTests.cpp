@@ -25,8 +25,8 @@ TEST(WindowFrame, TakesTheCompositorsBoundsWithinTheWindowRectangleOnlyWhereItAn
     };
     for (const auto& one : cases) {
         const RECT frame = Morvane::ChooseWindowFrame(window, one.answered, one.bounds);
-        EXPECT_TRUE(::EqualRect(&frame, &one.frame)) << one.what << ": " << frame.left << ", " << frame.top << ", "
-                                                     << frame.right << ", " << frame.bottom;
+        EXPECT_TRUE(::EqualRect(&frame, &one.frame))
+            << one.what << ": " << frame.left << ", " << frame.top << ", " << frame.right << ", " << frame.bottom;
     }
     // A maximised window overhangs its monitor by its borders; its frame is the work area.
     const RECT maximised{-8, -8, 1928, 1048};
