@@ -1,5 +1,6 @@
 #include "capture/WindowAppearance.h"
 
+#include "capture/WindowFrame.h"
 #include "system/ModuleHolder.h"
 #include "system/RoutineCast.h"
 
@@ -8,7 +9,8 @@ namespace {
 
 using TalvexBasic::RoutineCast;
 
-// DWMWA_CLOAKED and MDT_EFFECTIVE_DPI, which older headers lack.
+// DWMWA_EXTENDED_FRAME_BOUNDS, DWMWA_CLOAKED and MDT_EFFECTIVE_DPI, which older headers lack.
+constexpr DWORD kExtendedFrameBoundsAttribute = 9;
 constexpr DWORD kCloakedAttribute = 14;
 constexpr int kEffectiveDpi = 0;
 
@@ -49,6 +51,16 @@ WindowAppearance ReadWindowAppearance(HWND window) noexcept
     appearance.cloaked = IsCloaked(window);
     appearance.dpi = WindowDpi(window);
     return appearance;
+}
+
+RECT ReadWindowFrame(HWND window, const RECT& windowRect) noexcept
+{
+    const auto routine = RoutineCast<DwmGetWindowAttributeRoutine>(RoutineOf(L"dwmapi.dll", "DwmGetWindowAttribute"));
+    RECT bounds{};
+    const HRESULT answered = routine != nullptr
+                                 ? routine(window, kExtendedFrameBoundsAttribute, &bounds, sizeof bounds)
+                                 : E_NOTIMPL;
+    return ChooseWindowFrame(windowRect, answered, bounds);
 }
 
 std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept

@@ -18,6 +18,10 @@ struct WindowAppearance {
 // routine, or a failed call, reads as "not cloaked" and "no DPI".
 [[nodiscard]] WindowAppearance ReadWindowAppearance(HWND window) noexcept;
 
+// The rectangle that shows the window on the screen (ChooseWindowFrame): the compositor's
+// extended frame bounds where it gives them, else the window rectangle passed in.
+[[nodiscard]] RECT ReadWindowFrame(HWND window, const RECT& windowRect) noexcept;
+
 // The monitor's effective DPI; 0 where the platform gives none.
 [[nodiscard]] std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept;
 

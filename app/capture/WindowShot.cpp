@@ -2,10 +2,12 @@
 
 #include "capture/MonitorPictureCache.h"
 #include "capture/OutputFileNames.h"
+#include "capture/PictureBlackness.h"
 #include "capture/ScreenPictureCheck.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
+#include "drawings/BitmapBits.h"
 #include "drawings/BitmapPixels.h"
 #include "drawings/GdiHolders.h"
 #include "drawings/Screenshot.h"
@@ -67,11 +69,26 @@ bool IsBlack(const WindowCapture& capture) noexcept
     return SUCCEEDED(tested) && allBlack;
 }
 
-// The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
-// content, for windows that draw with the GPU, unless the window did not paint at all; then
-// the window's rectangle from the screen, unless the screen does not show the window at its place
-// (minimised or cloaked): then no picture. printed is the first capture's result: a failure, or
-// success with a black picture. Emits the one line that says where the picture came from and why.
+// A picture from PrintWindow is of the window rectangle; its client area is found in it from the
+// window's own coordinates. A picture whose pixels cannot be read is kept as it is.
+PictureBlackness JudgePrintedPicture(const WindowCapture& capture, HWND window) noexcept
+{
+    RECT windowRect{};
+    RECT client{};
+    if (!::GetWindowRect(window, &windowRect) || !::GetClientRect(window, &client)) {
+        return IsBlack(capture) ? PictureBlackness::Black : PictureBlackness::NotBlack;
+    }
+    // Two points: a right-to-left window's client area comes back with left and right in order.
+    ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    ::OffsetRect(&client, -windowRect.left, -windowRect.top);
+    TalvexBasic::Drawings::BitmapBits bits;
+    if (capture.size.cx <= 0 || capture.size.cy <= 0 ||
+        FAILED(bits.Read(capture.bitmap.get(), capture.size, 32))) {
+        return PictureBlackness::NotBlack;
+    }
+    return JudgePictureBlackness(bits.Data(), capture.size, client);
+}
+
 // A window that just appeared: its sampled rectangle, and where the reason of a dropped picture
 // goes. Null for the windows of a run's start.
 struct JustShownCheck {
@@ -91,15 +108,25 @@ WindowAfterCapture LookAfterCapture(HWND window, const RECT& sampledRect) noexce
     return after;
 }
 
-// The window's rectangle from the screen, taken again while it is black and the window stays;
-// E_ABORT, with the reason, when the window went or moved.
-HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShownCheck& check) noexcept
+// The window as the screen shows it: its visible frame where the compositor gives one, else its
+// rectangle.
+HRESULT CaptureFromScreen(WindowCapture& capture, HWND window, const WindowShotOutcome& steps) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
+    return steps.hasFrame ? Screenshot::CaptureScreenAreaToBitmap$Static(capture.bitmap.put(), capture.memoryDc.put(),
+                                                                         steps.frame, &capture.size)
+                          : Screenshot::CaptureWindowFromScreenToBitmap$Static(
+                                capture.bitmap.put(), capture.memoryDc.put(), window, &capture.size);
+}
+
+// The window from the screen, taken again while it is black and the window stays; E_ABORT, with
+// the reason, when the window went or moved.
+HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, const WindowShotOutcome& steps,
+                                   JustShownCheck& check) noexcept
+{
     const ULONGLONG start = ::GetTickCount64();
     for (;;) {
-        const HRESULT result = Screenshot::CaptureWindowFromScreenToBitmap$Static(
-            capture.bitmap.put(), capture.memoryDc.put(), window, &capture.size);
+        const HRESULT result = CaptureFromScreen(capture, window, steps);
         if (FAILED(result)) {
             return result;
         }
@@ -109,7 +136,7 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShow
             JudgeScreenPicture(after, static_cast<unsigned>(::GetTickCount64() - start));
         if (verdict == ScreenPictureVerdict::Keep) {
             try {
-                check.windowsAbove = ShownWindowsAbove(window, check.sampledRect);
+                check.windowsAbove = ShownWindowsAbove(window, steps.hasFrame ? steps.frame : check.sampledRect);
                 check.windowsAboveKnown = true;
             } catch (const std::bad_alloc&) {
                 check.windowsAboveKnown = false;
@@ -126,26 +153,34 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, JustShow
     }
 }
 
-HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, WindowShotOutcome& steps,
-                            JustShownCheck* justShown) noexcept
+// The window picture when PrintWindow gave none worth keeping: first PrintWindow with full
+// content, for windows that draw with the GPU, unless the window did not paint at all; then the
+// window from the screen (CaptureFromScreen), unless the screen does not show the window at its
+// place (minimised or cloaked): then no picture. printed is the first capture's result: a
+// failure, or success with a picture that is black (first: wholly or in its client area). Emits
+// the one line that says where the picture came from and why.
+HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureBlackness first,
+                            WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     const unsigned long long handle = TalvexBasic::PointerBits(window);
+    const char* const firstWas = first == PictureBlackness::ClientAreaBlack ? "the first picture's client area was black"
+                                                                            : "the first picture was black";
     HRESULT fullContent = S_OK;
+    PictureBlackness second = PictureBlackness::Black;
     if (SUCCEEDED(printed)) {
         WindowCapture capture;
         fullContent = Screenshot::CaptureWindowWithFlagsToBitmap$Static(
             capture.bitmap.put(), capture.memoryDc.put(), window, kRenderFullContent, &capture.size,
             justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
-        if (SUCCEEDED(fullContent) && !IsBlack(capture)) {
+        second = SUCCEEDED(fullContent) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
+        if (second == PictureBlackness::NotBlack) {
             const HRESULT saved = SaveCaptureToJpegFile(path, capture, steps);
             if (SUCCEEDED(saved)) {
                 steps.pictureSource = PictureSource::FullContent;
             }
-            MORVANE_TRACE(kSaveWindowShot,
-                          "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): the first picture "
-                          "was black.",
-                          handle);
+            MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): %s.",
+                          handle, firstWas);
             return saved;
         }
     }
@@ -158,11 +193,8 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 
     // A window that was given up on is not asked again: PrintWindow would wait for it for good.
     WindowCapture capture;
-    HRESULT result = justShown != nullptr
-                         ? CaptureJustShownFromScreen(capture, window, *justShown)
-                         : Screenshot::CaptureWindowFromScreenToBitmap$Static(capture.bitmap.put(),
-                                                                              capture.memoryDc.put(), window,
-                                                                              &capture.size);
+    HRESULT result = justShown != nullptr ? CaptureJustShownFromScreen(capture, window, steps, *justShown)
+                                          : CaptureFromScreen(capture, window, steps);
     if (justShown != nullptr && justShown->droppedBecause != nullptr) {
         MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX dropped: the window was %s after its capture.",
                       handle, justShown->droppedBecause);
@@ -182,12 +214,12 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
                       static_cast<unsigned>(printed));
     } else if (FAILED(fullContent)) {
         MORVANE_TRACE(kSaveWindowShot,
-                      "Window picture of 0x%016llX from the screen: the first picture was black, "
-                      "PrintWindow(PW_RENDERFULLCONTENT) gave 0x%x.",
-                      handle, static_cast<unsigned>(fullContent));
+                      "Window picture of 0x%016llX from the screen: %s, PrintWindow(PW_RENDERFULLCONTENT) gave 0x%x.",
+                      handle, firstWas, static_cast<unsigned>(fullContent));
     } else {
-        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: PrintWindow pictures were black.",
-                      handle);
+        const bool wholly = first == PictureBlackness::Black && second == PictureBlackness::Black;
+        MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: PrintWindow pictures were black%s.",
+                      handle, wholly ? "" : " in the client area");
     }
     return result;
 }
@@ -201,7 +233,9 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Wi
     HRESULT result = Screenshot::CaptureToBitmap$Static(
         capture.bitmap.put(), capture.memoryDc.put(), window, nullptr, &capture.size,
         justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
-    if (SUCCEEDED(result) && !IsBlack(capture)) {
+    const PictureBlackness blackness =
+        SUCCEEDED(result) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
+    if (blackness == PictureBlackness::NotBlack) {
         result = SaveCaptureToJpegFile(path, capture, steps);
         if (SUCCEEDED(result)) {
             steps.pictureSource = PictureSource::PrintWindow;
@@ -211,7 +245,7 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Wi
         capture.memoryDc.reset();
         capture.bitmap.reset();
         steps.windowAnswered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
-        result = SaveFallbackPicture(path, window, result, steps, justShown);
+        result = SaveFallbackPicture(path, window, result, blackness, steps, justShown);
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
@@ -262,6 +296,8 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
     // Each step stands on its own: a failure of one does not stop the next.
     const auto saveWindowPicture = [&] {
         steps.appearance = ReadWindowAppearance(record.mWindowHandle);
+        steps.frame = ReadWindowFrame(record.mWindowHandle, record.mWindowRectangle);
+        steps.hasFrame = ::EqualRect(&steps.frame, &record.mWindowRectangle) == FALSE;
         steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps, justShown);
         if (justShown != nullptr) {
             steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;

@@ -38,6 +38,10 @@ struct WindowShotOutcome {
     // Read before the window picture: a minimised or cloaked window's picture never comes from
     // the screen, which does not show the window at its place.
     WindowAppearance appearance{};
+    // The window's visible frame, read before the window picture, where the compositor gives one
+    // other than the window rectangle (ReadWindowFrame); a picture from the screen is of it.
+    bool hasFrame = false;
+    RECT frame{};
     // The saved window picture has one colour throughout (black included), and which.
     bool pictureOneColour = false;
     COLORREF pictureColour = 0;

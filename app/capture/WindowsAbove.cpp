@@ -15,8 +15,11 @@ std::vector<WindowAbove> ShownWindowsAbove(HWND window, const RECT& rect)
          higher = ::GetWindow(higher, GW_HWNDPREV), ++walked) {
         RECT place{};
         RECT overlap{};
-        if (!::IsWindowVisible(higher) || !::GetWindowRect(higher, &place) ||
-            !::IntersectRect(&overlap, &place, &rect)) {
+        if (!::IsWindowVisible(higher) || !::GetWindowRect(higher, &place)) {
+            continue;
+        }
+        place = ReadWindowFrame(higher, place);
+        if (!::IntersectRect(&overlap, &place, &rect)) {
             continue;
         }
         const WindowAppearance appearance = ReadWindowAppearance(higher);

@@ -25,6 +25,7 @@ struct RunWindow {
     std::uint32_t style = 0;
     std::uint32_t exStyle = 0;
     RECT rect{};
+    RECT frame{}; // the visible frame (ReadWindowFrame); the rectangle where there is no other
     ZonePosition zone = InvalidRectangle; // InvalidRectangle: not sampled
     std::uint64_t monitor = 0;            // 0: no monitor known
     SkipReason skipReason = SkipReason::None;

@@ -137,6 +137,8 @@ json WindowJson(const RunWindow& window)
     entry[Member::kTopmost] = (window.exStyle & WS_EX_TOPMOST) != 0;
     entry[Member::kToolWindow] = (window.exStyle & WS_EX_TOOLWINDOW) != 0;
     entry[Member::kRect] = RectJson(window.rect);
+    // The visible frame, only where it is not the rectangle.
+    entry[Member::kFrame] = ::EqualRect(&window.frame, &window.rect) ? json(nullptr) : RectJson(window.frame);
     entry[Member::kZone] =
         window.zone == InvalidRectangle ? json(nullptr) : json(ToUtf8(GetZonePositionName(window.zone)));
     entry[Member::kMonitor] = window.monitor == 0 ? json(nullptr) : json(FormatHandle(window.monitor));

@@ -16,6 +16,7 @@ constexpr char kGoneSinceLastRun[] = "goneSinceLastRun";
 
 // A monitor.
 constexpr char kRect[] = "rect";
+constexpr char kFrame[] = "frame";
 constexpr char kWorkRect[] = "workRect";
 constexpr char kFlags[] = "flags";
 constexpr char kDevice[] = "device";

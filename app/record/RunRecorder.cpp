@@ -35,6 +35,7 @@ RunWindow EntryOf(HWND window, const WindowInfo& facts)
     entry.style = facts.mStyle;
     entry.exStyle = facts.mExtendedStyle;
     entry.rect = facts.mWindowRectangle;
+    entry.frame = facts.mWindowRectangle;
     entry.zone = facts.mZonePosition;
     entry.monitor = PointerBits(facts.mDisplayMonitorHandle);
     return entry;
@@ -89,6 +90,10 @@ RunWindow RunRecorder::AddSkipped(const WindowSample& sample)
 {
     RunWindow entry = EntryOf(sample.window, sample.facts);
     entry.skipReason = sample.skipReason;
+    // A skipped window that shows may still cover the windows below it, with its visible frame.
+    if ((entry.style & WS_VISIBLE) != 0) {
+        entry.frame = ReadWindowFrame(sample.window, entry.rect);
+    }
     return Add(std::move(entry));
 }
 
@@ -97,6 +102,9 @@ RunWindow RunRecorder::AddSaved(const WindowInfo& record, const WindowShotOutcom
     RunWindow entry = EntryOf(record.mWindowHandle, record);
     entry.folder = outcome.folder;
     entry.shot = outcome;
+    if (outcome.hasFrame) {
+        entry.frame = outcome.frame;
+    }
     entry.hasProcess = true;
     {
         const TalvexBasic::CriticalSectionLock lock(mLock);
@@ -113,12 +121,12 @@ void RunRecorder::NoteCoveringWindows(RunWindow& entry) const
         const bool shown = (above.style & WS_VISIBLE) != 0 && !above.shot.appearance.minimised &&
                            !above.shot.appearance.cloaked;
         RECT overlap{};
-        if (shown && ::IntersectRect(&overlap, &above.rect, &entry.rect)) {
+        if (shown && ::IntersectRect(&overlap, &above.frame, &entry.frame)) {
             entry.coveredBy.push_back(above.handle);
-            covering.push_back(above.rect);
+            covering.push_back(above.frame);
         }
     }
-    entry.coveredShare = CoveredShare(entry.rect, covering);
+    entry.coveredShare = CoveredShare(entry.frame, covering);
 }
 
 RunWindow RunRecorder::Add(RunWindow entry)
@@ -132,7 +140,7 @@ RunWindow RunRecorder::Add(RunWindow entry)
             entry.coveredBy.push_back(above.handle);
             covering.push_back(above.rect);
         }
-        entry.coveredShare = CoveredShare(entry.rect, covering);
+        entry.coveredShare = CoveredShare(entry.frame, covering);
     } else if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
         NoteCoveringWindows(entry);
     }

@@ -13,7 +13,12 @@ constexpr const char* kCaptureWindowWithFlags =
     "TalvexBasic::Drawings::Screenshot::CaptureWindowWithFlagsToBitmap$Static";
 constexpr const char* kCaptureWindowFromScreen =
     "TalvexBasic::Drawings::Screenshot::CaptureWindowFromScreenToBitmap$Static";
+constexpr const char* kCaptureScreenArea = "TalvexBasic::Drawings::Screenshot::CaptureScreenAreaToBitmap$Static";
 constexpr LastErrorRule kRule = LastErrorRule::Capture;
+
+// A copy of the screen holds layered windows (translucent and shaped ones, many pop-ups among
+// them) only when CAPTUREBLT asks for them; without it they are missing from the picture.
+constexpr DWORD kScreenCopy = SRCCOPY | CAPTUREBLT;
 
 // PrintWindow waits for the window's thread without any time limit, so a window whose thread
 // stopped pumping messages would stop the caller for good. Ask it first, with a limit.
@@ -32,16 +37,44 @@ constexpr LastErrorRule kRule = LastErrorRule::Capture;
     return CaptureHResultFromWin32(error);
 }
 
-// Hands a finished capture to the caller: the bitmap stays selected into the memory DC.
-void HandOver(MemoryDcHolder& captureDc, BitmapHolder& captureBitmap, SelectionHolder& selection, int width, int height,
-              HBITMAP* bitmap, HDC* memoryDc, SIZE* size) noexcept
+// The memory DC and bitmap that a capture draws into, made on the DC it copies from so that the
+// bitmap has the screen's colour format. The members end in reverse order: the selection first,
+// so that the bitmap is no longer selected when it is deleted, and the DC last.
+struct CaptureTarget {
+    MemoryDcHolder dc;
+    BitmapHolder bitmap;
+    SelectionHolder selection;
+    int width = 0;
+    int height = 0;
+};
+
+[[nodiscard]] HRESULT MakeCaptureTarget(HDC sourceDc, int width, int height, const char* function,
+                                        CaptureTarget& target) noexcept
 {
-    static_cast<void>(selection.release());
-    *bitmap = captureBitmap.release();
-    *memoryDc = captureDc.release();
+    target.dc = MemoryDcHolder(::CreateCompatibleDC(sourceDc));
+    if (!target.dc) {
+        return TALVEX_FAIL_LAST_ERROR(function, kRule, "CreateCompatibleDC failed, last error:%u.");
+    }
+    target.bitmap = BitmapHolder(::CreateCompatibleBitmap(sourceDc, width, height));
+    if (!target.bitmap) {
+        return TALVEX_FAIL_LAST_ERROR(function, kRule, "CreateCompatibleBitmap(%d, %d) failed, last error:%u.", width,
+                                      height);
+    }
+    target.selection = SelectInto(target.dc.get(), target.bitmap.get());
+    target.width = width;
+    target.height = height;
+    return S_OK;
+}
+
+// Hands a finished capture to the caller: the bitmap stays selected into the memory DC.
+void HandOver(CaptureTarget& target, HBITMAP* bitmap, HDC* memoryDc, SIZE* size) noexcept
+{
+    static_cast<void>(target.selection.release());
+    *bitmap = target.bitmap.release();
+    *memoryDc = target.dc.release();
     if (size != nullptr) {
-        size->cx = width;
-        size->cy = height;
+        size->cx = target.width;
+        size->cy = target.height;
     }
 }
 
@@ -66,33 +99,25 @@ void HandOver(MemoryDcHolder& captureDc, BitmapHolder& captureBitmap, SelectionH
     if (!windowDc) {
         return TALVEX_FAIL_LAST_ERROR(function, kRule, "GetWindowDC failed, last error:%u.");
     }
-    MemoryDcHolder captureDc(::CreateCompatibleDC(windowDc.get().dc));
-    if (!captureDc) {
-        return TALVEX_FAIL_LAST_ERROR(function, kRule, "CreateCompatibleDC failed, last error:%u.");
+    CaptureTarget target;
+    const HRESULT made = MakeCaptureTarget(windowDc.get().dc, width, height, function, target);
+    if (FAILED(made)) {
+        return made;
     }
-    // Made on the window's DC, so it has the screen's colour format.
-    BitmapHolder captureBitmap(::CreateCompatibleBitmap(windowDc.get().dc, width, height));
-    if (!captureBitmap) {
-        return TALVEX_FAIL_LAST_ERROR(function, kRule, "CreateCompatibleBitmap(%d, %d) failed, last error:%u.", width,
-                                      height);
-    }
-    // Declared after the bitmap: on a failure the old object goes back first, so that the
-    // bitmap is no longer selected when it is deleted.
-    SelectionHolder selection = SelectInto(captureDc.get(), captureBitmap.get());
 
     if (windowMode) {
         const HRESULT answered = CheckWindowAnswers(window, answerMilliseconds, function);
         if (FAILED(answered)) {
             return answered;
         }
-        if (!::PrintWindow(window, captureDc.get(), printFlags)) {
+        if (!::PrintWindow(window, target.dc.get(), printFlags)) {
             return TALVEX_FAIL_LAST_ERROR(function, kRule, "PrintWindow failed, last error:%u.");
         }
-    } else if (!::BitBlt(captureDc.get(), 0, 0, width, height, windowDc.get().dc, rectangle->left, rectangle->top,
-                         SRCCOPY)) {
+    } else if (!::BitBlt(target.dc.get(), 0, 0, width, height, windowDc.get().dc, rectangle->left, rectangle->top,
+                         kScreenCopy)) {
         return TALVEX_FAIL_LAST_ERROR(function, kRule, "BitBlt failed, last error:%u.");
     }
-    HandOver(captureDc, captureBitmap, selection, width, height, bitmap, memoryDc, size);
+    HandOver(target, bitmap, memoryDc, size);
     return S_OK;
 }
 
@@ -111,6 +136,46 @@ BOOL CALLBACK CollectMonitorRectangle(HMONITOR, HDC, LPRECT rectangle, LPARAM co
         monitors->rectangles[monitors->count++] = *rectangle;
     }
     return TRUE;
+}
+
+// The area of the virtual screen as the monitors show it, at its size; parts that no monitor
+// shows are black. Lines go out under the calling operation's name.
+[[nodiscard]] HRESULT CopyScreenArea(HBITMAP* bitmap, HDC* memoryDc, const RECT& area, SIZE* size,
+                                     const char* function) noexcept
+{
+    const WindowDcHolder desktopDc = GetWindowDcOf(::GetDesktopWindow());
+    if (!desktopDc) {
+        return TALVEX_FAIL_LAST_ERROR(function, kRule, "GetWindowDC failed, last error:%u.");
+    }
+    CaptureTarget target;
+    const HRESULT made =
+        MakeCaptureTarget(desktopDc.get().dc, area.right - area.left, area.bottom - area.top, function, target);
+    if (FAILED(made)) {
+        return made;
+    }
+    // What the desktop's DC gives beyond the monitors is not defined: start from black and copy
+    // only the parts that some monitor shows.
+    if (!::PatBlt(target.dc.get(), 0, 0, target.width, target.height, BLACKNESS)) {
+        return TALVEX_FAIL_LAST_ERROR(function, kRule, "PatBlt(BLACKNESS) failed, last error:%u.");
+    }
+    MonitorRectangles monitors;
+    if (!::EnumDisplayMonitors(nullptr, nullptr, &CollectMonitorRectangle, reinterpret_cast<LPARAM>(&monitors))) {
+        return TALVEX_FAIL_LAST_ERROR(function, kRule, "EnumDisplayMonitors failed, last error:%u.");
+    }
+    for (unsigned index = 0; index < monitors.count; ++index) {
+        RECT shown{};
+        if (!::IntersectRect(&shown, &area, &monitors.rectangles[index])) {
+            continue;
+        }
+        if (!::BitBlt(target.dc.get(), shown.left - area.left, shown.top - area.top, shown.right - shown.left,
+                      shown.bottom - shown.top, desktopDc.get().dc, shown.left, shown.top, kScreenCopy)) {
+            return TALVEX_FAIL_LAST_ERROR(function, kRule, "BitBlt(%ld, %ld, %ld, %ld) failed, last error:%u.",
+                                          static_cast<long>(shown.left), static_cast<long>(shown.top),
+                                          static_cast<long>(shown.right), static_cast<long>(shown.bottom));
+        }
+    }
+    HandOver(target, bitmap, memoryDc, size);
+    return S_OK;
 }
 
 } // namespace
@@ -135,49 +200,13 @@ HRESULT Screenshot::CaptureWindowFromScreenToBitmap$Static(HBITMAP* bitmap, HDC*
     if (!::GetWindowRect(window, &windowRectangle)) {
         return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule, "GetWindowRect failed, last error:%u.");
     }
-    const int width = windowRectangle.right - windowRectangle.left;
-    const int height = windowRectangle.bottom - windowRectangle.top;
+    return CopyScreenArea(bitmap, memoryDc, windowRectangle, size, kCaptureWindowFromScreen);
+}
 
-    const WindowDcHolder desktopDc = GetWindowDcOf(::GetDesktopWindow());
-    if (!desktopDc) {
-        return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule, "GetWindowDC failed, last error:%u.");
-    }
-    MemoryDcHolder captureDc(::CreateCompatibleDC(desktopDc.get().dc));
-    if (!captureDc) {
-        return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule, "CreateCompatibleDC failed, last error:%u.");
-    }
-    BitmapHolder captureBitmap(::CreateCompatibleBitmap(desktopDc.get().dc, width, height));
-    if (!captureBitmap) {
-        return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule,
-                                      "CreateCompatibleBitmap(%d, %d) failed, last error:%u.", width, height);
-    }
-    SelectionHolder selection = SelectInto(captureDc.get(), captureBitmap.get());
-
-    // What the desktop's DC gives beyond the monitors is not defined: start from black and copy
-    // only the parts that some monitor shows.
-    if (!::PatBlt(captureDc.get(), 0, 0, width, height, BLACKNESS)) {
-        return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule, "PatBlt(BLACKNESS) failed, last error:%u.");
-    }
-    MonitorRectangles monitors;
-    if (!::EnumDisplayMonitors(nullptr, nullptr, &CollectMonitorRectangle, reinterpret_cast<LPARAM>(&monitors))) {
-        return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule, "EnumDisplayMonitors failed, last error:%u.");
-    }
-    for (unsigned index = 0; index < monitors.count; ++index) {
-        RECT shown{};
-        if (!::IntersectRect(&shown, &windowRectangle, &monitors.rectangles[index])) {
-            continue;
-        }
-        if (!::BitBlt(captureDc.get(), shown.left - windowRectangle.left, shown.top - windowRectangle.top,
-                      shown.right - shown.left, shown.bottom - shown.top, desktopDc.get().dc, shown.left, shown.top,
-                      SRCCOPY)) {
-            return TALVEX_FAIL_LAST_ERROR(kCaptureWindowFromScreen, kRule,
-                                          "BitBlt(%ld, %ld, %ld, %ld) failed, last error:%u.",
-                                          static_cast<long>(shown.left), static_cast<long>(shown.top),
-                                          static_cast<long>(shown.right), static_cast<long>(shown.bottom));
-        }
-    }
-    HandOver(captureDc, captureBitmap, selection, width, height, bitmap, memoryDc, size);
-    return S_OK;
+HRESULT Screenshot::CaptureScreenAreaToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, const RECT& area,
+                                                     SIZE* size) noexcept
+{
+    return CopyScreenArea(bitmap, memoryDc, area, size, kCaptureScreenArea);
 }
 
 HRESULT Screenshot::CaptureDisplayMonitorToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HMONITOR monitor,

@@ -10,7 +10,8 @@ namespace TalvexBasic::Drawings {
 class Screenshot {
 public:
     // Without a rectangle the window paints itself with PrintWindow; with one, that rectangle
-    // of the window's DC is copied with BitBlt. answerMilliseconds: see below.
+    // of the window's DC is copied with BitBlt, layered windows included. answerMilliseconds:
+    // see below.
     [[nodiscard]] static HRESULT CaptureToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
                                                         const RECT* rectangle, SIZE* size,
                                                         UINT answerMilliseconds = kAnswerTimeoutMilliseconds) noexcept;
@@ -27,6 +28,11 @@ public:
     // thread is never asked, so a hung window gets its picture too.
     [[nodiscard]] static HRESULT CaptureWindowFromScreenToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HWND window,
                                                                         SIZE* size) noexcept;
+
+    // An area of the virtual screen as the monitors show it, at its size, black where no monitor
+    // shows it: the window's visible frame where it differs from the window's rectangle.
+    [[nodiscard]] static HRESULT CaptureScreenAreaToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, const RECT& area,
+                                                                  SIZE* size) noexcept;
 
     // The monitor's whole rectangle, copied out of the desktop window's DC.
     [[nodiscard]] static HRESULT CaptureDisplayMonitorToBitmap$Static(HBITMAP* bitmap, HDC* memoryDc, HMONITOR monitor,

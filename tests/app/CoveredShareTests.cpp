@@ -1,8 +1,12 @@
-// The covered share of a window: overlaps counted once, parts outside the window left out.
+// The covered share of a window: overlaps counted once, parts outside the window left out; and
+// the recorder's use of it, by visible frames, with the frame in the record where it differs.
 
 #include "record/CoveredShare.h"
+#include "record/RunRecord.h"
+#include "record/RunRecorder.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -31,6 +35,64 @@ TEST(CoveredShare, CountsTheUnionOfTheCoveringPartsInsideTheWindow)
     // On a monitor left of the primary, and an empty window.
     EXPECT_DOUBLE_EQ(Morvane::CoveredShare(RECT{-1100, 100, -700, 400}, {{-900, 0, -500, 250}}), 0.25);
     EXPECT_DOUBLE_EQ(Morvane::CoveredShare(RECT{0, 0, 0, 100}, {{0, 0, 100, 100}}), 0.0);
+}
+
+// Two saved windows of a run's start, the first one above: the second one's picture came from
+// the screen, so the recorder notes what covers it, judged by what the screen shows of each.
+TEST(CoveredShare, RunStartJudgesTheWindowsByTheirVisibleFrames)
+{
+    const RECT belowRect{300, 620, 500, 760};
+    const RECT aboveRect{493, 620, 693, 760}; // its invisible left border reaches over the one below
+    const struct {
+        const char* what;
+        bool aboveHasFrame;
+        RECT aboveFrame;
+        bool belowHasFrame;
+        RECT belowFrame;
+        size_t coveredBy;
+        double share;
+    } cases[] = {
+        {"no compositor: the rectangles overlap", false, {}, false, {}, 1u, 7.0 / 200.0},
+        {"the border above is invisible", true, {500, 620, 686, 753}, false, {}, 0u, 0.0},
+        {"the frame above reaches over the frame below", true, {450, 620, 686, 753}, true, {307, 620, 493, 753}, 1u,
+         43.0 / 186.0},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.what);
+        Morvane::RunRecorder recorder;
+        Morvane::WindowInfo above;
+        above.mWindowHandle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1230));
+        above.mStyle = WS_POPUP | WS_VISIBLE;
+        above.mWindowRectangle = aboveRect;
+        Morvane::WindowShotOutcome aboveShot;
+        aboveShot.pictureSource = Morvane::PictureSource::PrintWindow;
+        aboveShot.hasFrame = one.aboveHasFrame;
+        aboveShot.frame = one.aboveFrame;
+        static_cast<void>(recorder.AddSaved(above, aboveShot));
+
+        Morvane::WindowInfo below = above;
+        below.mWindowHandle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x4560));
+        below.mWindowRectangle = belowRect;
+        Morvane::WindowShotOutcome belowShot;
+        belowShot.pictureSource = Morvane::PictureSource::Screen;
+        belowShot.hasFrame = one.belowHasFrame;
+        belowShot.frame = one.belowFrame;
+        const Morvane::RunWindow entry = recorder.AddSaved(below, belowShot);
+        EXPECT_EQ(entry.coveredBy.size(), one.coveredBy);
+        EXPECT_NEAR(entry.coveredShare, one.share, 1e-9);
+
+        // The record keeps the rectangle, and names the frame only where it differs.
+        const nlohmann::json record = nlohmann::json::parse(Morvane::MakeRunRecordJson(recorder.Summary()));
+        const nlohmann::json& written = record["windows"][1];
+        EXPECT_EQ(written["rect"]["left"], 300);
+        EXPECT_EQ(written["rect"]["right"], 500);
+        if (one.belowHasFrame) {
+            EXPECT_EQ(written["frame"], (nlohmann::json{{"left", 307}, {"top", 620}, {"right", 493}, {"bottom", 753}}));
+        } else {
+            ASSERT_TRUE(written.contains("frame"));
+            EXPECT_TRUE(written["frame"].is_null());
+        }
+    }
 }
 
 } // namespace

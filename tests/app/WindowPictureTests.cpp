@@ -5,6 +5,7 @@
 #include "capture/OutputFileNames.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowShot.h"
+#include "capture/WindowsAbove.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
@@ -16,8 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 TEST_SUPPORT_IMPORT_SLOT(PrintWindow);
 
@@ -368,11 +371,13 @@ HRESULT WINAPI CloakingDwmGetWindowAttribute(HWND window, DWORD attribute, void*
 }
 
 decltype(&::GetProcAddress) gRealGetProcAddress = nullptr;
+decltype(&CloakingDwmGetWindowAttribute) gDwmGetWindowAttribute = &CloakingDwmGetWindowAttribute;
 
+// Hands out the compositor's stand-in of the test (gDwmGetWindowAttribute) for dwmapi's routine.
 FARPROC WINAPI CloakingGetProcAddress(HMODULE module, LPCSTR name)
 {
     if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "DwmGetWindowAttribute") {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CloakingDwmGetWindowAttribute));
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(gDwmGetWindowAttribute));
     }
     return gRealGetProcAddress(module, name);
 }
@@ -409,6 +414,7 @@ TEST_F(WindowPicture, MinimisedOrCloakedWindowGetsNoPictureFromTheScreen)
             ASSERT_TRUE(::IsIconic(window.handle));
         }
         gCloakedWindow = one.minimised ? nullptr : window.handle;
+        gDwmGetWindowAttribute = &CloakingDwmGetWindowAttribute;
         gPrintWindowCalls = 0;
         gFullContentPaints = one.fullContentPaints;
         gPrintWindowFails = false;
@@ -436,6 +442,239 @@ TEST_F(WindowPicture, MinimisedOrCloakedWindowGetsNoPictureFromTheScreen)
             // for more.
             EXPECT_TRUE(shot.outcome.pictureOneColour);
             EXPECT_EQ(shot.outcome.pictureColour, kFill);
+        }
+    }
+}
+
+namespace {
+
+// The compositor as it answers on current systems: no window cloaked, and extended frame bounds
+// inside the window rectangle for the windows named here (invisible borders), the window
+// rectangle for any other.
+struct FramedWindow {
+    HWND window;
+    RECT bounds;
+};
+std::vector<FramedWindow> gFramedWindows;
+
+HRESULT WINAPI FramingDwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size)
+{
+    if (attribute == 14 && size == sizeof(DWORD)) {
+        *static_cast<DWORD*>(value) = 0;
+        return S_OK;
+    }
+    if (attribute != 9 || size != sizeof(RECT)) {
+        return E_INVALIDARG;
+    }
+    for (const FramedWindow& framed : gFramedWindows) {
+        if (framed.window == window) {
+            *static_cast<RECT*>(value) = framed.bounds;
+            return S_OK;
+        }
+    }
+    return ::GetWindowRect(window, static_cast<RECT*>(value)) ? S_OK : E_HANDLE;
+}
+
+// The compositor's answers for the length of a test; without one, dwmapi answers as it does here.
+class FramingCompositor {
+public:
+    explicit FramingCompositor(std::vector<FramedWindow> framed)
+        : mPatch(__imp_GetProcAddress, &CloakingGetProcAddress)
+    {
+        gRealGetProcAddress = mPatch.Original();
+        gDwmGetWindowAttribute = &FramingDwmGetWindowAttribute;
+        gFramedWindows = std::move(framed);
+    }
+    ~FramingCompositor() { gFramedWindows.clear(); }
+    FramingCompositor(const FramingCompositor&) = delete;
+    FramingCompositor& operator=(const FramingCompositor&) = delete;
+
+private:
+    TestSupport::ImportPatch<decltype(&::GetProcAddress)> mPatch;
+};
+
+// A window and, above it, one that its invisible border would cover (16 pixels here, so that the
+// JPEG's blur at the edge stays clear of the pixels looked at).
+constexpr COLORREF kFramedFill = RGB(230, 200, 30);
+constexpr COLORREF kBorderFill = RGB(30, 60, 220);
+constexpr RECT kFramedRect{300, 620, 500, 760};
+constexpr RECT kFramedBounds{316, 620, 493, 753};
+
+} // namespace
+
+// A picture from the screen is of what the screen shows of the window: its visible frame where the
+// compositor gives one, so that another window's pixels in its invisible border are left out.
+TEST_F(WindowPicture, PictureFromTheScreenIsOfTheVisibleFrame)
+{
+    const FixtureWindow window = Open(kFramedRect, kFramedFill, L"WindowPictureFramed");
+    ASSERT_TRUE(window) << window.failure;
+    const FixtureWindow border = Open(RECT{300, 620, 316, 760}, kBorderFill, L"WindowPictureFrameBorder");
+    ASSERT_TRUE(border) << border.failure;
+    ASSERT_TRUE(ScreenShows(POINT{400, 690}, kFramedFill));
+    ASSERT_TRUE(ScreenShows(POINT{305, 690}, kBorderFill));
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(window.handle, record));
+
+    const struct {
+        bool compositor;
+        int width;
+        int height;
+        COLORREF leftEdge; // what the picture shows 6 pixels from its left edge
+    } cases[] = {
+        {false, 200, 140, kBorderFill},
+        {true, 177, 133, kFramedFill},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.compositor ? "with the compositor's frame" : "without a compositor");
+        gPrintWindowFails = false;
+        gFullContentPaints = false;
+        TestSupport::ImportPatch<decltype(&::PrintWindow)> printPatch(__imp_PrintWindow, &GpuPrintWindow);
+        std::unique_ptr<FramingCompositor> compositor;
+        if (one.compositor) {
+            compositor = std::make_unique<FramingCompositor>(std::vector<FramedWindow>{{window.handle, kFramedBounds}});
+        }
+        SavedShot shot;
+        Save(record, shot);
+        EXPECT_EQ(shot.outcome.hasFrame, one.compositor);
+        if (one.compositor) {
+            EXPECT_TRUE(::EqualRect(&shot.outcome.frame, &kFramedBounds));
+        }
+        EXPECT_EQ(shot.outcome.window, S_OK);
+        EXPECT_EQ(shot.outcome.pictureSource, Morvane::PictureSource::Screen);
+        EXPECT_EQ(shot.picture.width, one.width) << shot.decodeFailure;
+        EXPECT_EQ(shot.picture.height, one.height);
+        EXPECT_TRUE(ShowsColour(shot.picture, 6, 70, one.leftEdge));
+        EXPECT_TRUE(ShowsColour(shot.picture, one.width - 6, one.height - 6, kFramedFill));
+    }
+}
+
+// The windows above a window that appeared cover it where their visible frames overlap it: an
+// invisible border reaching over it covers nothing.
+TEST_F(WindowPicture, WindowsAboveAreJudgedByTheirVisibleFrames)
+{
+    const FixtureWindow window = Open(kFramedRect, kFramedFill, L"WindowPictureFramedBelow");
+    ASSERT_TRUE(window) << window.failure;
+    const RECT aboveRect{493, 620, 693, 760};
+    const RECT aboveBounds{500, 620, 686, 753};
+    const FixtureWindow above = Open(aboveRect, kBorderFill, L"WindowPictureFramedAbove");
+    ASSERT_TRUE(above) << above.failure;
+
+    const auto aboveIn = [&](const std::vector<Morvane::WindowAbove>& found) {
+        for (const Morvane::WindowAbove& one : found) {
+            if (one.handle == TalvexBasic::PointerBits(above.handle)) {
+                return &one;
+            }
+        }
+        return static_cast<const Morvane::WindowAbove*>(nullptr);
+    };
+    {
+        const std::vector<Morvane::WindowAbove> found = Morvane::ShownWindowsAbove(window.handle, kFramedRect);
+        const Morvane::WindowAbove* seen = aboveIn(found);
+        ASSERT_NE(seen, nullptr) << "without a compositor the rectangles overlap";
+        EXPECT_TRUE(::EqualRect(&seen->rect, &aboveRect));
+    }
+    const struct {
+        RECT bounds;
+        bool covers;
+    } cases[] = {
+        {aboveBounds, false},
+        {RECT{493, 620, 686, 753}, true},
+    };
+    for (const auto& one : cases) {
+        FramingCompositor compositor({{above.handle, one.bounds}, {window.handle, kFramedBounds}});
+        const std::vector<Morvane::WindowAbove> found = Morvane::ShownWindowsAbove(window.handle, kFramedRect);
+        const Morvane::WindowAbove* seen = aboveIn(found);
+        EXPECT_EQ(seen != nullptr, one.covers) << one.bounds.left;
+        if (seen != nullptr) {
+            EXPECT_TRUE(::EqualRect(&seen->rect, &one.bounds)) << "the frame is what covers";
+        }
+    }
+}
+
+namespace {
+
+// PrintWindow as windows that draw with the GPU answer it on current systems: the frame painted,
+// the client area black; with PW_RENDERFULLCONTENT the whole window, where gFullContentPaints.
+int gFrameOnlyCalls = 0;
+
+BOOL WINAPI FrameOnlyPrintWindow(HWND window, HDC dc, UINT flags)
+{
+    ++gFrameOnlyCalls;
+    if (!gRealPrintWindow(window, dc, flags)) {
+        return FALSE;
+    }
+    if (gFullContentPaints && (flags & 0x2) != 0) {
+        return TRUE;
+    }
+    RECT windowRect{};
+    RECT client{};
+    ::GetWindowRect(window, &windowRect);
+    ::GetClientRect(window, &client);
+    ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    ::OffsetRect(&client, -windowRect.left, -windowRect.top);
+    return ::PatBlt(dc, client.left, client.top, client.right - client.left, client.bottom - client.top, BLACKNESS);
+}
+
+} // namespace
+
+// A picture whose client area is black while its frame is not is as wrong as a black one: the
+// next way of taking the window is tried.
+TEST_F(WindowPicture, PictureWithOnlyItsFramePaintedIsTakenAgain)
+{
+    constexpr COLORREF kFill = RGB(40, 180, 120);
+    FixtureWindowSpec layout;
+    layout.rect = RECT{560, 600, 760, 760};
+    layout.caption = L"Picture";
+    layout.className = L"WindowPictureFrameOnly";
+    // A dialog frame without a caption: a non-client area that Wine paints, on a window that is
+    // destroyed at once.
+    layout.style = WS_POPUP | WS_DLGFRAME | WS_VISIBLE;
+    layout.fill = kFill;
+    const FixtureWindow window = mWindows.Open(layout);
+    ASSERT_TRUE(window) << window.failure;
+    RECT client{};
+    ASSERT_TRUE(::GetClientRect(window.handle, &client));
+    ASSERT_LT(client.right, 200) << "the window has a frame";
+    ASSERT_TRUE(ScreenShows(POINT{660, 680}, kFill));
+    Morvane::WindowInfo record;
+    ASSERT_TRUE(Sample(window.handle, record));
+
+    const struct {
+        bool frameOnly;
+        bool fullContentPaints;
+        int calls;
+        Morvane::PictureSource source;
+        const char* line; // the fallback line after "Window picture of <handle> "; null: none
+    } cases[] = {
+        {false, false, 1, Morvane::PictureSource::PrintWindow, nullptr},
+        {true, true, 2, Morvane::PictureSource::FullContent,
+         "from PrintWindow(PW_RENDERFULLCONTENT): the first picture's client area was black."},
+        {true, false, 2, Morvane::PictureSource::Screen,
+         "from the screen: PrintWindow pictures were black in the client area."},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.frameOnly ? one.line : "frame and client painted");
+        gFrameOnlyCalls = 0;
+        gFullContentPaints = one.fullContentPaints;
+        TestSupport::ImportPatch<decltype(&::PrintWindow)> patch(
+            __imp_PrintWindow, one.frameOnly ? &FrameOnlyPrintWindow : __imp_PrintWindow);
+        gRealPrintWindow = patch.Original();
+        TestSupport::DebugLineCapture capture;
+        SavedShot shot;
+        Save(record, shot);
+        if (one.frameOnly) {
+            EXPECT_EQ(gFrameOnlyCalls, one.calls);
+        }
+        EXPECT_EQ(shot.outcome.window, S_OK);
+        EXPECT_EQ(shot.outcome.pictureSource, one.source);
+        EXPECT_EQ(shot.picture.width, 200) << shot.decodeFailure;
+        EXPECT_EQ(shot.picture.height, 160);
+        EXPECT_TRUE(ShowsColour(shot.picture, 100, 80, kFill));
+        if (one.line == nullptr) {
+            EXPECT_EQ(FallbackLines(capture), 0u);
+        } else {
+            EXPECT_EQ(FallbackLines(capture), 1u);
+            ExpectFallbackLine(capture, window.handle, one.line, "0x0");
         }
     }
 }

@@ -9,10 +9,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 TEST_SUPPORT_IMPORT_SLOT(GetWindowDC);
 TEST_SUPPORT_IMPORT_SLOT(ReleaseDC);
@@ -72,6 +74,8 @@ public:
     bool mPrintWindowCalled = false;
     UINT mPrintFlags = 0xFFFFFFFFu;
     bool mBitBltCalled = false;
+    // The raster operation of every BitBlt made through the slot.
+    std::vector<DWORD> mBitBltOperations;
 
 private:
     static bool Fails(FailingStep step)
@@ -161,6 +165,13 @@ private:
                                    int sourceY, DWORD operation)
     {
         sActive->mBitBltCalled = true;
+        {
+            // Only into a capture's own memory DC: the fixture's painter goes through the slot too.
+            std::lock_guard<std::mutex> lock(sActive->mLock);
+            if (sActive->mMemoryDcs.count(target) != 0) {
+                sActive->mBitBltOperations.push_back(operation);
+            }
+        }
         if (Fails(FailingStep::BitBlt)) {
             return FALSE;
         }
@@ -563,4 +574,83 @@ TEST(MonitorCapture, FailedMonitorLookupNeverReachesTheDesktop)
     EXPECT_FALSE(gDesktopAsked);
     EXPECT_EQ(capture.CountContaining(" TalvexBasic::Drawings::Screenshot::CaptureDisplayMonitorToBitmap$Static,"), 1u);
     EXPECT_EQ(capture.CountContaining("]:GetMonitorInfoW failed, last error:"), 1u);
+}
+
+// Every copy of the screen asks for layered windows too (translucent and shaped windows, many
+// pop-ups among them), which a plain copy leaves out; the window mode still paints the window.
+TEST_F(ScreenCapture, ScreenCopiesTakeLayeredWindowsAlong)
+{
+    const HMONITOR monitor = ::MonitorFromWindow(mWindow.handle, MONITOR_DEFAULTTONEAREST);
+    const RECT part{10, 20, 50, 50};
+    const RECT area{310, 210, 530, 370};
+    const struct {
+        const char* what;
+        std::function<HRESULT(CaptureOutputs&)> capture;
+    } cases[] = {
+        {"a rectangle of a window's DC",
+         [&](CaptureOutputs& outputs) {
+             return Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle, &part,
+                                                       &outputs.size);
+         }},
+        {"a monitor",
+         [&](CaptureOutputs& outputs) {
+             return Screenshot::CaptureDisplayMonitorToBitmap$Static(&outputs.bitmap, &outputs.dc, monitor,
+                                                                     &outputs.size);
+         }},
+        {"a window from the screen",
+         [&](CaptureOutputs& outputs) {
+             return Screenshot::CaptureWindowFromScreenToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle,
+                                                                       &outputs.size);
+         }},
+        {"an area of the screen",
+         [&](CaptureOutputs& outputs) {
+             return Screenshot::CaptureScreenAreaToBitmap$Static(&outputs.bitmap, &outputs.dc, area, &outputs.size);
+         }},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.what);
+        GdiTracker tracker;
+        CaptureOutputs outputs;
+        ASSERT_EQ(one.capture(outputs), S_OK);
+        CaptureOwner owner(outputs);
+        ASSERT_FALSE(tracker.mBitBltOperations.empty());
+        for (const DWORD operation : tracker.mBitBltOperations) {
+            EXPECT_EQ(operation, static_cast<DWORD>(SRCCOPY | CAPTUREBLT)) << std::hex << operation;
+        }
+        EXPECT_FALSE(tracker.mPrintWindowCalled);
+    }
+    GdiTracker tracker;
+    CaptureOutputs outputs;
+    ASSERT_EQ(Screenshot::CaptureToBitmap$Static(&outputs.bitmap, &outputs.dc, mWindow.handle, nullptr, &outputs.size),
+              S_OK);
+    CaptureOwner owner(outputs);
+    EXPECT_TRUE(tracker.mPrintWindowCalled);
+    EXPECT_TRUE(tracker.mBitBltOperations.empty());
+}
+
+// An area of the screen is copied at its size from its place, black where no monitor shows it.
+TEST_F(ScreenCapture, ScreenAreaIsCopiedFromItsPlaceAndBlackBeyondEveryMonitor)
+{
+    ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 1) << "the black part needs a single monitor";
+    const int bottom = ::GetSystemMetrics(SM_CYSCREEN);
+    // From inside the window to beyond its lower right corner and 60 pixels below the screen.
+    const RECT area{320, 230, 560, bottom + 60};
+    COLORREF inside = CLR_INVALID;
+    for (int attempt = 0; attempt < 40 && !ColourIs(inside, kFill); ++attempt) {
+        CaptureOutputs outputs;
+        ASSERT_EQ(Screenshot::CaptureScreenAreaToBitmap$Static(&outputs.bitmap, &outputs.dc, area, &outputs.size),
+                  S_OK);
+        CaptureOwner owner(outputs);
+        EXPECT_EQ(outputs.size.cx, 240);
+        EXPECT_EQ(outputs.size.cy, bottom + 60 - 230);
+        // The window's lower right corner (540, 380) lies at (220, 150) of the area.
+        inside = ::GetPixel(outputs.dc, 215, 145);
+        const COLORREF outside = ::GetPixel(outputs.dc, 225, 145);
+        EXPECT_FALSE(ColourIs(outside, kFill)) << "beyond the window's right edge " << Hex(outside);
+        EXPECT_EQ(::GetPixel(outputs.dc, 100, bottom + 30 - 230), RGB(0, 0, 0)) << "below the screen";
+        if (!ColourIs(inside, kFill)) {
+            ::Sleep(50);
+        }
+    }
+    EXPECT_TRUE(ColourIs(inside, kFill)) << Hex(inside);
 }

@@ -111,6 +111,31 @@ async function checkDroppedPictures(browser, run) {
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
 }
 
+// Where the record has a window's visible frame (the compositor's, on current systems), the
+// outlines and the marks of covered parts are drawn at the frame, and the card names it.
+async function checkVisibleFrames(browser, run) {
+  const problems = [];
+  let variant = null;
+  const page = await openVariant(browser, run, (record) => {
+    record.windows.filter((w) => w.outcome === 'saved').forEach((w) => {
+      w.frame = { left: w.rect.left + 7, top: w.rect.top, right: w.rect.right - 7, bottom: w.rect.bottom - 7 };
+    });
+    variant = record;
+  }, problems);
+  const saved = variant.windows.filter((w) => w.outcome === 'saved');
+  await picturesOf(page);
+  await checkOutlines(page, { record: variant }, saved, (w, m) => w.monitor === m.handle);
+  await checkPictureNotes(page, { record: variant }, saved);
+  const frames = await page.$$eval('dd.frame', (list) => list.map((element) => element.textContent));
+  const first = saved[0].frame;
+  check(frames.length === saved.length && frames[0] === `${first.left}, ${first.top} \u2013 ${first.right}, ` +
+    `${first.bottom} (${first.right - first.left} \u00d7 ${first.bottom - first.top})`,
+  `each card names the visible frame: ${frames[0]}`);
+  check(problems.length === 0, `frame variant runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
 // Scrolls every picture into view (thumbnails load lazily) and reports its natural size.
 function picturesOf(page) {
   return page.evaluate(async () => {
@@ -147,8 +172,13 @@ function visibleCardCount(page) {
   return page.$$eval('.card', (cards) => cards.filter((card) => !card.hidden).length);
 }
 
-// Each outline sits over its window's place on its monitor's picture; belongs(w, m) says which
-// monitors outline a window.
+// What the screen shows of a window: its visible frame where the record has one.
+function shownRect(w) {
+  return w.frame || w.rect;
+}
+
+// Each outline sits over its window's place (its visible frame) on its monitor's picture;
+// belongs(w, m) says which monitors outline a window.
 async function checkOutlines(page, run, saved, belongs) {
   const outlines = await page.$$eval('.outline', (elements) =>
     elements.map((outline) => {
@@ -175,11 +205,12 @@ async function checkOutlines(page, run, saved, belongs) {
     const m = run.record.monitors.find((monitor) => monitor.handle === outline.monitor);
     const scale = outline.frame.width / outline.naturalWidth;
     check(outline.naturalWidth === m.rect.right - m.rect.left, `monitor picture has the monitor's width`);
+    const place = shownRect(w);
     const expected = {
-      left: outline.frame.left + (w.rect.left - m.rect.left) * scale,
-      top: outline.frame.top + (w.rect.top - m.rect.top) * scale,
-      width: (w.rect.right - w.rect.left) * scale,
-      height: (w.rect.bottom - w.rect.top) * scale,
+      left: outline.frame.left + (place.left - m.rect.left) * scale,
+      top: outline.frame.top + (place.top - m.rect.top) * scale,
+      width: (place.right - place.left) * scale,
+      height: (place.bottom - place.top) * scale,
     };
     const off = Object.keys(expected).filter((key) => Math.abs(outline.box[key] - expected[key]) > 1);
     check(belongs(w, m) && off.length === 0,
@@ -222,14 +253,16 @@ async function checkPictureNotes(page, run, saved) {
       if (!above || !note.frame) {
         continue;
       }
-      const scale = note.frame.width / (w.rect.right - w.rect.left);
-      const left = Math.max(above.rect.left, w.rect.left);
-      const top = Math.max(above.rect.top, w.rect.top);
+      const place = shownRect(w);
+      const cover = shownRect(above);
+      const scale = note.frame.width / (place.right - place.left);
+      const left = Math.max(cover.left, place.left);
+      const top = Math.max(cover.top, place.top);
       const expected = {
-        left: note.frame.left + (left - w.rect.left) * scale,
-        top: note.frame.top + (top - w.rect.top) * scale,
-        width: (Math.min(above.rect.right, w.rect.right) - left) * scale,
-        height: (Math.min(above.rect.bottom, w.rect.bottom) - top) * scale,
+        left: note.frame.left + (left - place.left) * scale,
+        top: note.frame.top + (top - place.top) * scale,
+        width: (Math.min(cover.right, place.right) - left) * scale,
+        height: (Math.min(cover.bottom, place.bottom) - top) * scale,
       };
       const off = Object.keys(expected).filter((key) => Math.abs(mark.box[key] - expected[key]) > 1);
       check(off.length === 0, `${w.handle}: mark over the covered part (${off.join(', ')})`);
@@ -497,7 +530,8 @@ async function checkMonitorMap(browser, run) {
       `${m.device} ${primary ? 'is' : 'is not'} marked primary`);
   }
   const overlaps = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-  const outlines = await checkOutlines(page, run, saved, (w, m) => w.monitor === m.handle || overlaps(w.rect, m.rect));
+  // A window is outlined on every monitor that shows part of its visible frame.
+  const outlines = await checkOutlines(page, run, saved, (w, m) => w.monitor === m.handle || overlaps(shownRect(w), m.rect));
   const across = saved.findIndex((w) => w.className === 'MonitorsAcross');
   check(across >= 0, 'the window across two monitors was saved');
   const acrossMonitors = new Set(outlines.filter((o) => o.index === across).map((o) => o.monitor));
@@ -536,6 +570,7 @@ async function main() {
     await checkFirstRun(browser, runs[0]);
     await checkLatestRun(browser, runs[runs.length - 1], screenshot);
     await checkDroppedPictures(browser, runs[runs.length - 1]);
+    await checkVisibleFrames(browser, runs[runs.length - 1]);
   });
   finish();
 }

@@ -93,6 +93,9 @@
     cards[index].scrollIntoView({ block: 'center' });
   }
 
+  // What the screen shows of a window: its visible frame where the record has one (the window
+  // rectangle holds invisible borders there), else its rectangle.
+  function shownRect(w) { return w.frame || w.rect; }
   function overlaps(a, b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
   }
@@ -137,15 +140,16 @@
     }
     for (var i = saved.length - 1; i >= 0; --i) {
       var w = saved[i];
-      if (w.monitor !== m.handle && !overlaps(w.rect, m.rect)) { continue; }
+      var shown = shownRect(w);
+      if (w.monitor !== m.handle && !overlaps(shown, m.rect)) { continue; }
       var outline = add(stage, make('button', 'outline' + (w.newSinceLastRun ? ' new' : '')));
       outline.type = 'button';
       outline.title = (w.caption || '(no caption)') + ' \u2014 ' + w.className;
       outline.dataset.index = String(i);
-      outline.style.left = ((w.rect.left - m.rect.left) * 100 / width) + '%';
-      outline.style.top = ((w.rect.top - m.rect.top) * 100 / height) + '%';
-      outline.style.width = ((w.rect.right - w.rect.left) * 100 / width) + '%';
-      outline.style.height = ((w.rect.bottom - w.rect.top) * 100 / height) + '%';
+      outline.style.left = ((shown.left - m.rect.left) * 100 / width) + '%';
+      outline.style.top = ((shown.top - m.rect.top) * 100 / height) + '%';
+      outline.style.width = ((shown.right - shown.left) * 100 / width) + '%';
+      outline.style.height = ((shown.bottom - shown.top) * 100 / height) + '%';
       outline.addEventListener('click', showCard.bind(null, i));
       outlines.push({ element: outline, index: i });
     }
@@ -162,20 +166,23 @@
     var handles = w.coveredBy ? w.coveredBy.handles : [];
     return handles.map(function (h) { return byHandle[h]; }).filter(function (above) { return !!above; });
   }
+  // A picture from the screen is of the window's visible frame, and so is what covers it.
   function markCovered(frame, w, covered) {
-    var width = w.rect.right - w.rect.left;
-    var height = w.rect.bottom - w.rect.top;
+    var shown = shownRect(w);
+    var width = shown.right - shown.left;
+    var height = shown.bottom - shown.top;
     // The picture keeps its proportions within the card's 160 pixels of height.
     frame.style.maxWidth = (160 * width / height) + 'px';
     covered.forEach(function (above) {
-      var left = Math.max(above.rect.left, w.rect.left);
-      var top = Math.max(above.rect.top, w.rect.top);
-      var right = Math.min(above.rect.right, w.rect.right);
-      var bottom = Math.min(above.rect.bottom, w.rect.bottom);
+      var cover = shownRect(above);
+      var left = Math.max(cover.left, shown.left);
+      var top = Math.max(cover.top, shown.top);
+      var right = Math.min(cover.right, shown.right);
+      var bottom = Math.min(cover.bottom, shown.bottom);
       var mark = add(frame, make('span', 'covered-part', 'covered by ' + windowName(above)));
       mark.dataset.handle = above.handle;
-      mark.style.left = ((left - w.rect.left) * 100 / width) + '%';
-      mark.style.top = ((top - w.rect.top) * 100 / height) + '%';
+      mark.style.left = ((left - shown.left) * 100 / width) + '%';
+      mark.style.top = ((top - shown.top) * 100 / height) + '%';
       mark.style.width = ((right - left) * 100 / width) + '%';
       mark.style.height = ((bottom - top) * 100 / height) + '%';
     });
@@ -214,8 +221,9 @@
     add(card, make('h3', w.caption ? 'caption' : 'caption untitled', w.caption || '(no caption)'));
     var facts = add(card, make('dl'));
     [['Class', w.className], ['Image', w.imagePath], ['Process', w.processId + ', thread ' + w.threadId],
-      ['Handle', w.handle], ['Zone', w.zone], ['Rectangle', rectText(w.rect)],
-      ['Picture', w.pictureSource || 'none'], ['Folder', w.folder]].concat(w.dpi ? [['DPI', w.dpi]] : [])
+      ['Handle', w.handle], ['Zone', w.zone], ['Rectangle', rectText(w.rect)]]
+      .concat(w.frame ? [['Frame', rectText(w.frame)]] : [])
+      .concat([['Picture', w.pictureSource || 'none'], ['Folder', w.folder]]).concat(w.dpi ? [['DPI', w.dpi]] : [])
       .concat(covered.length ? [['Covered', Math.round(w.coveredBy.share * 100) + '% by ' +
         covered.map(windowName).join(', ')]] : []).forEach(function (fact) {
       add(facts, make('dt', '', fact[0]));
