@@ -51,6 +51,11 @@ WindowAppearance ReadWindowAppearance(HWND window) noexcept
     return appearance;
 }
 
+bool IsCloakedNow(HWND window) noexcept
+{
+    return IsCloaked(window);
+}
+
 std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept
 {
     const auto routine = RoutineCast<GetDpiForMonitorRoutine>(RoutineOf(L"shcore.dll", "GetDpiForMonitor"));

@@ -18,6 +18,9 @@ struct WindowAppearance {
 // routine, or a failed call, reads as "not cloaked" and "no DPI".
 [[nodiscard]] WindowAppearance ReadWindowAppearance(HWND window) noexcept;
 
+// Whether the compositor keeps the window off the screen; false where it cannot tell.
+[[nodiscard]] bool IsCloakedNow(HWND window) noexcept;
+
 // The monitor's effective DPI; 0 where the platform gives none.
 [[nodiscard]] std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept;
 
