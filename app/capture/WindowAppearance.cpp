@@ -63,6 +63,11 @@ RECT ReadWindowFrame(HWND window, const RECT& windowRect) noexcept
     return ChooseWindowFrame(windowRect, answered, bounds);
 }
 
+bool IsCloakedNow(HWND window) noexcept
+{
+    return IsCloaked(window);
+}
+
 std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept
 {
     const auto routine = RoutineCast<GetDpiForMonitorRoutine>(RoutineOf(L"shcore.dll", "GetDpiForMonitor"));

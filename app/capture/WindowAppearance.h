@@ -22,6 +22,9 @@ struct WindowAppearance {
 // extended frame bounds where it gives them, else the window rectangle passed in.
 [[nodiscard]] RECT ReadWindowFrame(HWND window, const RECT& windowRect) noexcept;
 
+// Whether the compositor keeps the window off the screen; false where it cannot tell.
+[[nodiscard]] bool IsCloakedNow(HWND window) noexcept;
+
 // The monitor's effective DPI; 0 where the platform gives none.
 [[nodiscard]] std::uint32_t ReadMonitorDpi(HMONITOR monitor) noexcept;
 

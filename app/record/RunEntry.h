@@ -49,6 +49,7 @@ struct RunMonitor {
     std::uint32_t flags = 0;
     std::wstring device;
     std::uint32_t dpi = 0; // 0: the platform gives none
+    std::string since{};   // when a watch first saw it; empty for a monitor there from the start
 };
 
 // What makes two saved windows of two runs the same window, as UTF-8 text.

@@ -285,13 +285,18 @@ std::string MakeRunRecordJson(const RunSummary& run)
 
     json monitors = json::array();
     for (const RunMonitor& monitor : run.monitors) {
-        monitors.push_back({{Member::kHandle, FormatHandle(monitor.handle)},
-                            {Member::kRect, RectJson(monitor.rect)},
-                            {Member::kWorkRect, RectJson(monitor.workRect)},
-                            {Member::kFlags, monitor.flags},
-                            {Member::kDevice, ToUtf8(monitor.device)},
-                            {Member::kPicture, MonitorPicture(monitor, run.windows)},
-                            {Member::kDpi, DpiOrNull(monitor.dpi)}});
+        json entry = {{Member::kHandle, FormatHandle(monitor.handle)},
+                      {Member::kRect, RectJson(monitor.rect)},
+                      {Member::kWorkRect, RectJson(monitor.workRect)},
+                      {Member::kFlags, monitor.flags},
+                      {Member::kDevice, ToUtf8(monitor.device)},
+                      {Member::kPicture, MonitorPicture(monitor, run.windows)},
+                      {Member::kDpi, DpiOrNull(monitor.dpi)}};
+        // Only monitors that came while a watch ran have it.
+        if (!monitor.since.empty()) {
+            entry[Member::kSince] = monitor.since;
+        }
+        monitors.push_back(std::move(entry));
     }
     record[Member::kMonitors] = std::move(monitors);
 

@@ -3,6 +3,7 @@
 #include "MorvaneTrace.h"
 #include "capture/WindowAppearance.h"
 #include "record/CoveredShare.h"
+#include "record/MonitorsSeen.h"
 #include "record/RunHistory.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
@@ -51,6 +52,13 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
             {PointerBits(monitor), info.rcMonitor, info.rcWork, info.dwFlags, info.szDevice, ReadMonitorDpi(monitor)});
     }
     return TRUE;
+}
+
+std::vector<RunMonitor> ListMonitors()
+{
+    std::vector<RunMonitor> monitors;
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
 }
 
 // 32 hexadecimal digits for the page's script nonce.
@@ -199,8 +207,10 @@ void RunRecorder::SetWatch(const WatchSummary& watch)
 void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last)
 {
     mRun.outputDirectory = outputDirectory;
-    mRun.monitors.clear();
-    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&mRun.monitors));
+    const LocalInstant now = clock.Now();
+    const std::string nowText = FormatLocalTime(now.time, now.offsetMinutes);
+    // A change of the displays that the watch did not hear is noted here, at the latest.
+    KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : nowText);
 
     // A watch writes many times; the earlier runs are read once.
     if (!mPreviousSearched) {
@@ -214,8 +224,19 @@ void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& 
     // The signature checks ran meanwhile; at the end, what has not finished by then is recorded
     // as such, while a watch runs they go on.
     mRun.processes = last ? mProcesses.Finish() : mProcesses.Snapshot();
-    const LocalInstant now = clock.Now();
-    mRun.endedAt = FormatLocalTime(now.time, now.offsetMinutes);
+    mRun.endedAt = nowText;
+}
+
+void RunRecorder::NoteMonitors(const std::string& since)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : since);
+}
+
+std::size_t RunRecorder::MonitorCount()
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    return mRun.monitors.size();
 }
 
 void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& clock)

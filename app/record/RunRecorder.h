@@ -49,6 +49,11 @@ public:
 
     void SetWatch(const WatchSummary& watch);
 
+    // Lists the monitors again after the displays changed: those not seen before are kept with
+    // the time given, those gone stay. The record's writes do the same, with their own time.
+    void NoteMonitors(const std::string& since);
+    [[nodiscard]] std::size_t MonitorCount();
+
     // While a watch runs and at its end: writes both files as Finish does, each into a temporary
     // file that then replaces the old one, so that a reader never finds half a file. The earlier
     // runs are read once.

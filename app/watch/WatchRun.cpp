@@ -190,6 +190,13 @@ private:
     void TakeNews()
     {
         WatchNews news = mWatcher.TakeNews();
+        if (!news.displayChanges.empty()) {
+            // Windows saved from now on refer to the monitors as they are now.
+            mRecorder.NoteMonitors(mTimes.LocalTimeOf(news.displayChanges.front()));
+            MORVANE_TRACE(kRunWatch, "The displays changed: %u monitors seen so far.",
+                          static_cast<unsigned>(mRecorder.MonitorCount()));
+            mDirty = true;
+        }
         for (SeenWindow& seen : news.appeared) {
             mWaiting.push_back(std::move(seen));
         }

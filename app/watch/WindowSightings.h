@@ -79,6 +79,9 @@ public:
     // Whether the window was visible at the last look.
     [[nodiscard]] bool SeenShowing(std::uint64_t window) const noexcept;
 
+    // Whether the window is known: visible, waiting to show, or hidden after it showed.
+    [[nodiscard]] bool Tracks(std::uint64_t window) const noexcept { return mWindows.count(window) != 0; }
+
     [[nodiscard]] std::size_t WaitingCount() const noexcept;
     [[nodiscard]] std::size_t KnownCount() const noexcept { return mWindows.size(); }
 

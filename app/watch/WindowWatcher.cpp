@@ -1,9 +1,13 @@
 #include "watch/WindowWatcher.h"
 
 #include "MorvaneTrace.h"
+#include "capture/WindowAppearance.h"
 #include "capture/WindowText.h"
 #include "system/HResult.h"
 #include "WatchClock.h"
+#include "watch/DisplayChangeWindow.h"
+#include "watch/TimerPeriod.h"
+#include "watch/WatchEvent.h"
 
 #include <process.h>
 
@@ -24,25 +28,28 @@ struct WinEventHookTraits {
 };
 using UniqueWinEventHook = TalvexBasic::UniqueResource<WinEventHookTraits>;
 
-// One event as the hook's callback queued it.
-struct RawEvent {
-    HWND window = nullptr;
-    DWORD event = 0;
-    long long at = 0;
-};
-
 // The hook's callback has no context argument; it runs only on the watch thread, inside its
 // message pump, so the thread's own queue is reached through a thread-local pointer.
-thread_local std::vector<RawEvent>* tRawEvents = nullptr;
+thread_local WatchEventQueue* tEvents = nullptr;
 
-void CALLBACK QueueWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG objectId, LONG childId, DWORD, DWORD)
+void CALLBACK QueueWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG objectId, LONG childId, DWORD,
+                            DWORD eventTick)
 {
-    // Only top-level windows themselves; no window message, no capture here.
-    if (tRawEvents == nullptr || window == nullptr || objectId != OBJID_WINDOW || childId != CHILDID_SELF ||
-        ::GetAncestor(window, GA_ROOT) != window) {
-        return;
+    if (tEvents != nullptr) {
+        tEvents->Receive(event, window, objectId, childId, eventTick);
     }
-    tRawEvents->push_back({window, event, WatchMicroseconds()});
+}
+
+UniqueWinEventHook HookWinEvents(DWORD first, DWORD last)
+{
+    UniqueWinEventHook hook(::SetWinEventHook(first, last, nullptr, QueueWinEvent, 0, 0,
+                                              WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
+    if (!hook) {
+        // The scan alone still catches windows, later.
+        (void)MORVANE_FAIL_LAST_ERROR(kWindowWatcher, TalvexBasic::LastErrorRule::Standard,
+                                      "SetWinEventHook error:%u.");
+    }
+    return hook;
 }
 
 HWND AsWindow(std::uint64_t bits) noexcept
@@ -50,11 +57,13 @@ HWND AsWindow(std::uint64_t bits) noexcept
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(bits));
 }
 
-// A top-level window's own style says whether it shows (its parent, the desktop, always does):
-// one call, where IsWindow and IsWindowVisible cost two more for another process's window.
+// A top-level window's own style says whether it is visible (its parent, the desktop, always
+// is): one call, where IsWindow and IsWindowVisible cost two more for another process's window.
+// A visible window may still be cloaked, kept off the screen by the compositor (Store apps,
+// Start, Search, windows of other virtual desktops): the compositor is asked of visible ones only.
 bool ShowsNow(HWND window) noexcept
 {
-    return (static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)) & WS_VISIBLE) != 0;
+    return (static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)) & WS_VISIBLE) != 0 && !IsCloakedNow(window);
 }
 
 BOOL CALLBACK AddScannedWindow(HWND window, LPARAM context)
@@ -64,7 +73,8 @@ BOOL CALLBACK AddScannedWindow(HWND window, LPARAM context)
 }
 
 // All top-level windows with the cheapest look at each; the owner is asked only of windows that
-// show and were not seen showing, so that an idle desktop costs one call a window a scan.
+// show and were not seen showing, so that an idle desktop costs one call a window a scan, and one
+// more a visible window.
 std::vector<ScannedWindow> ScanTopLevelWindows(const WindowSightings& sightings)
 {
     std::vector<ScannedWindow> windows;
@@ -148,13 +158,15 @@ WatchNews WindowWatcher::TakeNews()
 
 void WindowWatcher::Publish(WatchNews& news)
 {
-    if (news.appeared.empty() && news.vanished.empty()) {
+    if (news.appeared.empty() && news.vanished.empty() && news.displayChanges.empty()) {
         return;
     }
     {
         const TalvexBasic::CriticalSectionLock lock(mNewsLock);
         std::move(news.appeared.begin(), news.appeared.end(), std::back_inserter(mNews.appeared));
         std::move(news.vanished.begin(), news.vanished.end(), std::back_inserter(mNews.vanished));
+        mNews.displayChanges.insert(mNews.displayChanges.end(), news.displayChanges.begin(),
+                                    news.displayChanges.end());
     }
     news = WatchNews{};
     ::SetEvent(mNewsEvent.get());
@@ -168,20 +180,18 @@ unsigned __stdcall WindowWatcher::ThreadMain(void* self)
 
 void WindowWatcher::Watch()
 {
-    std::vector<RawEvent> rawEvents;
-    tRawEvents = &rawEvents;
-    // The thread's message queue exists before the hook, which posts into it.
+    const UniqueTimerPeriod timerPeriod = BeginMillisecondTimer();
+    WindowSightings sightings;
+    WatchEventQueue events(sightings);
+    tEvents = &events;
+    DisplayChangeWindow displays;
+    // The thread's message queue exists before the hooks, which post into it. Cloaking events
+    // lie far from the others: a hook over the whole range would hear every move of every window.
     MSG message{};
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-    const UniqueWinEventHook hook(::SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_HIDE, nullptr, QueueWinEvent, 0,
-                                                    0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
-    if (!hook) {
-        // The scan alone still catches windows, later.
-        (void)MORVANE_FAIL_LAST_ERROR(kWindowWatcher, TalvexBasic::LastErrorRule::Standard,
-                                      "SetWinEventHook error:%u.");
-    }
+    const UniqueWinEventHook hook = HookWinEvents(EVENT_OBJECT_CREATE, EVENT_OBJECT_HIDE);
+    const UniqueWinEventHook cloakHook = HookWinEvents(EVENT_OBJECT_CLOAKED, EVENT_OBJECT_UNCLOAKED);
 
-    WindowSightings sightings;
     sightings.Baseline(ScanTopLevelWindows(sightings));
     ::SetEvent(mReadyEvent.get());
 
@@ -201,37 +211,37 @@ void WindowWatcher::Watch()
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::DispatchMessageW(&message);
         }
+        news.displayChanges = displays.TakeChanges();
 
-        for (const RawEvent& raw : rawEvents) {
+        for (const WatchEvent& event : events.Take()) {
             Appearance appearance;
             Disappearance disappearance;
-            switch (raw.event) {
-            case EVENT_OBJECT_CREATE:
-                if (sightings.Created(PointerBits(raw.window), raw.at) == WindowSightings::Added::Overflow &&
-                    !overflowTold) {
+            switch (event.kind) {
+            case WatchEventKind::Created:
+                if (sightings.Created(event.window, event.at) == WindowSightings::Added::Overflow && !overflowTold) {
                     overflowTold = true;
                     MORVANE_TRACE(kWindowWatcher, "More than %u windows wait to show: further ones are dropped.",
                                   static_cast<unsigned>(WindowSightings::kPendingCap));
                 }
                 break;
-            case EVENT_OBJECT_SHOW:
-                if (sightings.Looked(PointerBits(raw.window), ShowsNow(raw.window), WatchMicroseconds(),
+            case WatchEventKind::Shown:
+                if (sightings.Looked(event.window, ShowsNow(AsWindow(event.window)), WatchMicroseconds(),
                                      CaughtBy::Event, appearance)) {
                     news.appeared.push_back(Describe(appearance));
                 }
                 break;
-            case EVENT_OBJECT_HIDE:
-            case EVENT_OBJECT_DESTROY:
-                if (sightings.Vanished(PointerBits(raw.window), raw.at, raw.event == EVENT_OBJECT_DESTROY,
+            case WatchEventKind::Hidden:
+            case WatchEventKind::Destroyed:
+                // When it happened, not when it was heard: the window may be long gone by now.
+                if (sightings.Vanished(event.window, event.at, event.kind == WatchEventKind::Destroyed,
                                        disappearance)) {
                     news.vanished.push_back(disappearance);
                 }
                 break;
-            default:
+            case WatchEventKind::Other:
                 break;
             }
         }
-        rawEvents.clear();
         if (overflowTold && sightings.WaitingCount() < WindowSightings::kPendingCap / 2) {
             overflowTold = false;
         }
@@ -254,7 +264,7 @@ void WindowWatcher::Watch()
         }
         Publish(news);
     }
-    tRawEvents = nullptr;
+    tEvents = nullptr;
 }
 
 } // namespace Morvane

@@ -24,13 +24,16 @@ struct SeenWindow {
 struct WatchNews {
     std::vector<SeenWindow> appeared;
     std::vector<Disappearance> vanished;
+    std::vector<long long> displayChanges; // when the displays changed, the watch's clock
 };
 
 // Watches for top-level windows of other processes that become visible, on a thread of its own
-// that pumps messages: a creation/show/hide event hook (out of context), frequent checks of
-// created windows until they show, and a scan of all top-level windows a few times a second for
-// what the events miss (a hidden window shown again, where the platform sends no show event).
-// The thread never sends a message to another window, so no window can stall it.
+// that pumps messages: a creation/show/hide/destroy and cloak/uncloak event hook (out of
+// context), frequent checks of created windows until they show, and a scan of all top-level
+// windows a few times a second for what the events miss (a hidden window shown again, where the
+// platform sends no show event). A window shows when it is visible and not cloaked. The thread
+// never sends a message to another window, so no window can stall it; it hears the displays
+// change through a hidden window of its own, and asks for 1 ms waits while it runs.
 class WindowWatcher {
 public:
     static constexpr long long kScanInterval = 250'000; // microseconds

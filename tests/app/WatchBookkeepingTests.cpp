@@ -1,4 +1,6 @@
 #include "capture/ScreenPictureCheck.h"
+#include "record/MonitorsSeen.h"
+#include "watch/WatchEvent.h"
 #include "watch/WindowSightings.h"
 
 #include <gtest/gtest.h>
@@ -143,6 +145,134 @@ TEST(WindowSightings, TheWaitingListIsCapped)
     EXPECT_EQ(sightings.WaitingCount(), 0u);
     EXPECT_TRUE(appeared.empty());
     EXPECT_TRUE(vanished.empty());
+}
+
+// Events heard after the fact: a window that went carries the event's time, earlier than the
+// look that follows, and the next scan (which no longer finds it) does not report it again.
+TEST(WindowSightings, WindowsGoneBeforeTheirEventIsHeardKeepTheEventsTime)
+{
+    WindowSightings sightings;
+    sightings.Baseline({{1, true}, {2, true}, {3, false}});
+    EXPECT_TRUE(sightings.Tracks(1));
+    EXPECT_FALSE(sightings.Tracks(3)); // hidden and never seen showing: nothing to follow
+    Disappearance disappearance;
+    ASSERT_TRUE(sightings.Vanished(1, 40, true, disappearance)); // destroyed at 40, heard later
+    EXPECT_EQ(disappearance.goneAt, 40);
+    EXPECT_TRUE(sightings.Tracks(1));                             // until the scan misses it
+    ASSERT_TRUE(sightings.Vanished(2, 45, false, disappearance)); // cloaked or hidden at 45
+    EXPECT_EQ(disappearance.goneAt, 45);
+    std::vector<Appearance> appeared;
+    std::vector<Disappearance> vanished;
+    sightings.Scanned({{2, false}, {3, false}}, 250, appeared, vanished);
+    EXPECT_TRUE(appeared.empty());
+    EXPECT_TRUE(vanished.empty());
+    EXPECT_FALSE(sightings.Tracks(1));
+    // Still hidden (or cloaked), window 2 waits to show again; its uncloaking is a showing.
+    EXPECT_EQ(sightings.Due(250 + WindowSightings::kEagerInterval), std::vector<std::uint64_t>{2});
+    Appearance appearance;
+    ASSERT_TRUE(sightings.Looked(2, true, 260, CaughtBy::Event, appearance));
+    EXPECT_EQ(appearance.showing, 2u);
+}
+
+TEST(WatchEvent, EventsAreSortedAndFilteredBeforeAnyQuestionToTheWindow)
+{
+    using Morvane::EventFilter;
+    using Morvane::WatchEventKind;
+    const struct {
+        DWORD event;
+        WatchEventKind kind;
+    } kinds[] = {
+        {EVENT_OBJECT_CREATE, WatchEventKind::Created},    {EVENT_OBJECT_SHOW, WatchEventKind::Shown},
+        {EVENT_OBJECT_UNCLOAKED, WatchEventKind::Shown},   {EVENT_OBJECT_HIDE, WatchEventKind::Hidden},
+        {EVENT_OBJECT_CLOAKED, WatchEventKind::Hidden},    {EVENT_OBJECT_DESTROY, WatchEventKind::Destroyed},
+        {EVENT_OBJECT_FOCUS, WatchEventKind::Other},       {EVENT_OBJECT_LOCATIONCHANGE, WatchEventKind::Other},
+    };
+    for (const auto& one : kinds) {
+        EXPECT_EQ(Morvane::KindOfWinEvent(one.event), one.kind) << std::hex << one.event;
+    }
+
+    const struct {
+        WatchEventKind kind;
+        LONG objectId;
+        LONG childId;
+        bool tracked;
+        EventFilter filter;
+    } filters[] = {
+        {WatchEventKind::Destroyed, OBJID_WINDOW, CHILDID_SELF, true, EventFilter::Keep},
+        {WatchEventKind::Hidden, OBJID_WINDOW, CHILDID_SELF, true, EventFilter::Keep},
+        {WatchEventKind::Shown, OBJID_WINDOW, CHILDID_SELF, true, EventFilter::Keep},
+        {WatchEventKind::Created, OBJID_WINDOW, CHILDID_SELF, true, EventFilter::Keep},
+        {WatchEventKind::Created, OBJID_WINDOW, CHILDID_SELF, false, EventFilter::KeepIfTopLevel},
+        {WatchEventKind::Shown, OBJID_WINDOW, CHILDID_SELF, false, EventFilter::KeepIfTopLevel},
+        {WatchEventKind::Hidden, OBJID_WINDOW, CHILDID_SELF, false, EventFilter::Drop},
+        {WatchEventKind::Destroyed, OBJID_WINDOW, CHILDID_SELF, false, EventFilter::Drop},
+        {WatchEventKind::Destroyed, OBJID_CLIENT, CHILDID_SELF, true, EventFilter::Drop},
+        {WatchEventKind::Hidden, OBJID_WINDOW, 2, true, EventFilter::Drop},
+        {WatchEventKind::Other, OBJID_WINDOW, CHILDID_SELF, true, EventFilter::Drop},
+    };
+    for (const auto& one : filters) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(one.kind) << " " << one.objectId << " " << one.childId
+                                        << " " << one.tracked);
+        EXPECT_EQ(Morvane::FilterWinEvent(one.kind, one.objectId, one.childId, one.tracked), one.filter);
+    }
+
+    const struct {
+        DWORD eventTick;
+        DWORD nowTick;
+        long long now;
+        long long at;
+    } times[] = {
+        {1000, 1000, 5'000'000, 5'000'000},
+        {880, 1000, 5'000'000, 4'880'000},
+        {0xFFFFFFF0u, 0x10u, 5'000'000, 4'968'000}, // across the wrap: 32 ms earlier
+        {1010, 1000, 5'000'000, 5'000'000},         // read apart, a little ahead: now
+    };
+    for (const auto& one : times) {
+        EXPECT_EQ(Morvane::EventTimeOnWatchClock(one.eventTick, one.nowTick, one.now), one.at) << one.eventTick;
+    }
+}
+
+TEST(MonitorsSeen, EveryMonitorSeenIsKeptAndTheLaterOnesSayWhenTheyCame)
+{
+    using Morvane::RunMonitor;
+    const RunMonitor primary{1, RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040}, MONITORINFOF_PRIMARY, L"\\\\.\\DISPLAY1", 96, ""};
+    const RunMonitor left{2, RECT{-1280, 0, 0, 1024}, RECT{-1280, 0, 0, 1024}, 0, L"\\\\.\\DISPLAY2", 96, ""};
+    RunMonitor primaryScaled = primary;
+    primaryScaled.dpi = 144;
+    RunMonitor primaryTaskbarMoved = primary;
+    primaryTaskbarMoved.workRect = RECT{0, 40, 1920, 1080};
+    RunMonitor leftMadePrimary = left;
+    leftMadePrimary.flags = MONITORINFOF_PRIMARY;
+
+    struct Step {
+        std::vector<RunMonitor> listed;
+        const char* since;
+        std::vector<const char*> keptSince; // of every monitor kept after the step, in order
+        std::vector<std::uint32_t> keptDpi;
+    };
+    const Step steps[] = {
+        {{primary}, "", {""}, {96}},                                       // the start
+        {{primary}, "T1", {""}, {96}},                                     // nothing new
+        {{primary, left}, "T2", {"", "T2"}, {96, 96}},                     // docked
+        {{primary}, "T3", {"", "T2"}, {96, 96}},                           // undocked: kept
+        {{primaryScaled}, "T4", {"", "T2", "T4"}, {96, 96, 144}},          // a scale change
+        {{primaryTaskbarMoved, left}, "T5", {"", "T2", "T4"}, {96, 96, 144}}, // the same ones again
+    };
+    std::vector<RunMonitor> kept;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.since);
+        Morvane::KeepMonitorsSeen(kept, step.listed, step.since);
+        ASSERT_EQ(kept.size(), step.keptSince.size());
+        for (size_t index = 0; index < kept.size(); ++index) {
+            EXPECT_EQ(kept[index].since, step.keptSince[index]) << index;
+            EXPECT_EQ(kept[index].dpi, step.keptDpi[index]) << index;
+        }
+    }
+    // The work area follows the latest listing.
+    EXPECT_EQ(kept[0].workRect.top, 40);
+    Morvane::KeepMonitorsSeen(kept, {leftMadePrimary}, "T6");
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[1].flags, static_cast<std::uint32_t>(MONITORINFOF_PRIMARY));
 }
 
 TEST(ScreenPictureCheck, PicturesOfWindowsThatWentAreDroppedAndBlackOnesRetried)
