@@ -49,8 +49,14 @@ int RunCommandLine(const wchar_t* commandLine)
     case CommandAction::Watch:
         return RunWatch(plan.watchSeconds);
     case CommandAction::Stop:
-        if (SignalRunningWatchToStop()) {
+        switch (SignalRunningWatchToStop()) {
+        case StopAnswer::Stopped:
             return 0;
+        case StopAnswer::Refused:
+            ::MessageBoxW(nullptr, kWatchRefusedStopText, kCaption, MB_OK | MB_ICONWARNING);
+            return kWatchRefusedExitCode;
+        case StopAnswer::NoWatch:
+            break;
         }
         ::MessageBoxW(nullptr, L"No watch is running.", kCaption, MB_OK | MB_ICONINFORMATION);
         return 1;

@@ -461,7 +461,7 @@ int RunWatchFigures(const WatchFigureOptions& options)
     // in about half a second).
     (void)ShowWindows(fixture, 100, options.burstWindows, 3000, 10);
     const long long stopAt = UtcMilliseconds();
-    const bool signalled = Morvane::SignalRunningWatchToStop();
+    const bool signalled = Morvane::SignalRunningWatchToStop() == Morvane::StopAnswer::Stopped;
     const long long boxAt = watch.ConfirmCompletion(120000);
     const DWORD exitCode = watch.WaitForExit(60000);
     if (!signalled || boxAt < 0) {

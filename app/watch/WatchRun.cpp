@@ -106,7 +106,7 @@ public:
     {
         const long long deadline =
             mWatchSeconds == 0 ? -1 : mTimes.Origin() + static_cast<long long>(mWatchSeconds) * 1'000'000;
-        TrayIcon tray(mContext.outputDirectory + L"\\" + kRunPageFileName, [this] { WriteLast(); });
+        TrayIcon tray(mContext.outputDirectory + L"\\" + kRunPageFileName);
         tray.Show();
         mTray = &tray;
         MORVANE_TRACE(kRunWatch, "Watching begins.");
@@ -150,8 +150,8 @@ public:
             if (deadline >= 0) {
                 wait = std::min(wait, deadline - now);
             }
-            const HANDLE waits[] = {mSignals.StopEvent(), mWatcher.NewsEvent()};
-            ::MsgWaitForMultipleObjectsEx(2, waits, static_cast<DWORD>(std::max(0LL, (wait + 999) / 1000)),
+            const HANDLE waits[] = {mSignals.StopEvent(), mWatcher.NewsEvent(), tray.StopEvent()};
+            ::MsgWaitForMultipleObjectsEx(3, waits, static_cast<DWORD>(std::max(0LL, (wait + 999) / 1000)),
                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             MSG message{};
             while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -165,7 +165,8 @@ public:
         TakeNews();
         // The watch ends within a second of the stop whatever the backlog: monitor pictures get a
         // short while, those left are not taken, and windows still queued are not captured.
-        const long long monitorsUntil = WatchMicroseconds() + kEndingMonitorPictures;
+        // At the session's end the record comes first: the process may be ended at any moment.
+        const long long monitorsUntil = WatchMicroseconds() + (tray.SessionEnding() ? 0 : kEndingMonitorPictures);
         while (!mMonitorSteps.empty() && WatchMicroseconds() < monitorsUntil) {
             SaveMonitorPicture(mMonitorSteps.front());
             mMonitorSteps.pop_front();
@@ -183,6 +184,7 @@ public:
         MORVANE_TRACE(kRunWatch, "Watching ends: %u windows caught, %u missed.", mCaught, mMissed);
         mTray = nullptr;
         WriteLast();
+        tray.LastRecordWritten();
         MORVANE_TRACE(kRunWatch, "The last record and page are written.");
     }
 
@@ -364,6 +366,10 @@ int RunWatch(unsigned long long watchSeconds)
     // Claimed before anything is written: a second watch writes nothing.
     WatchSignals signals;
     const WatchSignals::Claim claim = signals.ClaimWatch();
+    if (claim == WatchSignals::Claim::Refused) {
+        ::MessageBoxW(nullptr, kWatchRefusedWatchText, kCaption, MB_OK | MB_ICONWARNING);
+        return kWatchRefusedExitCode;
+    }
     if (claim != WatchSignals::Claim::Claimed) {
         const std::wstring text =
             claim == WatchSignals::Claim::AlreadyRunning

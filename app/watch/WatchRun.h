@@ -5,7 +5,7 @@ namespace Morvane {
 // A run that saves the windows present now, as Run does, and then every top-level window of
 // another process that shows, until --stop, the icon's menu, the end of the session, or
 // watchSeconds (0: no limit). Returns the exit code: 0, or 1 when another watch runs or no
-// output folder could be made.
+// output folder could be made, or kWatchRefusedExitCode when another watch runs out of reach.
 [[nodiscard]] int RunWatch(unsigned long long watchSeconds);
 
 } // namespace Morvane

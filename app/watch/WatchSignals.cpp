@@ -20,24 +20,50 @@ struct MappedViewTraits {
 };
 using UniqueMappedView = TalvexBasic::UniqueResource<MappedViewTraits>;
 
+std::wstring ReadFolder(HANDLE mapping)
+{
+    const UniqueMappedView view(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kFolderMappingBytes));
+    if (!view) {
+        return {};
+    }
+    const auto* text = static_cast<const wchar_t*>(view.get());
+    return std::wstring(text, wcsnlen(text, kFolderMappingBytes / sizeof(wchar_t) - 1));
+}
+
 } // namespace
+
+RunningWatch RunningWatchFromOpenError(DWORD error) noexcept
+{
+    return error == ERROR_ACCESS_DENIED ? RunningWatch::Refused : RunningWatch::Absent;
+}
 
 WatchSignals::Claim WatchSignals::ClaimWatch()
 {
+    // Opened first, read only: a watch run as administrator refuses even that to a watch that is
+    // not, whereas making the mapping would ask for more than reading.
+    const TalvexBasic::UniqueHandle running(::OpenFileMappingW(FILE_MAP_READ, FALSE, kWatchFolderMappingName));
+    if (running) {
+        mRunningFolder = ReadFolder(running.get());
+        return Claim::AlreadyRunning;
+    }
+    if (RunningWatchFromOpenError(::GetLastError()) == RunningWatch::Refused) {
+        (void)MORVANE_FAIL_LAST_ERROR(kWatchSignals, TalvexBasic::LastErrorRule::Standard,
+                                      "OpenFileMappingW error:%u.");
+        return Claim::Refused;
+    }
     mFolderMapping.reset(
         ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kFolderMappingBytes,
                              kWatchFolderMappingName));
     if (!mFolderMapping) {
+        // Made in the meantime by a watch run as administrator.
+        const bool refused = RunningWatchFromOpenError(::GetLastError()) == RunningWatch::Refused;
         (void)MORVANE_FAIL_LAST_ERROR(kWatchSignals, TalvexBasic::LastErrorRule::Standard,
                                       "CreateFileMappingW error:%u.");
-        return Claim::Failed;
+        return refused ? Claim::Refused : Claim::Failed;
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        const UniqueMappedView view(::MapViewOfFile(mFolderMapping.get(), FILE_MAP_READ, 0, 0, kFolderMappingBytes));
-        if (view) {
-            const auto* text = static_cast<const wchar_t*>(view.get());
-            mRunningFolder.assign(text, wcsnlen(text, kFolderMappingBytes / sizeof(wchar_t) - 1));
-        }
+        // Made in the meantime by another watch.
+        mRunningFolder = ReadFolder(mFolderMapping.get());
         mFolderMapping.reset();
         return Claim::AlreadyRunning;
     }
@@ -64,10 +90,14 @@ void WatchSignals::PublishFolder(const std::wstring& folder) noexcept
     text[length] = L'\0';
 }
 
-bool SignalRunningWatchToStop() noexcept
+StopAnswer SignalRunningWatchToStop() noexcept
 {
     const TalvexBasic::UniqueHandle stop(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kWatchStopEventName));
-    return stop && ::SetEvent(stop.get()) != FALSE;
+    if (stop && ::SetEvent(stop.get()) != FALSE) {
+        return StopAnswer::Stopped;
+    }
+    return RunningWatchFromOpenError(::GetLastError()) == RunningWatch::Refused ? StopAnswer::Refused
+                                                                                : StopAnswer::NoWatch;
 }
 
 } // namespace Morvane

@@ -19,6 +19,7 @@ public:
     enum class Claim {
         Claimed,        // this process is now the running watch
         AlreadyRunning, // another watch runs; RunningFolder names its folder
+        Refused,        // another watch runs with rights this process lacks (as administrator)
         Failed,         // the objects could not be made
     };
 
@@ -40,7 +41,30 @@ private:
     std::wstring mRunningFolder;
 };
 
-// Sets the running watch's stop event; false when no watch runs.
-[[nodiscard]] bool SignalRunningWatchToStop() noexcept;
+// What the opening of a running watch's object tells, from the error of the failed open.
+enum class RunningWatch {
+    Absent,  // no watch runs
+    Refused, // a watch runs, but this process may not reach it (it runs as administrator)
+};
+[[nodiscard]] RunningWatch RunningWatchFromOpenError(DWORD error) noexcept;
+
+enum class StopAnswer {
+    Stopped,   // the running watch's stop event is set
+    NoWatch,   // no watch runs
+    Refused,   // a watch runs, but its stop event may not be set from here
+};
+
+// What --stop and a second --watch say when the running watch is out of reach, and their exit code
+// (that of the refusal).
+constexpr wchar_t kWatchRefusedStopText[] =
+    L"A watch is running, but access to it was refused (it runs with higher rights, as administrator). "
+    L"Stop it from its icon, or run --stop as administrator.";
+constexpr wchar_t kWatchRefusedWatchText[] =
+    L"A watch is running already, but access to it was refused (it runs with higher rights, as "
+    L"administrator).";
+constexpr int kWatchRefusedExitCode = ERROR_ACCESS_DENIED;
+
+// Sets the running watch's stop event.
+[[nodiscard]] StopAnswer SignalRunningWatchToStop() noexcept;
 
 } // namespace Morvane

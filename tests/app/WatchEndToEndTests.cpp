@@ -1,6 +1,7 @@
 // The real Morvane.exe watching: fixture windows of another process that show after the watch
 // began are each caught with their own colour, the record and page are readable while the
-// watch runs, and --stop ends it with today's completion message.
+// watch runs, and --stop ends it with today's completion message. Its icon's menu holds up no
+// capture, and the end of the session finds the last record written.
 
 #include "record/RunRecord.h"
 #include "support/FixtureProcess.h"
@@ -8,6 +9,7 @@
 #include "support/MorvaneRun.h"
 #include "support/TestPaths.h"
 #include "system/HResult.h"
+#include "watch/TrayIcon.h"
 #include "watch/WatchSignals.h"
 
 #include <gtest/gtest.h>
@@ -201,6 +203,100 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             EXPECT_EQ(entry["caughtBy"], "start");
         }
     }
+}
+
+// The icon's window of the watch that runs in another process, and its menu's once it shows.
+HWND IconWindowOfOtherProcess()
+{
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(nullptr, window, Morvane::kTrayWindowClass, nullptr)) != nullptr) {
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(window, &processId);
+        if (processId != ::GetCurrentProcessId()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND ShownMenuOfThread(DWORD threadId)
+{
+    HWND menu = nullptr;
+    while ((menu = ::FindWindowExW(nullptr, menu, L"#32768", nullptr)) != nullptr) {
+        if (::IsWindowVisible(menu) && ::GetWindowThreadProcessId(menu, nullptr) == threadId) {
+            return menu;
+        }
+    }
+    return nullptr;
+}
+
+TEST(WatchEndToEnd, CatchesWindowsWhileTheIconsMenuIsOpenAndEndsWithTheSession)
+{
+    TestSupport::GdiplusSession gdiplus;
+    TestSupport::FixtureProcess fixture;
+    ASSERT_TRUE(fixture.Start()) << fixture.Failure();
+
+    TestSupport::DebugCaptureResult watch;
+    std::thread watching([&] { watch = RunMorvaneWith(L"--watch --for 10m"); });
+    // Whatever fails below, the watch ends and its thread is joined.
+    struct Ending {
+        std::thread& thread;
+        ~Ending()
+        {
+            if (thread.joinable()) {
+                (void)Morvane::SignalRunningWatchToStop();
+                thread.join();
+            }
+        }
+    } ending{watching};
+    const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 60000);
+    ASSERT_FALSE(folder.empty());
+    const HWND icon = IconWindowOfOtherProcess();
+    ASSERT_NE(icon, nullptr);
+    const DWORD iconThread = ::GetWindowThreadProcessId(icon, nullptr);
+
+    // A right click on the icon: its menu's modal loop runs until something is chosen.
+    ::PostMessageW(icon, Morvane::kTrayIconMessage, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    for (int tries = 0; tries < 600 && menu == nullptr; ++tries) {
+        ::Sleep(50);
+        menu = ShownMenuOfThread(iconThread);
+    }
+    ASSERT_NE(menu, nullptr);
+
+    FixtureWindowSpec layout;
+    layout.rect = {400, 300, 600, 450};
+    layout.caption = L"Shown while the menu is open";
+    layout.className = L"MorvaneFixtureMenuOpen";
+    layout.fill = RGB(230, 120, 20);
+    const FixtureWindow shown = fixture.Open(layout);
+    ASSERT_TRUE(shown) << shown.failure;
+    json record;
+    for (int tries = 0; tries < 600; ++tries) {
+        ::Sleep(50);
+        record = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
+        if (!record.is_discarded() && !EntriesOf(record, shown.handle).empty()) {
+            break;
+        }
+    }
+    ASSERT_FALSE(record.is_discarded());
+    EXPECT_EQ(record["watch"]["running"], true);
+    const std::vector<const json*> whileOpen = EntriesOf(record, shown.handle);
+    ASSERT_EQ(whileOpen.size(), 1u);
+    EXPECT_TRUE(PictureShows(folder, *whileOpen[0], layout.fill));
+    EXPECT_EQ(ShownMenuOfThread(iconThread), menu) << "the menu closed before the window was caught";
+
+    // The session ends: once the icon's window has answered, the last record is written.
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutW(icon, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 60000, &answer), 0);
+    const json last = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
+    ASSERT_FALSE(last.is_discarded());
+    EXPECT_EQ(last["watch"]["running"], false);
+    EXPECT_EQ(EntriesOf(last, shown.handle).size(), 1u);
+    watching.join();
+    EXPECT_EQ(watch.exitCode, 0u);
+    EXPECT_FALSE(watch.timedOut);
+    EXPECT_EQ(TestSupport::CompletionDirectory(watch), folder);
 }
 
 TEST(WatchEndToEnd, CommandLineAnswersWithoutWritingAnything)

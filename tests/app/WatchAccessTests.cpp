@@ -1,0 +1,135 @@
+// A watch run as administrator refuses to be opened by --stop or a second --watch that are not:
+// each says so, with the exit code of the refusal, and writes nothing. Wine has no elevation, so
+// the refusal comes through the import slots of the opening routines.
+
+#include "ProgramEntry.h"
+#include "support/ImportPatch.h"
+#include "support/TestPaths.h"
+#include "watch/WatchSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST_SUPPORT_IMPORT_SLOT(OpenEventW);
+TEST_SUPPORT_IMPORT_SLOT(OpenFileMappingW);
+TEST_SUPPORT_IMPORT_SLOT(CreateFileMappingW);
+TEST_SUPPORT_IMPORT_SLOT(MessageBoxW);
+
+namespace {
+
+using TestSupport::ImportPatch;
+
+// The errors the opening routines give, and the boxes shown; DWORD{0}: the real routine.
+struct Refusals {
+    static inline DWORD openEvent = 0;
+    static inline DWORD openMapping = 0;
+    static inline DWORD createMapping = 0;
+    static inline std::vector<std::wstring> boxes;
+    static inline std::vector<UINT> boxStyles;
+
+    static HANDLE WINAPI OpenEvent(DWORD access, BOOL inherit, LPCWSTR name)
+    {
+        return Fail(openEvent) ? nullptr : sRealOpenEvent(access, inherit, name);
+    }
+    static HANDLE WINAPI OpenMapping(DWORD access, BOOL inherit, LPCWSTR name)
+    {
+        return Fail(openMapping) ? nullptr : sRealOpenMapping(access, inherit, name);
+    }
+    static HANDLE WINAPI CreateMapping(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD high,
+                                       DWORD low, LPCWSTR name)
+    {
+        return Fail(createMapping) ? nullptr : sRealCreateMapping(file, attributes, protect, high, low, name);
+    }
+    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
+    {
+        boxes.emplace_back(text);
+        boxStyles.push_back(style);
+        return IDOK;
+    }
+
+    static bool Fail(DWORD error)
+    {
+        if (error == 0) {
+            return false;
+        }
+        ::SetLastError(error);
+        return true;
+    }
+
+    static inline decltype(&::OpenEventW) sRealOpenEvent = nullptr;
+    static inline decltype(&::OpenFileMappingW) sRealOpenMapping = nullptr;
+    static inline decltype(&::CreateFileMappingW) sRealCreateMapping = nullptr;
+};
+
+TEST(WatchAccess, OpenErrorsTellARefusalFromNoWatch)
+{
+    const struct {
+        DWORD error;
+        Morvane::RunningWatch running;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, Morvane::RunningWatch::Refused},
+        {ERROR_FILE_NOT_FOUND, Morvane::RunningWatch::Absent},
+        {ERROR_INVALID_HANDLE, Morvane::RunningWatch::Absent}, // the name is another kind of object
+        {ERROR_SUCCESS, Morvane::RunningWatch::Absent},
+    };
+    for (const auto& example : cases) {
+        EXPECT_EQ(Morvane::RunningWatchFromOpenError(example.error), example.running) << example.error;
+    }
+}
+
+TEST(WatchAccess, RefusedStopAndSecondWatchSaySoWithTheirExitCode)
+{
+    struct Case {
+        const wchar_t* commandLine;
+        DWORD openEvent;
+        DWORD openMapping;
+        DWORD createMapping;
+        int exitCode;
+        const wchar_t* boxText;
+        UINT boxIcon;
+    };
+    const Case cases[] = {
+        {L"Morvane.exe --stop", ERROR_ACCESS_DENIED, 0, 0, 5, Morvane::kWatchRefusedStopText, MB_ICONWARNING},
+        {L"Morvane.exe /STOP", ERROR_FILE_NOT_FOUND, 0, 0, 1, L"No watch is running.", MB_ICONINFORMATION},
+        {L"Morvane.exe --watch", 0, ERROR_ACCESS_DENIED, 0, 5, Morvane::kWatchRefusedWatchText, MB_ICONWARNING},
+        // Made by a watch run as administrator between the look and the making.
+        {L"Morvane.exe --watch --for 10s", 0, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, 5,
+         Morvane::kWatchRefusedWatchText, MB_ICONWARNING},
+    };
+    EXPECT_EQ(Morvane::kWatchRefusedExitCode, 5);
+    EXPECT_NE(std::wstring(Morvane::kWatchRefusedStopText).find(L"access to it was refused"), std::wstring::npos);
+    EXPECT_NE(std::wstring(Morvane::kWatchRefusedWatchText).find(L"access to it was refused"), std::wstring::npos);
+
+    const std::wstring outputs = TestSupport::ProgramDirectory() + L"\\Morvane\\Output";
+    const size_t before = TestSupport::NamesIn(outputs).size();
+    Refusals::sRealOpenEvent = __imp_OpenEventW;
+    Refusals::sRealOpenMapping = __imp_OpenFileMappingW;
+    Refusals::sRealCreateMapping = __imp_CreateFileMappingW;
+    for (const Case& example : cases) {
+        SCOPED_TRACE(std::string(example.commandLine, example.commandLine + wcslen(example.commandLine)));
+        Refusals::openEvent = example.openEvent;
+        Refusals::openMapping = example.openMapping;
+        Refusals::createMapping = example.createMapping;
+        Refusals::boxes.clear();
+        Refusals::boxStyles.clear();
+        int exitCode = -1;
+        {
+            const ImportPatch<decltype(&::OpenEventW)> openEvent(__imp_OpenEventW, &Refusals::OpenEvent);
+            const ImportPatch<decltype(&::OpenFileMappingW)> openMapping(__imp_OpenFileMappingW,
+                                                                         &Refusals::OpenMapping);
+            const ImportPatch<decltype(&::CreateFileMappingW)> createMapping(__imp_CreateFileMappingW,
+                                                                             &Refusals::CreateMapping);
+            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Refusals::MessageBox);
+            exitCode = Morvane::RunCommandLine(example.commandLine);
+        }
+        EXPECT_EQ(exitCode, example.exitCode);
+        ASSERT_EQ(Refusals::boxes.size(), 1u);
+        EXPECT_EQ(Refusals::boxes[0], example.boxText);
+        EXPECT_EQ(Refusals::boxStyles[0] & MB_ICONMASK, example.boxIcon);
+    }
+    EXPECT_EQ(TestSupport::NamesIn(outputs).size(), before);
+}
+
+} // namespace
