@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 xv
   nlohmann-json3-dev chromium fonts-wqy-microhei)
 # The second compiler for the same target, a build guard only.
 packages+=(clang lld llvm)
+# Signed test copies of the fixture, a test root and a catalog for the signature tests.
+packages+=(openssl osslsigncode python3)
 # Xorg with the dummy driver: the three-monitor test desktop.
 packages+=(xserver-xorg-core xserver-xorg-video-dummy)
 missing=()

@@ -1,5 +1,7 @@
 #include "capture/SignatureCheck.h"
 
+#include "capture/CatalogMember.h"
+
 #include "MorvaneTrace.h"
 
 #include <softpub.h>
@@ -49,6 +51,45 @@ std::optional<std::wstring> SignerName(HANDLE stateData)
     return name;
 }
 
+WINTRUST_DATA TrustData(DWORD choice) noexcept
+{
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = choice;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    return data;
+}
+
+// Runs one trust check and judges its answer; the signer's name is read for a signature that is
+// trusted or whose only fault is its chain.
+SignatureVerdict Verify(WINTRUST_DATA& data, SignatureSource where, const std::wstring& imagePath)
+{
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    // INVALID_HANDLE_VALUE: no window of ours may be owner of anything the check shows.
+    const auto result = static_cast<HRESULT>(::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data));
+    const DWORD lastError = ::GetLastError();
+
+    SignatureVerdict verdict;
+    verdict.result = result;
+    verdict.state = ClassifyTrust(TrustAnswer{result, lastError, where});
+    if (verdict.state == SignatureState::Signed || verdict.state == SignatureState::Untrusted) {
+        verdict.source = where;
+        if (data.hWVTStateData != nullptr) {
+            verdict.signer = SignerName(data.hWVTStateData);
+        }
+    }
+    if (verdict.state == SignatureState::Unknown) {
+        MORVANE_TRACE_W(kCheckSignature, L"WinVerifyTrust(%ls) return:0x%x.", imagePath.c_str(),
+                        static_cast<unsigned>(result));
+    }
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    (void)::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return verdict;
+}
+
 void RunChecks(const std::shared_ptr<SignatureChecks::Shared>& shared)
 {
     std::unique_lock<std::mutex> guard(shared->lock);
@@ -78,30 +119,36 @@ SignatureVerdict CheckSignature(const std::wstring& imagePath)
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = imagePath.c_str();
-    WINTRUST_DATA data{};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
+    WINTRUST_DATA data = TrustData(WTD_CHOICE_FILE);
     data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    // INVALID_HANDLE_VALUE: no window of ours may be owner of anything the check shows.
-    const auto result = static_cast<HRESULT>(::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data));
+    SignatureVerdict verdict = Verify(data, SignatureSource::File, imagePath);
+    if (verdict.state != SignatureState::Unsigned) {
+        return verdict;
+    }
 
-    SignatureVerdict verdict;
-    verdict.result = result;
-    verdict.state = ClassifyTrustResult(result);
-    if (verdict.state == SignatureState::Signed && data.hWVTStateData != nullptr) {
-        verdict.signer = SignerName(data.hWVTStateData);
+    // Most of Windows' own programs carry no signature of their own: a signed catalog lists them.
+    CatalogSearch search = FindCatalogMember(imagePath);
+    if (FAILED(search.result)) {
+        return SignatureVerdict{SignatureState::Unknown, search.result, {}, SignatureSource::None, {}};
     }
-    if (verdict.state == SignatureState::Unknown) {
-        MORVANE_TRACE_W(kCheckSignature, L"WinVerifyTrust(%ls) return:0x%x.", imagePath.c_str(),
-                        static_cast<unsigned>(result));
+    if (!search.member) {
+        return verdict;
     }
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    (void)::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    CatalogMember& member = *search.member;
+    WINTRUST_CATALOG_INFO catalog{};
+    catalog.cbStruct = sizeof catalog;
+    catalog.pcwszCatalogFilePath = member.catalogPath.c_str();
+    catalog.pcwszMemberTag = member.memberTag.c_str();
+    catalog.pcwszMemberFilePath = imagePath.c_str();
+    catalog.pbCalculatedFileHash = member.hash.data();
+    catalog.cbCalculatedFileHash = static_cast<DWORD>(member.hash.size());
+    // The hash may be SHA-256: the check must ask the context that made it.
+    catalog.hCatAdmin = member.admin.get();
+    data = TrustData(WTD_CHOICE_CATALOG);
+    data.pCatalog = &catalog;
+    verdict = Verify(data, SignatureSource::Catalog, imagePath);
+    const std::size_t slash = member.catalogPath.find_last_of(L"\\/");
+    verdict.catalog = slash == std::wstring::npos ? member.catalogPath : member.catalogPath.substr(slash + 1);
     return verdict;
 }
 
@@ -161,7 +208,8 @@ std::map<std::wstring, SignatureVerdict> SignatureChecks::Collect()
     for (const auto& [path, unused] : mShared->asked) {
         if (verdicts.find(path) == verdicts.end()) {
             MORVANE_TRACE_W(kCheckSignature, L"signature check of %ls did not finish in time.", path.c_str());
-            verdicts.emplace(path, SignatureVerdict{SignatureState::Unknown, HRESULT_FROM_WIN32(ERROR_TIMEOUT), {}});
+            verdicts.emplace(path, SignatureVerdict{SignatureState::Unknown, HRESULT_FROM_WIN32(ERROR_TIMEOUT), {},
+                                                    SignatureSource::None, {}});
         }
     }
     return verdicts;

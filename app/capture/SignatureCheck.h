@@ -10,8 +10,9 @@
 
 namespace Morvane {
 
-// Checks the image's embedded signature, without any user interface and without fetching
-// revocation lists over the network. Blocks as long as the check takes.
+// Checks the image's embedded signature and, where it carries none, the system catalog that lists
+// its hash, without any user interface and without fetching revocation lists over the network.
+// Blocks as long as the check takes.
 [[nodiscard]] SignatureVerdict CheckSignature(const std::wstring& imagePath);
 
 // Signature checks on a thread of their own, off the capture path, once per image path. The

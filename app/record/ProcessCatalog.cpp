@@ -54,7 +54,8 @@ std::vector<RunProcess> ProcessCatalog::WithVerdicts(const std::map<std::wstring
         if (verdict != verdicts.end()) {
             process.signature = verdict->second;
         } else {
-            process.signature = {SignatureState::Unknown, process.facts.imagePath.empty() ? E_INVALIDARG : missing, {}};
+            process.signature = {SignatureState::Unknown, process.facts.imagePath.empty() ? E_INVALIDARG : missing, {},
+                                 SignatureSource::None, {}};
         }
     }
     return processes;

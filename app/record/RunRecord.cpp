@@ -190,6 +190,9 @@ json ProcessJson(const RunProcess& process)
     entry[Member::kSignature] = SignatureStateName(process.signature.state);
     entry[Member::kSigner] = OptionalText(process.signature.signer);
     entry[Member::kSignatureResult] = static_cast<std::int32_t>(process.signature.result);
+    const char* signedBy = SignatureSourceName(process.signature.source);
+    entry[Member::kSignedBy] = signedBy != nullptr ? json(signedBy) : json(nullptr);
+    entry[Member::kCatalog] = OptionalText(process.signature.catalog);
     return entry;
 }
 

@@ -95,6 +95,8 @@ constexpr char kOriginalFilename[] = "originalFilename";
 constexpr char kSignature[] = "signature";
 constexpr char kSigner[] = "signer";
 constexpr char kSignatureResult[] = "signatureResult";
+constexpr char kSignedBy[] = "signedBy";
+constexpr char kCatalog[] = "catalog";
 
 // Values.
 constexpr char kToolName[] = "Morvane";

@@ -3,6 +3,7 @@
 // The parent rule and the trust verdict are tables; the "signed" branch and slow checks come
 // from an injected WinVerifyTrust, since nothing here signs files.
 
+#include "capture/CatalogMember.h"
 #include "capture/ParentProcessRule.h"
 #include "capture/ProcessFacts.h"
 #include "capture/SignatureCheck.h"
@@ -60,14 +61,53 @@ TEST(ParentProcessRule, CountsOnlyARunningParentThatStartedFirst)
     }
 }
 
-TEST(SignatureVerdict, OnlyANoSignatureResultIsUnsigned)
+TEST(SignatureVerdict, NoSignatureIsUnsignedOnlyWhenTheFileSaysSoAndABrokenChainIsUntrusted)
 {
-    EXPECT_EQ(ClassifyTrustResult(S_OK), SignatureState::Signed);
-    EXPECT_EQ(ClassifyTrustResult(TRUST_E_NOSIGNATURE), SignatureState::Unsigned);
-    for (const HRESULT result : {TRUST_E_BAD_DIGEST, CERT_E_EXPIRED, CERT_E_UNTRUSTEDROOT, TRUST_E_SUBJECT_FORM_UNKNOWN,
-                                 TRUST_E_PROVIDER_UNKNOWN, HRESULT_FROM_WIN32(ERROR_TIMEOUT), S_FALSE}) {
-        EXPECT_EQ(ClassifyTrustResult(result), SignatureState::Unknown) << std::hex << result;
+    constexpr auto kFile = SignatureSource::File;
+    constexpr auto kCatalog = SignatureSource::Catalog;
+    const auto noSignature = static_cast<DWORD>(TRUST_E_NOSIGNATURE);
+    struct Case {
+        TrustAnswer answer;
+        SignatureState expected;
+    };
+    const Case cases[] = {
+        {{S_OK, 0, kFile}, SignatureState::Signed},
+        {{S_OK, 0, kCatalog}, SignatureState::Signed},
+        {{S_OK, 0, SignatureSource::None}, SignatureState::Unknown}, // no signature was asked about
+        // "No signature" is unsigned only when the last error says the subject carries none.
+        {{TRUST_E_NOSIGNATURE, noSignature, kFile}, SignatureState::Unsigned},
+        {{TRUST_E_NOSIGNATURE, static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN), kFile}, SignatureState::Unsigned},
+        {{TRUST_E_NOSIGNATURE, static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN), kFile}, SignatureState::Unsigned},
+        {{TRUST_E_NOSIGNATURE, ERROR_ACCESS_DENIED, kFile}, SignatureState::Unknown},
+        {{TRUST_E_NOSIGNATURE, static_cast<DWORD>(TRUST_E_BAD_DIGEST), kFile}, SignatureState::Unknown},
+        {{TRUST_E_NOSIGNATURE, ERROR_SUCCESS, kFile}, SignatureState::Unknown},
+        // A catalog was found by the file's hash: it is a signature, whatever the check says.
+        {{TRUST_E_NOSIGNATURE, noSignature, kCatalog}, SignatureState::Unknown},
+        // A sound signature whose chain is not trusted now.
+        {{CERT_E_UNTRUSTEDROOT, 0, kFile}, SignatureState::Untrusted},
+        {{CERT_E_UNTRUSTEDROOT, 0, kCatalog}, SignatureState::Untrusted},
+        {{CERT_E_EXPIRED, 0, kFile}, SignatureState::Untrusted},
+        {{CERT_E_CHAINING, 0, kCatalog}, SignatureState::Untrusted},
+        {{CERT_E_UNTRUSTEDTESTROOT, 0, kFile}, SignatureState::Untrusted},
+        {{TRUST_E_EXPLICIT_DISTRUST, 0, kFile}, SignatureState::Untrusted},
+        {{CERT_E_UNTRUSTEDROOT, 0, SignatureSource::None}, SignatureState::Unknown},
+        // An altered file, a failed check or one that did not finish says nothing of a signer.
+        {{TRUST_E_BAD_DIGEST, 0, kFile}, SignatureState::Unknown},
+        {{TRUST_E_SUBJECT_FORM_UNKNOWN, noSignature, kFile}, SignatureState::Unknown},
+        {{TRUST_E_PROVIDER_UNKNOWN, noSignature, kFile}, SignatureState::Unknown},
+        {{HRESULT_FROM_WIN32(ERROR_TIMEOUT), 0, kFile}, SignatureState::Unknown},
+        {{S_FALSE, 0, kCatalog}, SignatureState::Unknown},
+    };
+    for (const Case& item : cases) {
+        EXPECT_EQ(ClassifyTrust(item.answer), item.expected)
+            << std::hex << item.answer.result << " " << item.answer.lastError << " "
+            << static_cast<int>(item.answer.where);
     }
+    EXPECT_STREQ(SignatureStateName(SignatureState::Untrusted), "untrusted");
+    EXPECT_STREQ(SignatureSourceName(SignatureSource::File), "file");
+    EXPECT_STREQ(SignatureSourceName(SignatureSource::Catalog), "catalog");
+    EXPECT_EQ(SignatureSourceName(SignatureSource::None), nullptr);
+    EXPECT_EQ(UpperHex({0x00, 0xAB, 0x1F, 0xF0}), L"00AB1FF0");
 }
 
 // A fixture started by a launcher that stays, and one whose launcher has left. Their facts in full
@@ -296,8 +336,12 @@ TEST(SignatureCheck, TheUnsignedFixtureIsUnsignedAndInjectedResultsAreClassified
     EXPECT_EQ(signedVerdict.result, S_OK);
     InjectedTrust::sResult = static_cast<LONG>(CERT_E_EXPIRED);
     const SignatureVerdict expired = CheckSignature(DesktopFixturePath());
-    EXPECT_EQ(expired.state, SignatureState::Unknown);
+    EXPECT_EQ(expired.state, SignatureState::Untrusted);
     EXPECT_EQ(expired.result, CERT_E_EXPIRED);
+    InjectedTrust::sResult = static_cast<LONG>(TRUST_E_BAD_DIGEST);
+    const SignatureVerdict altered = CheckSignature(DesktopFixturePath());
+    EXPECT_EQ(altered.state, SignatureState::Unknown);
+    EXPECT_EQ(altered.result, TRUST_E_BAD_DIGEST);
 }
 
 TEST(SignatureChecks, ChecksEachPathOnceAndRecordsAnOverrunAsUnknown)

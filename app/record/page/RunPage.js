@@ -310,7 +310,12 @@
   function programName(p) { return p.description || p.product || imageName(p.imagePath) || 'an unknown program'; }
   function whoText(p) {
     return programName(p) + (p.company ? ', ' + p.company : '') + (p.signature === 'signed' && p.signer ?
-      ', signed by ' + p.signer : '');
+      ', signed by ' + p.signer + (p.signedBy === 'catalog' ? ' (catalog)' : '') : '');
+  }
+  function signatureBadgeText(p) {
+    if (p.signature === 'unsigned') { return 'unsigned'; }
+    if (p.signature === 'untrusted') { return 'signature not trusted: ' + (p.signer || 'unknown signer'); }
+    return 'signature unknown';
   }
   function parentText(p) {
     if (p.parentProcessId === null) { return 'unknown'; }
@@ -350,8 +355,7 @@
     var card = cards[index];
     card.insertBefore(make('p', 'who', whoText(p)), card.querySelector('h3'));
     if (p.signature !== 'signed') {
-      add(card.querySelector('.badges'), make('span', 'badge ' + p.signature,
-        p.signature === 'unsigned' ? 'unsigned' : 'signature unknown'));
+      add(card.querySelector('.badges'), make('span', 'badge ' + p.signature, signatureBadgeText(p)));
     }
     var facts = card.querySelector('dl');
     add(facts, make('dt', '', 'Parent'));
