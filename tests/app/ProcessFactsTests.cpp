@@ -301,6 +301,7 @@ TEST(VersionStrings, AnImageWithoutAVersionResourceHasNone)
 // WinVerifyTrust answers from a table for one test, counting its verifications.
 struct InjectedTrust {
     static inline LONG sResult = 0;
+    static inline DWORD sLastError = ERROR_SUCCESS; // what the check leaves for GetLastError
     static inline DWORD sDelayMilliseconds = 0;
     static inline std::atomic<int> sVerifications{0};
 
@@ -317,6 +318,7 @@ struct InjectedTrust {
         }
         ++sVerifications;
         ::Sleep(sDelayMilliseconds);
+        ::SetLastError(sLastError);
         return sResult;
     }
 };
@@ -342,6 +344,15 @@ TEST(SignatureCheck, TheUnsignedFixtureIsUnsignedAndInjectedResultsAreClassified
     const SignatureVerdict altered = CheckSignature(DesktopFixturePath());
     EXPECT_EQ(altered.state, SignatureState::Unknown);
     EXPECT_EQ(altered.result, TRUST_E_BAD_DIGEST);
+    // "No signature" is unsigned only as far as the last error says the file carries none.
+    InjectedTrust::sResult = static_cast<LONG>(TRUST_E_NOSIGNATURE);
+    InjectedTrust::sLastError = static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN);
+    EXPECT_EQ(CheckSignature(DesktopFixturePath()).state, SignatureState::Unsigned);
+    InjectedTrust::sLastError = ERROR_ACCESS_DENIED;
+    const SignatureVerdict unreadable = CheckSignature(DesktopFixturePath());
+    EXPECT_EQ(unreadable.state, SignatureState::Unknown);
+    EXPECT_EQ(unreadable.result, TRUST_E_NOSIGNATURE);
+    InjectedTrust::sLastError = ERROR_SUCCESS;
 }
 
 TEST(SignatureChecks, ChecksEachPathOnceAndRecordsAnOverrunAsUnknown)

@@ -470,6 +470,46 @@ async function checkWhoMadeIt(page, run, saved) {
   await page.select('#company', '');
 }
 
+// The signature states a run under Wine does not make: a signature found in a catalog and one
+// whose chain is not trusted, on the cards and in the view by program's filter.
+async function checkSignatureStates(browser, run) {
+  const problems = [];
+  let listed = null;
+  let untrusted = null;
+  let signedCount = 0;
+  const page = await openVariant(browser, run, (record) => {
+    const launched = record.processes.filter((p) => p.commandLine && p.commandLine.includes('--launched'));
+    listed = launched[0];
+    untrusted = launched[1];
+    Object.assign(listed, { signature: 'signed', signer: 'Catalog <Signer>', signedBy: 'catalog', catalog: 'x.cat',
+      signatureResult: 0 });
+    Object.assign(untrusted, { signature: 'untrusted', signer: 'Test <Signer>', signedBy: 'file', catalog: null,
+      signatureResult: -2146762487 });
+    signedCount = record.processes.filter((p) => p.signature === 'signed').length;
+  }, problems);
+  const cards = await page.$$eval('.card', (elements) => elements.map((card) => ({
+    who: (card.querySelector('p.who') || {}).textContent,
+    badges: Array.from(card.querySelectorAll('.badge')).map((badge) => badge.textContent),
+  })));
+  const whoLines = cards.map((card) => card.who);
+  const program = (p) => `${p.description}, ${p.company}`;
+  check(whoLines.includes(`${program(listed)}, signed by Catalog <Signer> (catalog)`),
+    `a catalog signature is named as such: ${whoLines.join(' | ')}`);
+  check(cards.some((card) => card.badges.includes('signature not trusted: Test <Signer>')) &&
+    !cards.some((card) => card.badges.includes('signature not trusted: Catalog <Signer>')),
+  'an untrusted signature is badged with its signer');
+  check(whoLines.every((who) => !/signed by Test/.test(who)), 'an untrusted signer is not "signed by"');
+  const visible = () => page.$$eval('li.program', (items) => items.filter((item) => !item.hidden).length);
+  await page.select('#signature', 'untrusted');
+  check(await visible() === 1, 'the "not trusted" filter shows the one untrusted process');
+  await page.select('#signature', 'signed');
+  check(await visible() === signedCount && signedCount >= 1,
+    'the "signed" filter shows the process signed through its catalog');
+  check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
 async function checkFirstRun(browser, run) {
   const problems = [];
   const page = await openPage(browser, run, problems);
@@ -571,6 +611,7 @@ async function main() {
     await checkLatestRun(browser, runs[runs.length - 1], screenshot);
     await checkDroppedPictures(browser, runs[runs.length - 1]);
     await checkVisibleFrames(browser, runs[runs.length - 1]);
+    await checkSignatureStates(browser, runs[runs.length - 1]);
   });
   finish();
 }

@@ -172,9 +172,10 @@ def countersign(signer_info, leaf_key, work):
 def make_catalog(member_digest, leaf_pem, leaf_key, root_pem, work, output):
     content = os.path.join(work, "catalog-list.der")
     trust_list = catalog_list(member_digest)
-    hashed = trust_list if os.environ.get("CAT_DIGEST") == "whole" else trust_list[parse(trust_list)[1]:]
+    # The signature covers the list's content without its outer tag and length, as PKCS #7 has it
+    # for content that is not plain data.
     with open(content, "wb") as out:
-        out.write(hashed)
+        out.write(trust_list[parse(trust_list)[1]:])
     signed = os.path.join(work, "catalog-signed.der")
     run("openssl", "cms", "-sign", "-binary", "-nodetach", "-nosmimecap", "-md", "sha1",
         "-econtent_type", "1.3.6.1.4.1.311.10.1", "-in", content, "-signer", leaf_pem, "-inkey", leaf_key,
