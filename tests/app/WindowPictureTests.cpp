@@ -4,8 +4,10 @@
 
 #include "capture/OutputFileNames.h"
 #include "capture/WindowInfo.h"
+#include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
 #include "capture/WindowsAbove.h"
+#include "record/RunRecorder.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
@@ -676,5 +678,40 @@ TEST_F(WindowPicture, PictureWithOnlyItsFramePaintedIsTakenAgain)
             EXPECT_EQ(FallbackLines(capture), 1u);
             ExpectFallbackLine(capture, window.handle, one.line, "0x0");
         }
+    }
+}
+
+namespace {
+
+HANDLE WINAPI DeniedOpenProcess(DWORD, BOOL, DWORD)
+{
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
+} // namespace
+
+TEST_SUPPORT_IMPORT_SLOT(OpenProcess);
+
+// A window that is skipped but shows still covers the windows below it, with its visible frame.
+TEST_F(WindowPicture, ShownSkippedWindowKeepsItsVisibleFrame)
+{
+    const FixtureWindow window = Open(kFramedRect, kFramedFill, L"WindowPictureFramedSkipped");
+    ASSERT_TRUE(window) << window.failure;
+    Morvane::WindowSample sample;
+    {
+        TestSupport::ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpenProcess);
+        sample = Morvane::SampleWindow(window.handle);
+    }
+    ASSERT_EQ(sample.skipReason, Morvane::SkipReason::ProcessNotOpened);
+    for (const bool compositor : {false, true}) {
+        std::unique_ptr<FramingCompositor> framing;
+        if (compositor) {
+            framing = std::make_unique<FramingCompositor>(std::vector<FramedWindow>{{window.handle, kFramedBounds}});
+        }
+        Morvane::RunRecorder recorder;
+        const Morvane::RunWindow entry = recorder.AddSkipped(sample);
+        EXPECT_TRUE(::EqualRect(&entry.rect, &kFramedRect));
+        EXPECT_TRUE(::EqualRect(&entry.frame, compositor ? &kFramedBounds : &kFramedRect)) << compositor;
     }
 }

@@ -627,30 +627,3 @@ TEST_F(ScreenCapture, ScreenCopiesTakeLayeredWindowsAlong)
     EXPECT_TRUE(tracker.mPrintWindowCalled);
     EXPECT_TRUE(tracker.mBitBltOperations.empty());
 }
-
-// An area of the screen is copied at its size from its place, black where no monitor shows it.
-TEST_F(ScreenCapture, ScreenAreaIsCopiedFromItsPlaceAndBlackBeyondEveryMonitor)
-{
-    ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 1) << "the black part needs a single monitor";
-    const int bottom = ::GetSystemMetrics(SM_CYSCREEN);
-    // From inside the window to beyond its lower right corner and 60 pixels below the screen.
-    const RECT area{320, 230, 560, bottom + 60};
-    COLORREF inside = CLR_INVALID;
-    for (int attempt = 0; attempt < 40 && !ColourIs(inside, kFill); ++attempt) {
-        CaptureOutputs outputs;
-        ASSERT_EQ(Screenshot::CaptureScreenAreaToBitmap$Static(&outputs.bitmap, &outputs.dc, area, &outputs.size),
-                  S_OK);
-        CaptureOwner owner(outputs);
-        EXPECT_EQ(outputs.size.cx, 240);
-        EXPECT_EQ(outputs.size.cy, bottom + 60 - 230);
-        // The window's lower right corner (540, 380) lies at (220, 150) of the area.
-        inside = ::GetPixel(outputs.dc, 215, 145);
-        const COLORREF outside = ::GetPixel(outputs.dc, 225, 145);
-        EXPECT_FALSE(ColourIs(outside, kFill)) << "beyond the window's right edge " << Hex(outside);
-        EXPECT_EQ(::GetPixel(outputs.dc, 100, bottom + 30 - 230), RGB(0, 0, 0)) << "below the screen";
-        if (!ColourIs(inside, kFill)) {
-            ::Sleep(50);
-        }
-    }
-    EXPECT_TRUE(ColourIs(inside, kFill)) << Hex(inside);
-}
