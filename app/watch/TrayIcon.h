@@ -46,9 +46,8 @@ public:
     // The last record is written: the window may answer the end of the session.
     void LastRecordWritten() noexcept;
 
-    struct Shared; // what the icon's thread and this object both hold
-
 private:
+    struct Shared; // what the icon's thread and this object both hold, so the thread may outlive it
     std::shared_ptr<Shared> mShared;
     TalvexBasic::UniqueHandle mThread;
 };

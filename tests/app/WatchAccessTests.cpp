@@ -21,26 +21,19 @@ namespace {
 
 using TestSupport::ImportPatch;
 
-// The errors the opening routines give, and the boxes shown; DWORD{0}: the real routine.
+// No watch is reachable: each opening routine fails with its error; the boxes are kept.
 struct Refusals {
-    static inline DWORD openEvent = 0;
-    static inline DWORD openMapping = 0;
-    static inline DWORD createMapping = 0;
+    static inline DWORD openEvent = ERROR_FILE_NOT_FOUND;
+    static inline DWORD openMapping = ERROR_FILE_NOT_FOUND;
+    static inline DWORD createMapping = ERROR_FILE_NOT_FOUND;
     static inline std::vector<std::wstring> boxes;
     static inline std::vector<UINT> boxStyles;
 
-    static HANDLE WINAPI OpenEvent(DWORD access, BOOL inherit, LPCWSTR name)
+    static HANDLE WINAPI OpenEvent(DWORD, BOOL, LPCWSTR) { return Fail(openEvent); }
+    static HANDLE WINAPI OpenMapping(DWORD, BOOL, LPCWSTR) { return Fail(openMapping); }
+    static HANDLE WINAPI CreateMapping(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCWSTR)
     {
-        return Fail(openEvent) ? nullptr : sRealOpenEvent(access, inherit, name);
-    }
-    static HANDLE WINAPI OpenMapping(DWORD access, BOOL inherit, LPCWSTR name)
-    {
-        return Fail(openMapping) ? nullptr : sRealOpenMapping(access, inherit, name);
-    }
-    static HANDLE WINAPI CreateMapping(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD high,
-                                       DWORD low, LPCWSTR name)
-    {
-        return Fail(createMapping) ? nullptr : sRealCreateMapping(file, attributes, protect, high, low, name);
+        return Fail(createMapping);
     }
     static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
     {
@@ -48,19 +41,11 @@ struct Refusals {
         boxStyles.push_back(style);
         return IDOK;
     }
-
-    static bool Fail(DWORD error)
+    static HANDLE Fail(DWORD error)
     {
-        if (error == 0) {
-            return false;
-        }
         ::SetLastError(error);
-        return true;
+        return nullptr;
     }
-
-    static inline decltype(&::OpenEventW) sRealOpenEvent = nullptr;
-    static inline decltype(&::OpenFileMappingW) sRealOpenMapping = nullptr;
-    static inline decltype(&::CreateFileMappingW) sRealCreateMapping = nullptr;
 };
 
 TEST(WatchAccess, OpenErrorsTellARefusalFromNoWatch)
@@ -83,6 +68,7 @@ TEST(WatchAccess, RefusedStopAndSecondWatchSaySoWithTheirExitCode)
 {
     struct Case {
         const wchar_t* commandLine;
+        // The errors of the opening routines; 0 where the routine is not reached.
         DWORD openEvent;
         DWORD openMapping;
         DWORD createMapping;
@@ -104,9 +90,6 @@ TEST(WatchAccess, RefusedStopAndSecondWatchSaySoWithTheirExitCode)
 
     const std::wstring outputs = TestSupport::ProgramDirectory() + L"\\Morvane\\Output";
     const size_t before = TestSupport::NamesIn(outputs).size();
-    Refusals::sRealOpenEvent = __imp_OpenEventW;
-    Refusals::sRealOpenMapping = __imp_OpenFileMappingW;
-    Refusals::sRealCreateMapping = __imp_CreateFileMappingW;
     for (const Case& example : cases) {
         SCOPED_TRACE(std::string(example.commandLine, example.commandLine + wcslen(example.commandLine)));
         Refusals::openEvent = example.openEvent;
