@@ -249,6 +249,15 @@ HRESULT ReadCommandLine(HANDLE process, std::wstring& commandLine)
     return ReadCommandLineFromParameters(query, process, commandLine);
 }
 
+std::wstring ReadLimitedImagePathOf(std::uint32_t processId)
+{
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        return {};
+    }
+    return FullImageName(process.get()).value_or(std::wstring());
+}
+
 ProcessFacts ReadProcessFacts(std::uint32_t processId, const std::wstring& imagePath)
 {
     ProcessFacts facts;

@@ -33,4 +33,9 @@ struct ProcessFacts {
 // needs limited query and VM-read rights. Written only on success.
 [[nodiscard]] HRESULT ReadCommandLine(HANDLE process, std::wstring& commandLine);
 
+// The executable of a process through a handle with the limited query right alone (which
+// processes of other accounts and elevated ones grant where they refuse more); empty when even
+// that open is refused.
+[[nodiscard]] std::wstring ReadLimitedImagePathOf(std::uint32_t processId);
+
 } // namespace Morvane

@@ -1,6 +1,7 @@
 #include "capture/WindowInfo.h"
 
 #include "MorvaneTrace.h"
+#include "capture/ProcessFacts.h"
 #include "system/FileTimeValue.h"
 #include "system/HResult.h"
 #include "system/Module.h"
@@ -38,9 +39,11 @@ std::wstring ReadImagePathOf(DWORD processId)
 {
     WindowInfo facts;
     const UniqueHandle process(processId != 0 ? ::OpenProcess(kProcessAccess, FALSE, processId) : nullptr);
-    if (process) {
-        (void)facts.ReadImagePath(process.get());
+    if (!process) {
+        // Where reading its memory is refused, the limited right still names its executable.
+        return processId != 0 ? ReadLimitedImagePathOf(processId) : std::wstring();
     }
+    (void)facts.ReadImagePath(process.get());
     return facts.mProcessDosPath;
 }
 

@@ -46,8 +46,8 @@ private:
     [[nodiscard]] HRESULT ReadImagePath(HANDLE process);
 };
 
-// The executable of a process whose window is gone, read the way a window's is; empty when the
-// process cannot be opened (it may have ended too).
+// The executable of a process whose window is gone, read the way a window's is, else as the
+// limited right gives it; empty when the process cannot be opened (it may have ended too).
 [[nodiscard]] std::wstring ReadImagePathOf(DWORD processId);
 
 } // namespace Morvane

@@ -210,6 +210,9 @@ TEST_F(LaunchedFixtures, RefusedRightsCostOnlyWhatTheyGuard)
             ImportPatch<decltype(&::OpenProcess)> patch(__imp_OpenProcess, &DeniedOpen::Call);
             DeniedOpen::sReal = patch.Original();
             facts = ReadProcessFacts(child, DesktopFixturePath());
+            // What a gone window keeps of its process: its executable, whatever else is refused.
+            const std::wstring image = ReadImagePathOf(child);
+            EXPECT_EQ(image.substr(image.rfind(L'\\') + 1), L"DesktopFixture.exe") << Utf8(image);
         }
         EXPECT_NE(facts.creationTime, 0u);
         ASSERT_EQ(facts.commandLine.has_value(), item.commandLine);

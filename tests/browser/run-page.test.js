@@ -136,6 +136,34 @@ async function checkVisibleFrames(browser, run) {
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
 }
 
+// A parent that runs but may not be read, and no parent at all (id 0), as the cards say them.
+async function checkParentStandings(browser, run) {
+  const problems = [];
+  const keyOf = (p) => `${p.processId}@${p.startedAt}`;
+  let expected = [];
+  const page = await openVariant(browser, run, (record) => {
+    const byKey = new Map(record.processes.map((p) => [keyOf(p), p]));
+    const firsts = [];
+    record.windows.filter((w) => w.outcome === 'saved').forEach((w, index) => {
+      const p = w.process && byKey.get(keyOf(w.process));
+      if (p && !firsts.some((first) => first.p === p)) {
+        firsts.push({ p, index });
+      }
+    });
+    const [unreadable, none] = firsts;
+    Object.assign(unreadable.p, { parentImagePath: null, parentGone: false, parentUnreadable: true });
+    Object.assign(none.p, { parentProcessId: 0, parentImagePath: null, parentGone: false, parentUnreadable: false });
+    expected = [[unreadable.index, `unreadable (process ${unreadable.p.parentProcessId})`], [none.index, 'none']];
+  }, problems);
+  const parents = await page.$$eval('.card', (cards) =>
+    cards.map((card) => (card.querySelector('dd.parent') || {}).textContent));
+  check(expected.length === 2, 'two processes to change in the sample');
+  expected.forEach(([index, text]) => check(parents[index] === text, `parent line "${text}": ${parents[index]}`));
+  check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
 // Scrolls every picture into view (thumbnails load lazily) and reports its natural size.
 function picturesOf(page) {
   return page.evaluate(async () => {
@@ -612,6 +640,7 @@ async function main() {
     await checkDroppedPictures(browser, runs[runs.length - 1]);
     await checkVisibleFrames(browser, runs[runs.length - 1]);
     await checkSignatureStates(browser, runs[runs.length - 1]);
+    await checkParentStandings(browser, runs[runs.length - 1]);
   });
   finish();
 }
