@@ -30,6 +30,7 @@ TEST_SUPPORT_IMPORT_SLOT(timeEndPeriod);
 TEST_SUPPORT_IMPORT_SLOT(SetProcessInformation);
 TEST_SUPPORT_IMPORT_SLOT(EnumDisplayMonitors);
 TEST_SUPPORT_IMPORT_SLOT(GetMonitorInfoW);
+TEST_SUPPORT_IMPORT_SLOT(GetSystemMetrics);
 
 namespace {
 
@@ -190,10 +191,24 @@ TEST(WindowWatcher, ACloakedWindowShowsWhenUncloaked)
     gCloaked = nullptr;
 }
 
+// One monitor more than there is, once the test says so; every other metric is the real one.
+std::atomic<int> gExtraMonitors{0};
+decltype(&::GetSystemMetrics) gRealGetSystemMetrics = nullptr;
+
+int WINAPI MonitorAddingGetSystemMetrics(int index)
+{
+    return gRealGetSystemMetrics(index) + (index == SM_CMONITORS ? gExtraMonitors.load() : 0);
+}
+
 // The displays changing reaches the watcher's own hidden top-level window, which the system
-// tells along with every other one; the news say when.
+// tells along with every other one; the news say when. A change nobody announces (Wine applies
+// RandR changes without the message) is noticed by the next scan.
 TEST(WindowWatcher, HearsTheDisplaysChange)
 {
+    gExtraMonitors = 0;
+    TestSupport::ImportPatch<decltype(&::GetSystemMetrics)> metrics(__imp_GetSystemMetrics,
+                                                                   &MonitorAddingGetSystemMetrics);
+    gRealGetSystemMetrics = metrics.Original();
     Morvane::WindowWatcher watcher;
     ASSERT_TRUE(watcher.Start());
     const HWND listener = ::FindWindowW(Morvane::DisplayChangeWindow::kClassName, nullptr);
@@ -211,7 +226,18 @@ TEST(WindowWatcher, HearsTheDisplaysChange)
     ASSERT_EQ(news.displayChanges.size(), 1u);
     EXPECT_GE(news.displayChanges[0], before);
     EXPECT_LE(news.displayChanges[0], after);
+
+    // A scan or two later, still nothing more; then a monitor comes unannounced.
+    ::Sleep(2 * static_cast<DWORD>(Morvane::WindowWatcher::kScanInterval / kMs));
+    EXPECT_TRUE(watcher.TakeNews().displayChanges.empty());
+    news = Morvane::WatchNews{};
+    const long long added = Morvane::WatchMicroseconds();
+    gExtraMonitors = 1;
+    ASSERT_TRUE(WaitForNews(watcher, news, [](const Morvane::WatchNews& got) { return !got.displayChanges.empty(); }));
+    EXPECT_EQ(news.displayChanges.size(), 1u);
+    EXPECT_GE(news.displayChanges[0], added);
     watcher.Stop();
+    gExtraMonitors = 0;
     EXPECT_EQ(::FindWindowW(Morvane::DisplayChangeWindow::kClassName, nullptr), nullptr);
 }
 
