@@ -104,6 +104,29 @@ SeenWindow Describe(const Appearance& appearance)
     return seen;
 }
 
+// The displays' outline as system metrics give it: a few cheap calls a scan notice a change that
+// comes without WM_DISPLAYCHANGE (Wine applies RandR changes without telling the windows).
+struct DisplayOutline {
+    int monitors = 0;
+    RECT virtualScreen{};
+
+    static DisplayOutline Now() noexcept
+    {
+        DisplayOutline outline;
+        outline.monitors = ::GetSystemMetrics(SM_CMONITORS);
+        outline.virtualScreen.left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+        outline.virtualScreen.top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+        outline.virtualScreen.right = outline.virtualScreen.left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        outline.virtualScreen.bottom = outline.virtualScreen.top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        return outline;
+    }
+
+    [[nodiscard]] bool operator==(const DisplayOutline& other) const noexcept
+    {
+        return monitors == other.monitors && ::EqualRect(&virtualScreen, &other.virtualScreen);
+    }
+};
+
 // Milliseconds to wait for the next check: rounded up, so a check is never early.
 DWORD WaitMilliseconds(long long microseconds) noexcept
 {
@@ -197,6 +220,7 @@ void WindowWatcher::Watch()
 
     bool overflowTold = false;
     long long nextScan = WatchMicroseconds() + kScanInterval;
+    DisplayOutline outline = DisplayOutline::Now();
     WatchNews news;
     for (;;) {
         long long now = WatchMicroseconds();
@@ -212,6 +236,9 @@ void WindowWatcher::Watch()
             ::DispatchMessageW(&message);
         }
         news.displayChanges = displays.TakeChanges();
+        if (!news.displayChanges.empty()) {
+            outline = DisplayOutline::Now(); // told already: the scan need not tell it again
+        }
 
         for (const WatchEvent& event : events.Take()) {
             Appearance appearance;
@@ -259,6 +286,13 @@ void WindowWatcher::Watch()
             sightings.Scanned(ScanTopLevelWindows(sightings), WatchMicroseconds(), appeared, news.vanished);
             for (const Appearance& appearance : appeared) {
                 news.appeared.push_back(Describe(appearance));
+            }
+            const DisplayOutline outlineNow = DisplayOutline::Now();
+            if (!(outlineNow == outline)) {
+                outline = outlineNow;
+                if (news.displayChanges.empty()) {
+                    news.displayChanges.push_back(now);
+                }
             }
             nextScan = WatchMicroseconds() + kScanInterval;
         }

@@ -102,6 +102,17 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     ASSERT_EQ(second.messageBoxTexts.size(), 1u);
     EXPECT_NE(second.messageBoxTexts[0].find(folder), std::wstring::npos);
 
+    // The displays change (as far as the watch can tell; the monitors stay): it lists them again.
+    const HWND displays = ::FindWindowW(L"Morvane.WatchDisplays", nullptr);
+    ASSERT_NE(displays, nullptr);
+    DWORD displaysProcess = 0;
+    ::GetWindowThreadProcessId(displays, &displaysProcess);
+    EXPECT_NE(displaysProcess, ::GetCurrentProcessId());
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutW(displays, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080), SMTO_ABORTIFHUNG, 5000,
+                                    &answer),
+              0);
+
     const FixtureWindow box = fixture.ShowMessageBox(L"A box that comes and goes", 1000);
     ASSERT_TRUE(box) << box.failure;
     ::Sleep(2000);
@@ -197,6 +208,19 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     const std::vector<const json*> boxEntries = EntriesOf(record, box.handle);
     ASSERT_EQ(boxEntries.size(), 1u);
     EXPECT_TRUE(PictureShows(folder, *boxEntries[0], CLR_INVALID));
+    // The change was heard; the same monitors are kept once each, none of them as come later.
+    const std::string heard = "The displays changed: " + std::to_string(record["monitors"].size()) + " monitors";
+    size_t heardLines = 0;
+    for (const std::wstring& log : TestSupport::FilesIn(folder + L"\\Log")) {
+        const std::string text = TestSupport::ReadWholeFile(folder + L"\\Log\\" + log);
+        for (size_t at = text.find(heard); at != std::string::npos; at = text.find(heard, at + 1)) {
+            ++heardLines;
+        }
+    }
+    EXPECT_EQ(heardLines, 1u);
+    for (const json& monitor : record["monitors"]) {
+        EXPECT_FALSE(monitor.contains("since")) << monitor.dump();
+    }
     // Present at the start: the fixture's process had no window then, the others did.
     for (const json& entry : record["windows"]) {
         if (entry["appearedAt"].is_null()) {
