@@ -1,11 +1,11 @@
-// The watch's handling of window events and of the platform around it, on the real platform:
-// events heard after their window went (Wine raises none of them, so they are fed to the hook's
-// callback unit as the system would), cloaked windows (the compositor's answer through the
-// GetProcAddress slot), the displays changing, and the 1 ms timer while the watcher runs.
+// The watch's window events and the platform around it: events heard after their window went (fed
+// to the hook's callback unit, as Wine raises none), cloaked windows, the displays changing, and
+// the 1 ms timer while the watcher runs.
 
 #include "WatchClock.h"
 #include "record/RunRecord.h"
 #include "record/RunRecorder.h"
+#include "support/CompositorStandIn.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureProcess.h"
 #include "support/ImportPatch.h"
@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-TEST_SUPPORT_IMPORT_SLOT(GetProcAddress);
 TEST_SUPPORT_IMPORT_SLOT(timeBeginPeriod);
 TEST_SUPPORT_IMPORT_SLOT(timeEndPeriod);
 TEST_SUPPORT_IMPORT_SLOT(SetProcessInformation);
@@ -106,9 +105,8 @@ TEST(WatchEventQueue, KeepsLateEventsOfTrackedWindowsWithTheirOwnTime)
     }
 }
 
-// The compositor as it answers for cloaked windows; any other routine is the real one.
+// The compositor as it answers for cloaked windows.
 std::atomic<HWND> gCloaked{nullptr};
-decltype(&::GetProcAddress) gRealGetProcAddress = nullptr;
 
 HRESULT WINAPI CloakingDwmGetWindowAttribute(HWND window, DWORD attribute, void* value, DWORD size)
 {
@@ -117,14 +115,6 @@ HRESULT WINAPI CloakingDwmGetWindowAttribute(HWND window, DWORD attribute, void*
     }
     *static_cast<DWORD*>(value) = window == gCloaked.load() ? 1 : 0;
     return S_OK;
-}
-
-FARPROC WINAPI CloakingGetProcAddress(HMODULE module, LPCSTR name)
-{
-    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "DwmGetWindowAttribute") {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CloakingDwmGetWindowAttribute));
-    }
-    return gRealGetProcAddress(module, name);
 }
 
 // Waits for the watcher's news until the test says it has what it waited for.
@@ -170,8 +160,7 @@ TEST(WindowWatcher, ACloakedWindowShowsWhenUncloaked)
     const TestSupport::FixtureWindow window = fixture.Open(layout);
     ASSERT_TRUE(window) << window.failure;
     gCloaked = window.handle;
-    TestSupport::ImportPatch<decltype(&::GetProcAddress)> patch(__imp_GetProcAddress, &CloakingGetProcAddress);
-    gRealGetProcAddress = patch.Original();
+    const TestSupport::CompositorStandIn compositor(&CloakingDwmGetWindowAttribute);
     {
         Morvane::WindowWatcher watcher;
         ASSERT_TRUE(watcher.Start());

@@ -8,6 +8,7 @@
 #include "capture/WindowShot.h"
 #include "capture/WindowsAbove.h"
 #include "record/RunRecorder.h"
+#include "support/CompositorStandIn.h"
 #include "support/DebugLineCapture.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
@@ -372,21 +373,7 @@ HRESULT WINAPI CloakingDwmGetWindowAttribute(HWND window, DWORD attribute, void*
     return S_OK;
 }
 
-decltype(&::GetProcAddress) gRealGetProcAddress = nullptr;
-decltype(&CloakingDwmGetWindowAttribute) gDwmGetWindowAttribute = &CloakingDwmGetWindowAttribute;
-
-// Hands out the compositor's stand-in of the test (gDwmGetWindowAttribute) for dwmapi's routine.
-FARPROC WINAPI CloakingGetProcAddress(HMODULE module, LPCSTR name)
-{
-    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "DwmGetWindowAttribute") {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(gDwmGetWindowAttribute));
-    }
-    return gRealGetProcAddress(module, name);
-}
-
 } // namespace
-
-TEST_SUPPORT_IMPORT_SLOT(GetProcAddress);
 
 // The screen does not show a minimised or cloaked window at its place: its picture never comes
 // from there. A PrintWindow picture with anything in it is kept; otherwise none is saved, and a
@@ -416,14 +403,12 @@ TEST_F(WindowPicture, MinimisedOrCloakedWindowGetsNoPictureFromTheScreen)
             ASSERT_TRUE(::IsIconic(window.handle));
         }
         gCloakedWindow = one.minimised ? nullptr : window.handle;
-        gDwmGetWindowAttribute = &CloakingDwmGetWindowAttribute;
         gPrintWindowCalls = 0;
         gFullContentPaints = one.fullContentPaints;
         gPrintWindowFails = false;
         TestSupport::ImportPatch<decltype(&::PrintWindow)> printPatch(__imp_PrintWindow, &GpuPrintWindow);
         gRealPrintWindow = printPatch.Original();
-        TestSupport::ImportPatch<decltype(&::GetProcAddress)> cloakPatch(__imp_GetProcAddress, &CloakingGetProcAddress);
-        gRealGetProcAddress = cloakPatch.Original();
+        const TestSupport::CompositorStandIn compositor(&CloakingDwmGetWindowAttribute);
         TestSupport::DebugLineCapture capture;
         SavedShot shot;
         Save(record, shot);
@@ -480,19 +465,14 @@ HRESULT WINAPI FramingDwmGetWindowAttribute(HWND window, DWORD attribute, void* 
 // The compositor's answers for the length of a test; without one, dwmapi answers as it does here.
 class FramingCompositor {
 public:
-    explicit FramingCompositor(std::vector<FramedWindow> framed)
-        : mPatch(__imp_GetProcAddress, &CloakingGetProcAddress)
+    explicit FramingCompositor(std::vector<FramedWindow> framed) : mStandIn(&FramingDwmGetWindowAttribute)
     {
-        gRealGetProcAddress = mPatch.Original();
-        gDwmGetWindowAttribute = &FramingDwmGetWindowAttribute;
         gFramedWindows = std::move(framed);
     }
     ~FramingCompositor() { gFramedWindows.clear(); }
-    FramingCompositor(const FramingCompositor&) = delete;
-    FramingCompositor& operator=(const FramingCompositor&) = delete;
 
 private:
-    TestSupport::ImportPatch<decltype(&::GetProcAddress)> mPatch;
+    TestSupport::CompositorStandIn mStandIn;
 };
 
 // A window and, above it, one that its invisible border would cover (16 pixels here, so that the
