@@ -42,6 +42,13 @@ struct CertificateStoreTraits {
 };
 using UniqueCertificateStore = TalvexBasic::UniqueResource<CertificateStoreTraits>;
 
+struct CertificateContextTraits {
+    using Type = PCCERT_CONTEXT;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type certificate) noexcept { ::CertFreeCertificateContext(certificate); }
+};
+using UniqueCertificateContext = TalvexBasic::UniqueResource<CertificateContextTraits>;
+
 // The test root in the Root store while the object lives.
 class TrustedTestRoot {
 public:
@@ -66,24 +73,19 @@ public:
         }
         const UniqueCertificateStore root(::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
                                                           CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
-        PCCERT_CONTEXT certificate =
-            ::CertCreateCertificateContext(X509_ASN_ENCODING, Bytes(), static_cast<DWORD>(mEncoded.size()));
-        if (!root || certificate == nullptr) {
-            if (certificate != nullptr) {
-                ::CertFreeCertificateContext(certificate);
-            }
+        const UniqueCertificateContext certificate(
+            ::CertCreateCertificateContext(X509_ASN_ENCODING, Bytes(), static_cast<DWORD>(mEncoded.size())));
+        if (!root || !certificate) {
             return false;
         }
-        PCCERT_CONTEXT found = ::CertFindCertificateInStore(root.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                            certificate, nullptr);
-        if (found != nullptr) {
+        const auto find = [&] {
+            return ::CertFindCertificateInStore(root.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate.get(),
+                                                nullptr);
+        };
+        if (PCCERT_CONTEXT found = find(); found != nullptr) {
             ::CertDeleteCertificateFromStore(found); // frees found
         }
-        PCCERT_CONTEXT left = ::CertFindCertificateInStore(root.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                           certificate, nullptr);
-        ::CertFreeCertificateContext(certificate);
-        if (left != nullptr) {
-            ::CertFreeCertificateContext(left);
+        if (const UniqueCertificateContext left(find()); left) {
             return false;
         }
         mAdded = false;
@@ -244,22 +246,21 @@ protected:
 
 TEST_F(SignatureRecordEndToEnd, TheRecordSaysWhereEachTrustedSignatureWasFound)
 {
-    const std::string signer = ToUtf8(kSignerName);
-    const nlohmann::json signedCopy = ProcessOf(mSigned);
-    ASSERT_TRUE(signedCopy.is_object()) << "no process entry for the signed copy";
-    EXPECT_EQ(signedCopy["signature"], "signed");
-    EXPECT_EQ(signedCopy["signer"], signer);
-    EXPECT_EQ(signedCopy["signedBy"], "file");
-    EXPECT_TRUE(signedCopy["catalog"].is_null());
-    EXPECT_EQ(signedCopy["signatureResult"].get<std::int32_t>(), 0);
-
-    const nlohmann::json listedCopy = ProcessOf(mListed);
-    ASSERT_TRUE(listedCopy.is_object()) << "no process entry for the listed copy";
-    EXPECT_EQ(listedCopy["signature"], "signed");
-    EXPECT_EQ(listedCopy["signer"], signer);
-    EXPECT_EQ(listedCopy["signedBy"], "catalog");
-    EXPECT_EQ(listedCopy["catalog"], ToUtf8(kCatalogName));
-    EXPECT_EQ(listedCopy["signatureResult"].get<std::int32_t>(), 0);
+    const struct {
+        const FixtureProcess& fixture;
+        const char* signedBy;
+        nlohmann::json catalog;
+    } copies[] = {{mSigned, "file", nullptr}, {mListed, "catalog", ToUtf8(kCatalogName)}};
+    for (const auto& copy : copies) {
+        SCOPED_TRACE(copy.signedBy);
+        const nlohmann::json process = ProcessOf(copy.fixture);
+        ASSERT_TRUE(process.is_object()) << "no process entry";
+        EXPECT_EQ(process["signature"], "signed");
+        EXPECT_EQ(process["signer"], ToUtf8(kSignerName));
+        EXPECT_EQ(process["signedBy"], copy.signedBy);
+        EXPECT_EQ(process["catalog"], copy.catalog);
+        EXPECT_EQ(process["signatureResult"].get<std::int32_t>(), 0);
+    }
 
     // An unsigned image stays unsigned, with nothing to place.
     for (const nlohmann::json& process : mRecord["processes"]) {
