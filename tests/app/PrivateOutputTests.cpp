@@ -123,13 +123,11 @@ std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
     return folder.empty() ? std::string() : UnixCommandOutput("stat -c %a '" + folder + "'", scratch);
 }
 
-// The bits for everyone but the file's user and group: '0' for a folder the DACL keeps to the
-// user, SYSTEM and Administrators (Wine gives the user's own entry to the file's user and group
-// alike: 750 under umask 022); '?' when they cannot be read.
-char OthersBits(const std::wstring& path, const std::wstring& scratch)
+// A DACL that keeps a folder to the user, SYSTEM and Administrators leaves nothing to others (Wine
+// gives the user's own entry to the file's user and group alike: 750 under umask 022).
+bool UsersAlone(const std::string& mode)
 {
-    const std::string mode = UnixModeOf(path, scratch);
-    return mode.size() == 3 ? mode[2] : '?';
+    return mode == "700" || mode == "750";
 }
 
 std::wstring Lower(std::wstring text)
@@ -193,35 +191,39 @@ protected:
     PrivateFolderSecurity mSecurity;
 };
 
-TEST_F(PrivateOutputFolders, TheFoldersTheToolMakesAreTheUsersAlone)
+// The folders the tool makes are the user's alone; the folders it finds, the user's own, are used
+// as they are and keep what they had, readable by others here.
+TEST_F(PrivateOutputFolders, TheToolsFoldersAreTheUsersAloneAndTheUsersOwnAreKept)
 {
     ASSERT_EQ(mSecurity.Result(), S_OK);
     ASSERT_NE(mSecurity.Attributes(), nullptr);
-    const std::wstring run = mRoot + L"\\Morvane\\Output\\run";
-    const OutputDirectoryChoice choice = CreateOutputDirectory(run, [] { return std::wstring(); });
-    ASSERT_TRUE(choice.created);
-    EXPECT_EQ(choice.directory, run);
-    EXPECT_TRUE(choice.failures.empty());
-    for (const std::wstring& folder : {mRoot + L"\\Morvane", mRoot + L"\\Morvane\\Output", run}) {
-        const std::string mode = UnixModeOf(folder, mRoot);
-        EXPECT_TRUE(mode == "700" || mode == "750") << mode << " " << TestSupport::Utf8(folder);
+    for (const bool outputExists : {false, true}) {
+        SCOPED_TRACE(outputExists ? "Output exists" : "nothing exists");
+        const std::wstring base = outputExists ? mRoot + L"\\existing" : mRoot;
+        if (outputExists) {
+            ASSERT_EQ(TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(base + L"\\Morvane\\Output\\"),
+                      S_OK);
+        }
+        const std::wstring run = base + L"\\Morvane\\Output\\run";
+        const OutputDirectoryChoice choice = CreateOutputDirectory(run, [] { return std::wstring(); });
+        ASSERT_TRUE(choice.created);
+        EXPECT_EQ(choice.directory, run);
+        EXPECT_TRUE(choice.failures.empty());
+        const struct {
+            std::wstring folder;
+            bool made;
+        } folders[] = {{base, false}, {base + L"\\Morvane", !outputExists}, {base + L"\\Morvane\\Output", !outputExists},
+                       {run, true}};
+        for (const auto& one : folders) {
+            const std::string mode = UnixModeOf(one.folder, mRoot);
+            ASSERT_EQ(mode.size(), 3u) << TestSupport::Utf8(one.folder);
+            if (one.made) {
+                EXPECT_TRUE(UsersAlone(mode)) << mode << " " << TestSupport::Utf8(one.folder);
+            } else {
+                EXPECT_NE(mode[2], '0') << TestSupport::Utf8(one.folder);
+            }
+        }
     }
-    // The folder above is not the tool's: it keeps what it had, readable by others here.
-    EXPECT_NE(OthersBits(mRoot, mRoot), '0');
-    EXPECT_NE(OthersBits(mRoot, mRoot), '?');
-}
-
-TEST_F(PrivateOutputFolders, AFolderOfTheUsersOwnIsUsedAsItIs)
-{
-    ASSERT_EQ(TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(mRoot + L"\\Morvane\\Output\\"), S_OK);
-    const std::wstring run = mRoot + L"\\Morvane\\Output\\run";
-    const OutputDirectoryChoice choice = CreateOutputDirectory(run, [] { return std::wstring(); });
-    ASSERT_TRUE(choice.created);
-    EXPECT_EQ(choice.directory, run);
-    EXPECT_EQ(OthersBits(run, mRoot), '0');
-    const char before = OthersBits(mRoot + L"\\Morvane\\Output", mRoot);
-    EXPECT_NE(before, '0');
-    EXPECT_NE(before, '?');
 }
 
 TEST_F(PrivateOutputFolders, APlantedFolderIsRefusedForTheFallback)
@@ -278,7 +280,7 @@ TEST_F(PrivateOutputFolders, AWindowShotBelowADeepProgramFolderIsSavedWhole)
     const OutputDirectoryChoice choice =
         CreateOutputDirectory(program + L"\\Morvane\\Output\\run", [] { return std::wstring(); });
     ASSERT_TRUE(choice.created);
-    EXPECT_EQ(OthersBits(choice.directory, mRoot), '0');
+    EXPECT_TRUE(UsersAlone(UnixModeOf(choice.directory, mRoot)));
 
     TestSupport::GdiplusSession gdiplus;
     ASSERT_TRUE(gdiplus.Started());
