@@ -60,24 +60,21 @@ TEST(CoveredShare, RunStartJudgesTheWindowsByTheirVisibleFrames)
     for (const auto& one : cases) {
         SCOPED_TRACE(one.what);
         Morvane::RunRecorder recorder;
-        Morvane::WindowInfo above;
-        above.mWindowHandle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x1230));
-        above.mStyle = WS_POPUP | WS_VISIBLE;
-        above.mWindowRectangle = aboveRect;
-        Morvane::WindowShotOutcome aboveShot;
-        aboveShot.pictureSource = Morvane::PictureSource::PrintWindow;
-        aboveShot.hasFrame = one.aboveHasFrame;
-        aboveShot.frame = one.aboveFrame;
-        static_cast<void>(recorder.AddSaved(above, aboveShot));
-
-        Morvane::WindowInfo below = above;
-        below.mWindowHandle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x4560));
-        below.mWindowRectangle = belowRect;
-        Morvane::WindowShotOutcome belowShot;
-        belowShot.pictureSource = Morvane::PictureSource::Screen;
-        belowShot.hasFrame = one.belowHasFrame;
-        belowShot.frame = one.belowFrame;
-        const Morvane::RunWindow entry = recorder.AddSaved(below, belowShot);
+        const auto add = [&](ULONG_PTR handle, const RECT& rect, Morvane::PictureSource source, bool hasFrame,
+                             const RECT& frame) {
+            Morvane::WindowInfo window;
+            window.mWindowHandle = reinterpret_cast<HWND>(handle);
+            window.mStyle = WS_POPUP | WS_VISIBLE;
+            window.mWindowRectangle = rect;
+            Morvane::WindowShotOutcome shot;
+            shot.pictureSource = source;
+            shot.hasFrame = hasFrame;
+            shot.frame = frame;
+            return recorder.AddSaved(window, shot);
+        };
+        static_cast<void>(add(0x1230, aboveRect, Morvane::PictureSource::PrintWindow, one.aboveHasFrame, one.aboveFrame));
+        const Morvane::RunWindow entry =
+            add(0x4560, belowRect, Morvane::PictureSource::Screen, one.belowHasFrame, one.belowFrame);
         EXPECT_EQ(entry.coveredBy.size(), one.coveredBy);
         EXPECT_NEAR(entry.coveredShare, one.share, 1e-9);
 

@@ -343,10 +343,6 @@ TEST(SignatureCheck, TheUnsignedFixtureIsUnsignedAndInjectedResultsAreClassified
     const SignatureVerdict expired = CheckSignature(DesktopFixturePath());
     EXPECT_EQ(expired.state, SignatureState::Untrusted);
     EXPECT_EQ(expired.result, CERT_E_EXPIRED);
-    InjectedTrust::sResult = static_cast<LONG>(TRUST_E_BAD_DIGEST);
-    const SignatureVerdict altered = CheckSignature(DesktopFixturePath());
-    EXPECT_EQ(altered.state, SignatureState::Unknown);
-    EXPECT_EQ(altered.result, TRUST_E_BAD_DIGEST);
     // "No signature" is unsigned only as far as the last error says the file carries none.
     InjectedTrust::sResult = static_cast<LONG>(TRUST_E_NOSIGNATURE);
     InjectedTrust::sLastError = static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN);
