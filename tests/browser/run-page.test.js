@@ -246,6 +246,23 @@ async function checkManyWindows(browser, run) {
   const moved = await page.$$eval('.outline', (list) => list.map((outline) => Number(outline.dataset.index)));
   check(moved.length > 0 && moved.every((index) => index >= 100 && index < 200), 'the outlines follow the page');
 
+  // A window of the timeline's third page shows its card on the cards' third page.
+  await page.click('#timeline-pager .next');
+  await page.click('#timeline-pager .next');
+  const rowName = await page.$eval('#timeline-rows tr td.text', (cell) => cell.textContent);
+  const rowWindow = variant.windows.filter((w) => w.appearedAt)
+    .sort((a, b) => Date.parse(a.appearedAt) - Date.parse(b.appearedAt))[200];
+  const rowIndex = saved.indexOf(rowWindow);
+  check(rowName === `${rowWindow.caption || '(no caption)'} \u2014 ${rowWindow.className}`,
+    `the timeline's third page begins with its 201st window: ${rowName}`);
+  await page.click('#timeline-rows tr td.text');
+  const picked = await page.$eval(`.card[data-index="${rowIndex}"]`, (card) => {
+    const box = card.getBoundingClientRect();
+    return card.classList.contains('selected') && box.top >= 0 && box.bottom <= window.innerHeight;
+  }).catch(() => false);
+  check(rowIndex >= 200 && picked, `a click in the timeline shows its card ${rowIndex} on its page`);
+  check(await pagerText() === `201\u2013300 of ${saved.length}`, `the cards' pager follows: ${await pagerText()}`);
+
   // A filter looks through the whole list, and a click on the found window's outline selects its card.
   await page.type('#search', 'needle');
   const found = await shownCards();
