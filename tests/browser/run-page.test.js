@@ -7,7 +7,8 @@
 // a picture of one colour says so. With --monitor-map, the page of the one run there (left by the
 // ThreeMonitorRun test) shows its three monitors on a map as they sit on the desk, the primary
 // marked, and a window across two monitors outlined on both. A picture a watch dropped on purpose
-// is not called a failure. Prints PASS or FAIL with every
+// is not called a failure. A page of 50,000 windows shows its first cards a page at a time with
+// counts by kind and by program, and the time they took is printed. Prints PASS or FAIL with every
 // failed check; exits non-zero on failure.
 //
 // Usage: node run-page.test.js <folder holding Morvane/Output> [--screenshot <file.png>]
@@ -159,6 +160,119 @@ async function checkParentStandings(browser, run) {
     cards.map((card) => (card.querySelector('dd.parent') || {}).textContent));
   check(expected.length === 2, 'two processes to change in the sample');
   expected.forEach(([index, text]) => check(parents[index] === text, `parent line "${text}": ${parents[index]}`));
+  check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
+// A long watch: 50,000 windows (copies of the sample's saved windows with new handles, some of
+// them menus and tooltips, each appearing a second after the last). The page shows its first
+// cards a page at a time, counts by kind and by program at the top, outlines only the windows of
+// the cards shown, and finds a window anywhere in the list; the time to the first cards is
+// printed (a figure, not an assertion).
+async function checkManyWindows(browser, run) {
+  const problems = [];
+  const total = 50000;
+  let variant = null;
+  let needle = null;
+  const written = Date.now();
+  const page = await openVariant(browser, run, (record) => {
+    const originals = record.windows.filter((w) => w.outcome === 'saved');
+    const start = Date.parse(record.startedAt);
+    for (let i = 0; record.windows.length < total; i += 1) {
+      const copy = structuredClone(originals[i % originals.length]);
+      copy.handle = `0x${(0x100000 + i).toString(16)}`;
+      if (i % 10 === 0) {
+        copy.kind = 'menu';
+      } else if (i % 25 === 1) {
+        copy.kind = 'tooltip';
+      }
+      Object.assign(copy, { appearedAt: new Date(start + i * 1000).toISOString(), shownForMs: 300,
+        caughtBy: 'event', savedAfterMs: 20 });
+      record.windows.push(copy);
+    }
+    needle = record.windows[total - 123];
+    needle.caption = 'The needle window';
+    record.watch = { since: record.startedAt, running: false };
+    variant = record;
+  }, problems);
+  const drawnAt = await page.evaluate(() => new Promise((resolve) =>
+    requestAnimationFrame(() => resolve(performance.now()))));
+  const pageMegabytes = fs.statSync(path.join(run.folder, 'Morvane.Run.variant.html')).size / 1048576;
+  console.log(`${total} windows: first cards drawn ${Math.round(drawnAt)} ms after the page was asked for ` +
+    `(${pageMegabytes.toFixed(1)} MB page; written ${((Date.now() - written) / 1000).toFixed(1)} s before)`);
+
+  const saved = variant.windows.filter((w) => w.outcome === 'saved');
+  const header = await page.$eval('#summary', (element) => element.textContent);
+  check(header.includes(`${total} windows enumerated: ${saved.length} saved`), `50,000 windows counted: ${header}`);
+  const countOf = (names) => names.reduce((counts, name) => counts.set(name, (counts.get(name) || 0) + 1), new Map());
+  const kinds = countOf(saved.map((w) => w.kind || 'window'));
+  const kindLine = await page.$eval('p.by-kind', (element) => element.textContent);
+  check(kinds.size === 3 && [...kinds].every(([kind, count]) => kindLine.includes(`${kind} ${count}`)),
+    `counts by kind, a missing kind counted as a window: ${kindLine}`);
+  const byKey = new Map(variant.processes.map((p) => [`${p.processId}@${p.startedAt}`, p]));
+  const programs = countOf(saved.map((w) => {
+    const p = w.process && byKey.get(`${w.process.processId}@${w.process.startedAt}`);
+    return p ? p.description || p.product || p.imagePath.split('\\').pop() : w.imagePath.split('\\').pop();
+  }));
+  const programLine = await page.$eval('p.by-program', (element) => element.textContent);
+  check(programs.size >= 1 && [...programs].every(([name, count]) => programLine.includes(`${name} ${count}`)),
+    `counts by program: ${programLine}`);
+
+  const shownCards = () => page.$$eval('.card', (cards) => cards.map((card) => ({
+    index: Number(card.dataset.index), handle: card.querySelector('dd.handle').textContent })));
+  const pagerText = () => page.$eval('#card-pager .where', (element) => element.textContent);
+  const first = await shownCards();
+  check(first.length === 100 && first.every((card, k) => card.index === k && card.handle === saved[k].handle),
+    `the first 100 cards are shown, in order (${first.length})`);
+  check(await pagerText() === `1\u2013100 of ${saved.length}`, `the pager says where it is: ${await pagerText()}`);
+  const elements = await page.evaluate(() => document.getElementsByTagName('*').length);
+  check(elements < 10000, `the page holds what is shown, not every window (${elements} elements)`);
+  const outlines = await page.$$eval('.outline', (list) => list.map((outline) => Number(outline.dataset.index)));
+  const onPage = saved.slice(0, 100).filter((w) => variant.monitors.some((m) => m.handle === w.monitor)).length;
+  check(outlines.length === onPage && outlines.every((index) => index < 100),
+    `outlines of the shown cards only (${outlines.length} of ${onPage})`);
+  check(!(await page.$eval('.outline-note', (note) => note.hidden)), 'a note says which windows are outlined');
+  const timelineRows = await page.$$eval('#timeline-rows tr', (rows) => rows.length);
+  check(timelineRows === 100, `the watch's timeline shows a page of rows (${timelineRows})`);
+  const listed = await page.$$eval('.program-windows', (lists) =>
+    lists.map((list) => list.querySelectorAll('.program-window').length));
+  check(listed.length >= 2 && listed.every((count) => count <= 20), `each program lists its first windows: ${listed}`);
+
+  await page.click('#card-pager .next');
+  const second = await shownCards();
+  check(second.length === 100 && second[0].index === 100 && second[99].handle === saved[199].handle,
+    'the next page shows the next 100 cards');
+  const moved = await page.$$eval('.outline', (list) => list.map((outline) => Number(outline.dataset.index)));
+  check(moved.length > 0 && moved.every((index) => index >= 100 && index < 200), 'the outlines follow the page');
+
+  // A window of the timeline's third page shows its card on the cards' third page.
+  await page.click('#timeline-pager .next');
+  await page.click('#timeline-pager .next');
+  const rowName = await page.$eval('#timeline-rows tr td.text', (cell) => cell.textContent);
+  const rowWindow = variant.windows.filter((w) => w.appearedAt)
+    .sort((a, b) => Date.parse(a.appearedAt) - Date.parse(b.appearedAt))[200];
+  const rowIndex = saved.indexOf(rowWindow);
+  check(rowName === `${rowWindow.caption || '(no caption)'} \u2014 ${rowWindow.className}`,
+    `the timeline's third page begins with its 201st window: ${rowName}`);
+  await page.click('#timeline-rows tr td.text');
+  const picked = await page.$eval(`.card[data-index="${rowIndex}"]`, (card) => {
+    const box = card.getBoundingClientRect();
+    return card.classList.contains('selected') && box.top >= 0 && box.bottom <= window.innerHeight;
+  }).catch(() => false);
+  check(rowIndex >= 200 && picked, `a click in the timeline shows its card ${rowIndex} on its page`);
+  check(await pagerText() === `201\u2013300 of ${saved.length}`, `the cards' pager follows: ${await pagerText()}`);
+
+  // A filter looks through the whole list, and a click on the found window's outline selects its card.
+  await page.type('#search', 'needle');
+  const found = await shownCards();
+  const needleIndex = saved.indexOf(needle);
+  check(found.length === 1 && found[0].index === needleIndex && found[0].handle === needle.handle,
+    `the search finds the window near the end (${JSON.stringify(found)})`);
+  check(await page.$eval('#card-pager', (nav) => nav.hidden), 'no pager for one page');
+  await page.click(`.outline[data-index="${needleIndex}"]`);
+  check(await page.$eval(`.card[data-index="${needleIndex}"]`, (card) => card.classList.contains('selected')),
+    'the found window\'s outline selects its card');
   check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
   await page.close();
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
@@ -641,6 +755,7 @@ async function main() {
     await checkVisibleFrames(browser, runs[runs.length - 1]);
     await checkSignatureStates(browser, runs[runs.length - 1]);
     await checkParentStandings(browser, runs[runs.length - 1]);
+    await checkManyWindows(browser, runs[runs.length - 1]);
   });
   finish();
 }

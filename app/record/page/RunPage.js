@@ -73,24 +73,97 @@
   saved.forEach(function (w) {
     failedSteps(w).forEach(function (step) { failures.push(step + ' of ' + w.handle); });
   });
+  // A long watch may fail many steps: the header names the first few and counts the rest.
+  var kNamedFailures = 20;
+  var namedFailures = failures.slice(0, kNamedFailures).join('; ') +
+    (failures.length > kNamedFailures ? '; and ' + (failures.length - kNamedFailures) + ' more' : '');
   add(header, make('p', failures.length ? 'bad failures' : 'failures',
-    failures.length ? 'Failed steps: ' + failures.join('; ') + '.' : 'No step failed.'));
+    failures.length ? 'Failed steps: ' + namedFailures + '.' : 'No step failed.'));
   var droppedCount = saved.reduce(function (sum, w) { return sum + droppedPictures(w).length; }, 0);
   if (droppedCount) {
     add(header, make('p', 'dropped', droppedCount + ' picture' + (droppedCount === 1 ? ' was' : 's were') +
       ' not written because the window had gone, was hidden or had moved right after its capture.'));
   }
 
-  var cards = [];
+  // Who made each window, found once for all: a run of a long watch holds tens of thousands.
+  var runProcesses = run.processes || [];
+  var processByKey = {};
+  runProcesses.forEach(function (p) { processByKey[p.processId + '@' + p.startedAt] = p; });
+  function processOf(w) {
+    return w.process ? processByKey[w.process.processId + '@' + w.process.startedAt] : undefined;
+  }
+  function programName(p) { return p.description || p.product || imageName(p.imagePath) || 'an unknown program'; }
+  var savedProcesses = saved.map(processOf);
+
+  // Counts of the saved windows by program and by kind, the most frequent first. A record made
+  // before windows had a kind holds only ordinary windows.
+  function kindOf(w) { return w.kind || 'window'; }
+  function countsText(names, shownAtMost) {
+    var counts = {};
+    names.forEach(function (name) { counts[name] = (counts[name] || 0) + 1; });
+    var order = Object.keys(counts).sort(function (a, b) { return counts[b] - counts[a] || (a < b ? -1 : a > b ? 1 : 0); });
+    var text = order.slice(0, shownAtMost).map(function (name) { return name + ' ' + counts[name]; }).join(', ');
+    return text + (order.length > shownAtMost ? ' and ' + (order.length - shownAtMost) + ' more' : '');
+  }
+  var kCountedPrograms = 12;
+  if (saved.length) {
+    add(header, make('p', 'by-kind', 'Saved windows by kind: ' + countsText(saved.map(kindOf), Infinity) + '.'));
+    add(header, make('p', 'by-program', 'Saved windows by program: ' + countsText(saved.map(function (w, index) {
+      var p = savedProcesses[index];
+      return p ? programName(p) : imageName(w.imagePath) || 'an unknown program';
+    }), kCountedPrograms) + '.'));
+  }
+
+  // Lists of any length are shown a page at a time, so that what the page costs is what is on
+  // screen: a pager holds the items (indexes) and draws the current page's slice.
+  var kPageSize = 100;
+  function makePager(nav, draw) {
+    var previous = add(nav, make('button', 'previous', 'Previous'));
+    var where = add(nav, make('span', 'where'));
+    var next = add(nav, make('button', 'next', 'Next'));
+    previous.type = 'button';
+    next.type = 'button';
+    var pager = { items: null, page: -1 };
+    pager.pageOf = function (position) { return Math.floor(position / kPageSize); };
+    pager.show = function (items, page) {
+      var last = Math.max(0, Math.ceil(items.length / kPageSize) - 1);
+      page = Math.min(Math.max(page, 0), last);
+      if (items === pager.items && page === pager.page) { return; }
+      pager.items = items;
+      pager.page = page;
+      var first = page * kPageSize;
+      var slice = items.slice(first, first + kPageSize);
+      where.textContent = items.length ? (first + 1) + '\u2013' + (first + slice.length) + ' of ' + items.length : 'none';
+      previous.disabled = page === 0;
+      next.disabled = page === last;
+      nav.hidden = last === 0;
+      draw(slice);
+    };
+    previous.addEventListener('click', function () { pager.show(pager.items, pager.page - 1); });
+    next.addEventListener('click', function () { pager.show(pager.items, pager.page + 1); });
+    return pager;
+  }
+
+  // Cards are made when first shown and kept for a return to their page.
+  var cards = {};
   var outlines = [];
+  var selected = -1;
   function select(index) {
-    cards.forEach(function (card, i) { card.classList.toggle('selected', i === index); });
+    selected = index;
+    Array.prototype.forEach.call(cardsElement.children, function (card) {
+      card.classList.toggle('selected', Number(card.dataset.index) === index);
+    });
     outlines.forEach(function (o) { o.element.classList.toggle('selected', o.index === index); });
   }
   function showCard(index) {
-    if (cards[index].hidden) { clearFilters(); }
+    var position = cardPager.items.indexOf(index);
+    if (position < 0) {
+      clearFilters();
+      position = index;
+    }
+    cardPager.show(cardPager.items, cardPager.pageOf(position));
     select(index);
-    cards[index].scrollIntoView({ block: 'center' });
+    cardFor(index).scrollIntoView({ block: 'center' });
   }
 
   // What the screen shows of a window: its visible frame where the record has one (the window
@@ -110,14 +183,13 @@
   var deskHeight = desk.bottom - desk.top;
   var onMap = monitorList.length > 1;
 
-  // Each monitor's picture with the outline of every saved window on it or across it (a window
-  // across two monitors is outlined on both); the topmost window's outline comes last so that
-  // it lies on top.
+  // Each monitor's picture, on which the windows of the cards shown are outlined (below).
   var monitorsElement = document.getElementById('monitors');
   if (onMap) {
     monitorsElement.classList.add('map');
     monitorsElement.style.aspectRatio = deskWidth + ' / ' + deskHeight;
   }
+  var stages = [];
   monitorList.forEach(function (m) {
     // The primary is marked only among several.
     var primary = onMap && (m.flags & 1) !== 0;
@@ -138,24 +210,45 @@
     } else {
       stage.style.aspectRatio = width + ' / ' + height;
     }
-    for (var i = saved.length - 1; i >= 0; --i) {
-      var w = saved[i];
-      var shown = shownRect(w);
-      if (w.monitor !== m.handle && !overlaps(shown, m.rect)) { continue; }
-      var outline = add(stage, make('button', 'outline' + (w.newSinceLastRun ? ' new' : '')));
-      outline.type = 'button';
-      outline.title = (w.caption || '(no caption)') + ' \u2014 ' + w.className;
-      outline.dataset.index = String(i);
-      outline.style.left = ((shown.left - m.rect.left) * 100 / width) + '%';
-      outline.style.top = ((shown.top - m.rect.top) * 100 / height) + '%';
-      outline.style.width = ((shown.right - shown.left) * 100 / width) + '%';
-      outline.style.height = ((shown.bottom - shown.top) * 100 / height) + '%';
-      outline.addEventListener('click', showCard.bind(null, i));
-      outlines.push({ element: outline, index: i });
-    }
+    stages.push({ monitor: m, stage: stage });
     add(figure, make('figcaption', '', m.device + (primary ? ' (primary) ' : ' ') + rectText(m.rect) +
       (m.dpi ? ', ' + m.dpi + ' DPI' : '')));
   });
+
+  // The outline of each window whose card is on the current page, on every monitor it is on or
+  // across (a window across two monitors is outlined on both); the topmost window's outline
+  // comes last so that it lies on top. Outlines of every window of a long watch would hide the
+  // picture and cost each their element.
+  var outlineNote = monitorsElement.parentNode.appendChild(make('p', 'outline-note'));
+  outlineNote.hidden = true;
+  function drawOutlines(indexes, of) {
+    outlines.forEach(function (o) { o.element.remove(); });
+    outlines = [];
+    stages.forEach(function (s) {
+      var m = s.monitor;
+      var width = m.rect.right - m.rect.left;
+      var height = m.rect.bottom - m.rect.top;
+      for (var k = indexes.length - 1; k >= 0; --k) {
+        var i = indexes[k];
+        var w = saved[i];
+        var shown = shownRect(w);
+        if (w.monitor !== m.handle && !overlaps(shown, m.rect)) { continue; }
+        var outline = add(s.stage, make('button', 'outline' + (w.newSinceLastRun ? ' new' : '') +
+          (i === selected ? ' selected' : '')));
+        outline.type = 'button';
+        outline.title = (w.caption || '(no caption)') + ' \u2014 ' + w.className;
+        outline.dataset.index = String(i);
+        outline.style.left = ((shown.left - m.rect.left) * 100 / width) + '%';
+        outline.style.top = ((shown.top - m.rect.top) * 100 / height) + '%';
+        outline.style.width = ((shown.right - shown.left) * 100 / width) + '%';
+        outline.style.height = ((shown.bottom - shown.top) * 100 / height) + '%';
+        outline.addEventListener('click', showCard.bind(null, i));
+        outlines.push({ element: outline, index: i });
+      }
+    });
+    outlineNote.hidden = indexes.length === of;
+    outlineNote.textContent = 'Outlined: the ' + indexes.length + ' windows whose cards are on this page, of ' + of + '.';
+  }
 
   // Windows whose picture came from the screen show what covers them: the part that windows
   // above them cover is marked on the picture, so that no one takes it for the window's own.
@@ -190,8 +283,12 @@
 
   // One card per saved window.
   var cardsElement = document.getElementById('cards');
-  saved.forEach(function (w, index) {
-    var card = add(cardsElement, make('article', 'card'));
+  function cardFor(index) {
+    if (!cards[index]) { cards[index] = makeCard(saved[index], index); }
+    return cards[index];
+  }
+  function makeCard(w, index) {
+    var card = make('article', 'card');
     card.dataset.index = String(index);
     var covered = coveringWindows(w);
     if (w.pictureSource !== null && w.results && w.results.window >= 0) {
@@ -237,10 +334,12 @@
       add(facts, make('dd', 'dropped', notWritten.join(', ') + ': the window was ' + w.pictureDropped));
     }
     card.addEventListener('click', function () { select(index); });
-    cards.push(card);
-  });
+    addWhoMadeIt(card, w, savedProcesses[index]);
+    return card;
+  }
 
-  // Filters: text over caption, class and image; one process; new windows only.
+  // Filters: text over caption, class and image; one process; new windows only; appeared while
+  // watching. Each is a test of one window, applied over the whole list before paging.
   var search = document.getElementById('search');
   var process = document.getElementById('process');
   var onlyNew = document.getElementById('only-new');
@@ -253,18 +352,33 @@
     option.value = String(pid);
   });
   onlyNew.disabled = run.previousRun === null;
+  var searchTexts = null;
+  function searchText(index) {
+    if (!searchTexts) { searchTexts = []; }
+    if (searchTexts[index] === undefined) {
+      var w = saved[index];
+      searchTexts[index] = (w.caption + '\n' + w.className + '\n' + w.imagePath).toLowerCase();
+    }
+    return searchTexts[index];
+  }
+  var cardFilters = [
+    function (w, index) { var words = search.value.toLowerCase(); return !words || searchText(index).indexOf(words) >= 0; },
+    function (w) { return !process.value || String(w.processId) === process.value; },
+    function (w) { return !onlyNew.checked || !!w.newSinceLastRun; },
+    function (w) { return !onlyWatched.checked || !!w.appearedAt; }
+  ];
+  var cardPager = makePager(document.getElementById('card-pager'), function (indexes) {
+    cardsElement.replaceChildren.apply(cardsElement, indexes.map(cardFor));
+    select(selected);
+    drawOutlines(indexes, cardPager.items.length);
+  });
   function applyFilters() {
-    var words = search.value.toLowerCase();
-    var pid = process.value;
-    var count = 0;
+    var matching = [];
     saved.forEach(function (w, index) {
-      var text = (w.caption + '\n' + w.className + '\n' + w.imagePath).toLowerCase();
-      var visible = (!words || text.indexOf(words) >= 0) && (!pid || String(w.processId) === pid) &&
-        (!onlyNew.checked || w.newSinceLastRun) && (!onlyWatched.checked || !!w.appearedAt);
-      cards[index].hidden = !visible;
-      if (visible) { ++count; }
+      if (cardFilters.every(function (passes) { return passes(w, index); })) { matching.push(index); }
     });
-    shown.textContent = 'Showing ' + count + ' of ' + saved.length + ' saved windows';
+    cardPager.show(matching, 0);
+    shown.textContent = 'Showing ' + matching.length + ' of ' + saved.length + ' saved windows';
   }
   function clearFilters() {
     search.value = '';
@@ -277,37 +391,35 @@
   process.addEventListener('change', applyFilters);
   onlyNew.addEventListener('change', applyFilters);
   onlyWatched.addEventListener('change', applyFilters);
-  applyFilters();
 
   // Gone and skipped windows, folded away.
   var others = document.getElementById('others');
   function table(title, columns, rows) {
     var details = add(others, make('details'));
     add(details, make('summary', '', title));
-    var grid = add(details, make('table'));
-    var head = add(grid, make('tr'));
-    columns.forEach(function (c) { add(head, make('th', '', c)); });
-    rows.forEach(function (row) {
-      var line = add(grid, make('tr'));
-      row.forEach(function (cell) { add(line, make('td', 'text', cell)); });
+    // Made when first opened: a long watch may list thousands.
+    details.addEventListener('toggle', function () {
+      if (!details.open || details.querySelector('table')) { return; }
+      var grid = add(details, make('table'));
+      var head = add(grid, make('tr'));
+      columns.forEach(function (c) { add(head, make('th', '', c)); });
+      rows().forEach(function (row) {
+        var line = add(grid, make('tr'));
+        row.forEach(function (cell) { add(line, make('td', 'text', cell)); });
+      });
     });
   }
   if (run.previousRun !== null) {
     table('Gone since the last run (' + goneCount + ')', ['Image', 'Class', 'Caption', 'Count'],
-      gone.map(function (g) { return [g.imagePath, g.className, g.caption, g.count]; }));
+      function () { return gone.map(function (g) { return [g.imagePath, g.className, g.caption, g.count]; }); });
   }
   table('Skipped windows (' + skipped.length + ')', ['Handle', 'Reason', 'Process', 'Class', 'Caption', 'Image'],
-    skipped.map(function (w) { return [w.handle, w.skipReason, w.processId, w.className, w.caption, w.imagePath]; }));
+    function () {
+      return skipped.map(function (w) { return [w.handle, w.skipReason, w.processId, w.className, w.caption, w.imagePath]; });
+    });
   // Who made each window: its program, maker and signature first, then its parent, its start
   // and its command line; and a view by program. Texts of other programs, as captions, only
   // through textContent.
-  var runProcesses = run.processes || [];
-  var processByKey = {};
-  runProcesses.forEach(function (p) { processByKey[p.processId + '@' + p.startedAt] = p; });
-  function processOf(w) {
-    return w.process ? processByKey[w.process.processId + '@' + w.process.startedAt] : undefined;
-  }
-  function programName(p) { return p.description || p.product || imageName(p.imagePath) || 'an unknown program'; }
   function whoText(p) {
     return programName(p) + (p.company ? ', ' + p.company : '') + (p.signature === 'signed' && p.signer ?
       ', signed by ' + p.signer + (p.signedBy === 'catalog' ? ' (catalog)' : '') : '');
@@ -349,10 +461,8 @@
     }
     return box;
   }
-  saved.forEach(function (w, index) {
-    var p = processOf(w);
+  function addWhoMadeIt(card, w, p) {
     if (!p) { return; }
-    var card = cards[index];
     card.insertBefore(make('p', 'who', whoText(p)), card.querySelector('h3'));
     if (p.signature !== 'signed') {
       add(card.querySelector('.badges'), make('span', 'badge ' + p.signature, signatureBadgeText(p)));
@@ -364,7 +474,7 @@
     add(facts, make('dd', 'started', startedText(p, w)));
     add(facts, make('dt', '', 'Command line'));
     add(add(facts, make('dd', 'command')), commandLineElement(p.commandLine));
-  });
+  }
 
   // The view by program: each process with its windows, filtered by company and signature.
   var programList = document.getElementById('program-list');
@@ -379,20 +489,37 @@
     var option = add(companyFilter, make('option', '', company || '(no company)'));
     option.value = String(i);
   });
-  var programItems = runProcesses.map(function (p) {
-    var item = add(programList, make('li', 'program'));
-    var own = [];
-    saved.forEach(function (w, index) { if (processOf(w) === p) { own.push(index); } });
-    add(item, make('p', 'program-line', own.length + (own.length === 1 ? ' window' : ' windows') + ' from ' +
-      programName(p) + (p.company ? ', ' + p.company : '') + ', ' + p.signature));
-    add(item, make('p', 'program-image', p.imagePath + ' (process ' + p.processId + ', parent ' + parentText(p) + ')'));
-    var windowsList = add(item, make('ul', 'program-windows'));
-    own.forEach(function (index) {
+  // Each process's windows, found in one pass; a process lists its first windows, and more on
+  // demand.
+  var kListedWindows = 20;
+  var ownWindows = runProcesses.map(function () { return []; });
+  var processIndex = new Map(runProcesses.map(function (p, i) { return [p, i]; }));
+  savedProcesses.forEach(function (p, index) { if (p) { ownWindows[processIndex.get(p)].push(index); } });
+  function listWindows(windowsList, own, from) {
+    own.slice(from, from + kListedWindows).forEach(function (index) {
       var button = add(add(windowsList, make('li')), make('button', 'program-window',
         saved[index].caption || '(no caption)'));
       button.type = 'button';
       button.addEventListener('click', showCard.bind(null, index));
     });
+    var left = own.length - from - kListedWindows;
+    if (left > 0) {
+      var more = add(add(windowsList, make('li')), make('button', 'more-windows', 'show ' +
+        Math.min(left, kListedWindows) + ' more of ' + left));
+      more.type = 'button';
+      more.addEventListener('click', function () {
+        windowsList.removeChild(more.parentNode);
+        listWindows(windowsList, own, from + kListedWindows);
+      });
+    }
+  }
+  var programItems = runProcesses.map(function (p, i) {
+    var item = add(programList, make('li', 'program'));
+    var own = ownWindows[i];
+    add(item, make('p', 'program-line', own.length + (own.length === 1 ? ' window' : ' windows') + ' from ' +
+      programName(p) + (p.company ? ', ' + p.company : '') + ', ' + p.signature));
+    add(item, make('p', 'program-image', p.imagePath + ' (process ' + p.processId + ', parent ' + parentText(p) + ')'));
+    listWindows(add(item, make('ul', 'program-windows')), own, 0);
     return { element: item, process: p };
   });
   function applyProgramFilters() {
@@ -406,15 +533,18 @@
   companyFilter.addEventListener('change', applyProgramFilters);
   signatureFilter.addEventListener('change', applyProgramFilters);
   applyProgramFilters();
+  applyFilters();
 
   // A watch: every window that appeared, in time order, with its time since the start and how
   // long it stayed. A run without a watch shows none of this.
   if (run.watch) {
     document.getElementById('only-watched-label').hidden = false;
     var start = Date.parse(run.startedAt);
-    var appeared = windows.filter(function (w) { return w.appearedAt; }).sort(function (a, b) {
-      return Date.parse(a.appearedAt) - Date.parse(b.appearedAt);
-    });
+    var appearedAt = new Map();
+    var appeared = windows.filter(function (w) { return w.appearedAt; });
+    appeared.forEach(function (w) { appearedAt.set(w, Date.parse(w.appearedAt)); });
+    appeared.sort(function (a, b) { return appearedAt.get(a) - appearedAt.get(b); });
+    var savedIndex = new Map(saved.map(function (w, index) { return [w, index]; }));
     var missedCount = appeared.filter(function (w) { return w.outcome === 'missed'; }).length;
     add(header, make('p', 'watch', 'Watching since ' + run.watch.since +
       (run.watch.running ? ', still running' : '') + ': ' + appeared.length + ' windows appeared, ' + missedCount +
@@ -422,27 +552,32 @@
     var section = document.getElementById('timeline');
     section.hidden = false;
     var rows = document.getElementById('timeline-rows');
-    appeared.forEach(function (w) {
-      var row = add(rows, make('tr', w.outcome));
-      add(row, make('td', '', ((Date.parse(w.appearedAt) - start) / 1000).toFixed(3) + ' s'));
-      add(row, make('td', '', w.shownForMs === null ? 'still shown' : w.shownForMs + ' ms'));
-      var cell = add(row, make('td'));
-      if (w.outcome === 'saved' && w.pictureSource !== null && w.results && w.results.window >= 0) {
-        var thumb = add(cell, make('img'));
-        thumb.loading = 'lazy';
-        thumb.alt = 'Window picture';
-        thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
-      } else {
-        cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped : 'none';
-      }
-      var index = saved.indexOf(w);
-      var name = add(row, make('td', 'text', (w.caption || '(no caption)') + ' \u2014 ' + w.className));
-      if (index >= 0) {
-        name.style.cursor = 'pointer';
-        name.addEventListener('click', showCard.bind(null, index));
-      }
-      add(row, make('td', '', w.caughtBy));
-      add(row, make('td', '', w.outcome + (w.savedAfterMs === null ? '' : ' after ' + w.savedAfterMs + ' ms')));
+    var timelinePager = makePager(document.getElementById('timeline-pager'), function (slice) {
+      rows.replaceChildren.apply(rows, slice.map(timelineRow));
     });
+    timelinePager.show(appeared, 0);
+  }
+  function timelineRow(w) {
+    var row = make('tr', w.outcome);
+    add(row, make('td', '', ((appearedAt.get(w) - start) / 1000).toFixed(3) + ' s'));
+    add(row, make('td', '', w.shownForMs === null ? 'still shown' : w.shownForMs + ' ms'));
+    var cell = add(row, make('td'));
+    if (w.outcome === 'saved' && w.pictureSource !== null && w.results && w.results.window >= 0) {
+      var thumb = add(cell, make('img'));
+      thumb.loading = 'lazy';
+      thumb.alt = 'Window picture';
+      thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
+    } else {
+      cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped : 'none';
+    }
+    var index = savedIndex.get(w);
+    var name = add(row, make('td', 'text', (w.caption || '(no caption)') + ' \u2014 ' + w.className));
+    if (index !== undefined) {
+      name.style.cursor = 'pointer';
+      name.addEventListener('click', showCard.bind(null, index));
+    }
+    add(row, make('td', '', w.caughtBy));
+    add(row, make('td', '', w.outcome + (w.savedAfterMs === null ? '' : ' after ' + w.savedAfterMs + ' ms')));
+    return row;
   }
 })();
