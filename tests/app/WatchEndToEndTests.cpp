@@ -417,9 +417,12 @@ TEST(WatchEndToEnd, KilledWatchKeepsItsJournalAndTheNextStartWritesItsRecord)
     EXPECT_EQ(next.exitCode, 0u);
     const std::wstring nextFolder = TestSupport::CompletionDirectory(next);
     ASSERT_FALSE(nextFolder.empty());
-    EXPECT_EQ(next.LinesContaining(folder + L" ended unexpectedly at " + Morvane::FromUtf8(last["at"].get<std::string>()))
-                  .size(),
-              1u);
+    const std::vector<std::wstring> logs = TestSupport::FilesIn(nextFolder + L"\\Log");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = TestSupport::ReadWholeFile(nextFolder + L"\\Log\\" + logs[0]);
+    const std::string told = "]:" + TalvexBasic::ToThreadAnsi(folder) + " ended unexpectedly at " +
+                             last["at"].get<std::string>() + ": its record and page are written from its journal.\r\n";
+    EXPECT_NE(log.find(told), std::string::npos) << log.substr(0, 3000);
     const json record = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
     ASSERT_FALSE(record.is_discarded());
     EXPECT_EQ(record["ended"], "unexpectedly");
