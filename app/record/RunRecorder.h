@@ -19,7 +19,8 @@
 namespace Morvane {
 
 // Collects one entry per enumerated window during the run and, at its end, writes the run record
-// and the run page into the output directory. Entries may come from more than one thread.
+// and the run page into the output directory; a watch's entries go into the run's journal instead,
+// from which the record is made. Entries may come from more than one thread.
 class RunRecorder {
 public:
     // Notes the start time and the computer.
