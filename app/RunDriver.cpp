@@ -3,6 +3,7 @@
 #include "MorvaneLogger.h"
 #include "OutputDirectory.h"
 #include "RunContext.h"
+#include "record/RunJournal.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
 #include "capture/WindowSample.h"
@@ -14,6 +15,7 @@
 #include "MorvaneTrace.h"
 #include "basic/StringFormat.h"
 #include "system/SecureRandom.h"
+#include "watch/WatchSignals.h"
 
 #include <gdiplus.h>
 
@@ -104,6 +106,11 @@ bool Initialize()
     input.SuppressExternalCodecs = FALSE;
     const Gdiplus::Status status = Gdiplus::GdiplusStartup(&gGdiplusToken, &input, nullptr);
     MORVANE_TRACE("Initialize", "GdiplusStartup return:%u.", static_cast<unsigned>(status));
+    // A watch ended by force left only its journal: its record and page come first, so that this
+    // run compares with it as with any other.
+    if (choice.created) {
+        FinishUnendedRuns(gOutputDirectory, RunningWatchFolder());
+    }
     return choice.created;
 }
 

@@ -6,12 +6,13 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
-//                  [--trace-lines] [--process-facts] [--window-checks]
+//                  [--trace-lines] [--process-facts] [--window-checks] [--journal]
 //                  [--watch [--idle-windows N] [--idle-seconds N | --idle-minutes N] [--burst-only] [--burst N]]
 
 #include "capture/OutputFileNames.h"
 #include "BenchClock.h"
 #include "EncodeVariants.h"
+#include "JournalCost.h"
 #include "ProcessFactsCost.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
@@ -236,6 +237,9 @@ int main(int argc, char** argv)
             watchOptions.burstWindows = std::atoi(argv[++index]);
         } else if (argument == "--window-checks") {
             windowChecksOnly = true;
+        } else if (argument == "--journal") {
+            MorvaneBench::RunJournalCost();
+            return 0;
         }
     }
     if (watch) {

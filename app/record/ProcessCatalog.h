@@ -35,6 +35,9 @@ public:
     // checked yet is unknown with E_PENDING. Waits for nothing and stops no check.
     [[nodiscard]] std::vector<RunProcess> Snapshot() const;
 
+    // How many processes are known so far.
+    [[nodiscard]] size_t Count() const noexcept { return mProcesses.size(); }
+
 private:
     [[nodiscard]] std::vector<RunProcess> WithVerdicts(const std::map<std::wstring, SignatureVerdict>& verdicts,
                                                        HRESULT missing) const;

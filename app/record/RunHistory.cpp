@@ -26,20 +26,21 @@ constexpr LONGLONG kLargestRecord = 512LL * 1024 * 1024;
 
 using FileHolder = UniqueResource<TalvexBasic::FileHandleTraits>;
 
-enum class ReadResult { Read, Missing, Unreadable };
+} // namespace
 
-ReadResult ReadWholeFile(const std::wstring& path, std::string& content)
+RunFileRead ReadRunFile(const std::wstring& path, std::string& content)
 {
-    FileHolder file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A running watch appends to its journal meanwhile.
+    FileHolder file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
-                                                                              : ReadResult::Unreadable;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RunFileRead::Missing
+                                                                              : RunFileRead::Unreadable;
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestRecord) {
-        return ReadResult::Unreadable;
+        return RunFileRead::Unreadable;
     }
     content.assign(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
@@ -47,14 +48,13 @@ ReadResult ReadWholeFile(const std::wstring& path, std::string& content)
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 24));
         if (!::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr) || read == 0) {
-            return ReadResult::Unreadable;
+            return RunFileRead::Unreadable;
         }
         done += read;
     }
-    return ReadResult::Read;
+    return RunFileRead::Read;
 }
 
-// Names of the folders directly in a folder; none when it cannot be listed.
 std::vector<std::wstring> FoldersIn(const std::wstring& folder)
 {
     std::vector<TalvexBasic::Files::FolderEntry> entries;
@@ -68,8 +68,6 @@ std::vector<std::wstring> FoldersIn(const std::wstring& folder)
     }
     return names;
 }
-
-} // namespace
 
 bool ReadEarlierRun(std::string_view text, EarlierRun& run, std::string& why)
 {
@@ -149,8 +147,8 @@ bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous)
         std::string text;
         std::string why;
         EarlierRun candidate;
-        const ReadResult read = ReadWholeFile(path, text);
-        if (read == ReadResult::Read && ReadEarlierRun(text, candidate, why)) {
+        const RunFileRead read = ReadRunFile(path, text);
+        if (read == RunFileRead::Read && ReadEarlierRun(text, candidate, why)) {
             if (!found || candidate.startedAtUtc > previous.startedAtUtc) {
                 candidate.folderName = name;
                 previous = std::move(candidate);
@@ -158,8 +156,8 @@ bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous)
             }
             continue;
         }
-        if (read != ReadResult::Read) {
-            why = read == ReadResult::Missing ? "missing" : "unreadable";
+        if (read != RunFileRead::Read) {
+            why = read == RunFileRead::Missing ? "missing" : "unreadable";
         }
         MORVANE_TRACE_W(kFindPreviousRun, L"%ls passed over, record %ls.", path.c_str(), FromUtf8(why).c_str());
     }

@@ -8,6 +8,14 @@
 
 namespace Morvane {
 
+enum class RunFileRead { Read, Missing, Unreadable };
+
+// A run's file read whole, also one that a running watch appends to.
+[[nodiscard]] RunFileRead ReadRunFile(const std::wstring& path, std::string& content);
+
+// Names of the folders directly in a folder; none when it cannot be listed.
+[[nodiscard]] std::vector<std::wstring> FoldersIn(const std::wstring& folder);
+
 // What this run needs of an earlier run's record.
 struct EarlierRun {
     std::wstring folderName;

@@ -1,9 +1,8 @@
 #include "record/RunRecord.h"
 
 #include "capture/OutputFileNames.h"
+#include "record/RecordJson.h"
 #include "record/RunRecordMembers.h"
-
-#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -12,7 +11,7 @@ namespace Morvane {
 namespace {
 
 // Members keep the order in which they are written.
-using json = nlohmann::ordered_json;
+using json = RecordJson;
 namespace Member = RecordMember;
 
 const char* SkipReasonName(SkipReason reason) noexcept
@@ -121,6 +120,8 @@ json StepResultOrNull(HRESULT result)
     return result == E_PENDING ? json(nullptr) : json(static_cast<std::int32_t>(result));
 }
 
+} // namespace
+
 json WindowJson(const RunWindow& window)
 {
     const bool saved = window.skipReason == SkipReason::None;
@@ -165,10 +166,14 @@ json WindowJson(const RunWindow& window)
     return entry;
 }
 
+namespace {
+
 json OptionalText(const std::optional<std::wstring>& text)
 {
     return text ? json(ToUtf8(*text)) : json(nullptr);
 }
+
+} // namespace
 
 json ProcessJson(const RunProcess& process)
 {
@@ -195,6 +200,8 @@ json ProcessJson(const RunProcess& process)
     entry[Member::kCatalog] = OptionalText(process.signature.catalog);
     return entry;
 }
+
+namespace {
 
 // The monitor picture of the first saved window on that monitor whose picture was written.
 json MonitorPicture(const RunMonitor& monitor, const std::vector<RunWindow>& windows)
@@ -276,62 +283,85 @@ std::string FormatHandle(std::uint64_t handle)
     return text;
 }
 
-std::string MakeRunRecordJson(const RunSummary& run)
+json MonitorJson(const RunMonitor& monitor, json picture)
 {
-    json record;
-    record[Member::kTool] = Member::kToolName;
-    record[Member::kFormatVersion] = Member::kVersion;
-    record[Member::kStartedAt] = run.startedAt;
-    record[Member::kEndedAt] = run.endedAt;
-    record[Member::kOutputDirectory] = ToUtf8(run.outputDirectory);
-    record[Member::kComputerName] = ToUtf8(run.computerName);
-
-    json monitors = json::array();
-    for (const RunMonitor& monitor : run.monitors) {
-        json entry = {{Member::kHandle, FormatHandle(monitor.handle)},
-                      {Member::kRect, RectJson(monitor.rect)},
-                      {Member::kWorkRect, RectJson(monitor.workRect)},
-                      {Member::kFlags, monitor.flags},
-                      {Member::kDevice, ToUtf8(monitor.device)},
-                      {Member::kPicture, MonitorPicture(monitor, run.windows)},
-                      {Member::kDpi, DpiOrNull(monitor.dpi)}};
-        // Only monitors that came while a watch ran have it.
-        if (!monitor.since.empty()) {
-            entry[Member::kSince] = monitor.since;
-        }
-        monitors.push_back(std::move(entry));
+    json entry = {{Member::kHandle, FormatHandle(monitor.handle)},
+                  {Member::kRect, RectJson(monitor.rect)},
+                  {Member::kWorkRect, RectJson(monitor.workRect)},
+                  {Member::kFlags, monitor.flags},
+                  {Member::kDevice, ToUtf8(monitor.device)},
+                  {Member::kPicture, std::move(picture)},
+                  {Member::kDpi, DpiOrNull(monitor.dpi)}};
+    // Only monitors that came while a watch ran have it.
+    if (!monitor.since.empty()) {
+        entry[Member::kSince] = monitor.since;
     }
-    record[Member::kMonitors] = std::move(monitors);
+    return entry;
+}
 
-    json windows = json::array();
-    for (const RunWindow& window : run.windows) {
-        windows.push_back(WindowJson(window));
-    }
-    record[Member::kWindows] = std::move(windows);
-
-    record[Member::kPreviousRun] = run.previousRun.empty() ? json(nullptr) : json(ToUtf8(run.previousRun));
-    json gone = json::array();
-    for (const GoneWindow& window : run.gone) {
-        gone.push_back({{Member::kImagePath, window.key.imagePath},
+json GoneJson(const std::vector<GoneWindow>& gone)
+{
+    json list = json::array();
+    for (const GoneWindow& window : gone) {
+        list.push_back({{Member::kImagePath, window.key.imagePath},
                         {Member::kClassName, window.key.className},
                         {Member::kCaption, window.key.caption},
                         {Member::kCount, window.count}});
     }
-    record[Member::kGoneSinceLastRun] = std::move(gone);
-    json processes = json::array();
-    for (const RunProcess& process : run.processes) {
-        processes.push_back(ProcessJson(process));
+    return list;
+}
+
+json WatchJson(const WatchSummary& watch)
+{
+    return !watch.watched ? json(nullptr)
+                          : json{{Member::kSince, watch.since},
+                                 {Member::kForSeconds, watch.forSeconds == 0 ? json(nullptr) : json(watch.forSeconds)},
+                                 {Member::kRunning, watch.running}};
+}
+
+std::string DumpRecord(const RecordParts& parts)
+{
+    json record;
+    record[Member::kTool] = Member::kToolName;
+    record[Member::kFormatVersion] = Member::kVersion;
+    record[Member::kStartedAt] = parts.startedAt;
+    record[Member::kEndedAt] = parts.endedAt;
+    if (!parts.ended.empty()) {
+        record[Member::kEnded] = parts.ended;
     }
-    record[Member::kProcesses] = std::move(processes);
-    record[Member::kWatch] = !run.watch.watched
-                                 ? json(nullptr)
-                                 : json{{Member::kSince, run.watch.since},
-                                        {Member::kForSeconds,
-                                         run.watch.forSeconds == 0 ? json(nullptr) : json(run.watch.forSeconds)},
-                                        {Member::kRunning, run.watch.running}};
+    record[Member::kOutputDirectory] = parts.outputDirectory;
+    record[Member::kComputerName] = parts.computerName;
+    record[Member::kMonitors] = parts.monitors;
+    record[Member::kWindows] = parts.windows;
+    record[Member::kPreviousRun] = parts.previousRun;
+    record[Member::kGoneSinceLastRun] = parts.gone;
+    record[Member::kProcesses] = parts.processes;
+    record[Member::kWatch] = parts.watch;
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string MakeRunRecordJson(const RunSummary& run)
+{
+    RecordParts parts;
+    parts.startedAt = run.startedAt;
+    parts.endedAt = run.endedAt;
+    parts.outputDirectory = ToUtf8(run.outputDirectory);
+    parts.computerName = ToUtf8(run.computerName);
+    for (const RunMonitor& monitor : run.monitors) {
+        parts.monitors.push_back(MonitorJson(monitor, MonitorPicture(monitor, run.windows)));
+    }
+    for (const RunWindow& window : run.windows) {
+        parts.windows.push_back(WindowJson(window));
+    }
+    parts.previousRun = run.previousRun.empty() ? json(nullptr) : json(ToUtf8(run.previousRun));
+    parts.gone = GoneJson(run.gone);
+    for (const RunProcess& process : run.processes) {
+        parts.processes.push_back(ProcessJson(process));
+    }
+    parts.watch = WatchJson(run.watch);
+    return DumpRecord(parts);
 }
 
 } // namespace Morvane

@@ -7,6 +7,9 @@ constexpr char kTool[] = "tool";
 constexpr char kFormatVersion[] = "formatVersion";
 constexpr char kStartedAt[] = "startedAt";
 constexpr char kEndedAt[] = "endedAt";
+// How a record folded from a watch's journal ended: "stopped", or "unexpectedly" for a watch
+// that left no end line (endedAt is then the time of its journal's last line).
+constexpr char kEnded[] = "ended";
 constexpr char kOutputDirectory[] = "outputDirectory";
 constexpr char kComputerName[] = "computerName";
 constexpr char kMonitors[] = "monitors";
@@ -97,6 +100,20 @@ constexpr char kSigner[] = "signer";
 constexpr char kSignatureResult[] = "signatureResult";
 constexpr char kSignedBy[] = "signedBy";
 constexpr char kCatalog[] = "catalog";
+
+// The run's journal: one object a line, its kind in "line" and the time it was written in "at".
+constexpr char kLine[] = "line";
+constexpr char kAt[] = "at";
+constexpr char kEntry[] = "entry";
+constexpr char kLineStart[] = "start";
+constexpr char kLineMonitors[] = "monitors";
+constexpr char kLineWindow[] = "window";
+constexpr char kLineMonitorPicture[] = "monitorPicture";
+constexpr char kLineGone[] = "gone";
+constexpr char kLineProcess[] = "process";
+constexpr char kLineEnd[] = "end";
+constexpr char kEndedStopped[] = "stopped";
+constexpr char kEndedUnexpectedly[] = "unexpectedly";
 
 // Values.
 constexpr char kToolName[] = "Morvane";

@@ -5,23 +5,17 @@
 #include "record/CoveredShare.h"
 #include "record/MonitorsSeen.h"
 #include "record/RunHistory.h"
-#include "record/RunPage.h"
+#include "record/RunFiles.h"
 #include "record/RunRecord.h"
-#include "capture/OutputFileNames.h"
-#include "system/File.h"
-#include "system/HResult.h"
-#include "system/SecureRandom.h"
+#include "record/RunRecordMembers.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 namespace Morvane {
 namespace {
 
 using TalvexBasic::PointerBits;
-
-constexpr const char* kRunRecorderFinish = "Morvane::RunRecorder::Finish";
 
 // The facts every entry copies from the sample.
 RunWindow EntryOf(HWND window, const WindowInfo& facts)
@@ -59,26 +53,6 @@ std::vector<RunMonitor> ListMonitors()
     std::vector<RunMonitor> monitors;
     ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
     return monitors;
-}
-
-// 32 hexadecimal digits for the page's script nonce.
-std::string MakeNonce()
-{
-    std::string nonce;
-    for (int part = 0; part < 4; ++part) {
-        const unsigned random =
-            TalvexBasic::SecureRandomOr(::GetTickCount() * 2654435761u + static_cast<unsigned>(part));
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08x", random);
-        nonce += digits;
-    }
-    return nonce;
-}
-
-HRESULT WriteRunFile(const std::wstring& path, const std::string& content) noexcept
-{
-    return TalvexBasic::Files::File::WriteToFile$Static(path, content.data(), static_cast<unsigned>(content.size()),
-                                                        CREATE_ALWAYS);
 }
 
 } // namespace
@@ -152,7 +126,14 @@ RunWindow RunRecorder::Add(RunWindow entry)
     } else if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
         NoteCoveringWindows(entry);
     }
-    mRun.windows.push_back(entry);
+    if (mJournal.IsOpen()) {
+        if (!entry.folder.empty()) {
+            ++mSavedCounts[entry.handle];
+        }
+        mLatest[entry.handle] = entry;
+    } else {
+        mRun.windows.push_back(entry);
+    }
     return entry;
 }
 
@@ -171,17 +152,29 @@ RunWindow RunRecorder::AddMissed(HWND window, DWORD processId, DWORD threadId, s
     return Add(std::move(entry));
 }
 
+RunWindow* RunRecorder::LatestEntry(std::uint64_t handle)
+{
+    if (mJournal.IsOpen()) {
+        const auto found = mLatest.find(handle);
+        return found == mLatest.end() ? nullptr : &found->second;
+    }
+    for (auto entry = mRun.windows.rbegin(); entry != mRun.windows.rend(); ++entry) {
+        if (entry->handle == handle) {
+            return &*entry;
+        }
+    }
+    return nullptr;
+}
+
 bool RunRecorder::UpdateLatestOf(HWND window, const std::function<void(RunWindow&)>& change)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    const std::uint64_t handle = PointerBits(window);
-    for (auto entry = mRun.windows.rbegin(); entry != mRun.windows.rend(); ++entry) {
-        if (entry->handle == handle) {
-            change(*entry);
-            return true;
-        }
+    RunWindow* const entry = LatestEntry(PointerBits(window));
+    if (entry == nullptr) {
+        return false;
     }
-    return false;
+    change(*entry);
+    return true;
 }
 
 bool RunRecorder::LatestOf(HWND window, RunWindow& entry)
@@ -193,6 +186,10 @@ unsigned RunRecorder::SavedCountOf(HWND window)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
     const std::uint64_t handle = PointerBits(window);
+    if (mJournal.IsOpen()) {
+        const auto found = mSavedCounts.find(handle);
+        return found == mSavedCounts.end() ? 0 : found->second;
+    }
     return static_cast<unsigned>(std::count_if(mRun.windows.begin(), mRun.windows.end(), [&](const RunWindow& entry) {
         return entry.handle == handle && !entry.folder.empty();
     }));
@@ -204,6 +201,18 @@ void RunRecorder::SetWatch(const WatchSummary& watch)
     mRun.watch = watch;
 }
 
+void RunRecorder::FindPrevious(const std::wstring& outputDirectory)
+{
+    // A watch writes many times; the earlier runs are read once.
+    if (!mPreviousSearched) {
+        mPreviousSearched = true;
+        mHasPrevious = FindPreviousRun(outputDirectory, mPrevious);
+        if (mHasPrevious) {
+            mRun.previousRun = mPrevious.folderName;
+        }
+    }
+}
+
 void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last)
 {
     mRun.outputDirectory = outputDirectory;
@@ -212,13 +221,8 @@ void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& 
     // A change of the displays that the watch did not hear is noted here, at the latest.
     KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : nowText);
 
-    // A watch writes many times; the earlier runs are read once.
-    if (!mPreviousSearched) {
-        mPreviousSearched = true;
-        mHasPrevious = FindPreviousRun(outputDirectory, mPrevious);
-    }
+    FindPrevious(outputDirectory);
     if (mHasPrevious) {
-        mRun.previousRun = mPrevious.folderName;
         mRun.gone = CompareWithEarlierRun(mRun.windows, mPrevious.savedWindows);
     }
     // The signature checks ran meanwhile; at the end, what has not finished by then is recorded
@@ -227,10 +231,25 @@ void RunRecorder::Conclude(const std::wstring& outputDirectory, const RunClock& 
     mRun.endedAt = nowText;
 }
 
+std::string RunRecorder::Now() const
+{
+    const LocalInstant now = mClock->Now();
+    return FormatLocalTime(now.time, now.offsetMinutes);
+}
+
+void RunRecorder::ListMonitorsNow(const std::string& since)
+{
+    const size_t before = mRun.monitors.size();
+    KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : since);
+    if (mJournal.IsOpen() && mRun.monitors.size() != before) {
+        mJournal.Append(JournalMonitorsLine(Now(), mRun.monitors));
+    }
+}
+
 void RunRecorder::NoteMonitors(const std::string& since)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : since);
+    ListMonitorsNow(since);
 }
 
 std::size_t RunRecorder::MonitorCount()
@@ -243,34 +262,122 @@ void RunRecorder::Finish(const std::wstring& outputDirectory, const RunClock& cl
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
     Conclude(outputDirectory, clock, true);
-    WriteFiles(outputDirectory, false);
+    WriteRecordAndPage(outputDirectory, MakeRunRecordJson(mRun));
 }
 
-void RunRecorder::WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock)
+void RunRecorder::JournalNewProcesses()
+{
+    if (mProcesses.Count() == mProcessesJournaled) {
+        return;
+    }
+    const std::vector<RunProcess> known = mProcesses.Snapshot();
+    const std::string at = Now();
+    for (; mProcessesJournaled < known.size(); ++mProcessesJournaled) {
+        mJournal.Append(JournalProcessLine(at, known[mProcessesJournaled]));
+    }
+}
+
+void RunRecorder::BeginJournal(const std::wstring& outputDirectory, const RunClock& clock, const WatchSummary& watch)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
-    Conclude(outputDirectory, clock, false);
-    WriteFiles(outputDirectory, true);
+    mRun.watch = watch;
+    mRun.outputDirectory = outputDirectory;
+    FindPrevious(outputDirectory);
+    if (!mJournal.Open(outputDirectory)) {
+        return;
+    }
+    mClock = &clock;
+    const std::string at = Now();
+    mJournal.Append(JournalStartLine(at, mRun));
+    KeepMonitorsSeen(mRun.monitors, ListMonitors(), mRun.monitors.empty() ? std::string() : at);
+    mJournal.Append(JournalMonitorsLine(at, mRun.monitors));
+    for (const RunWindow& entry : mRun.windows) {
+        mJournal.Append(JournalWindowLine(at, entry));
+        if (!entry.folder.empty()) {
+            ++mSavedCounts[entry.handle];
+        }
+        mLatest[entry.handle] = entry;
+    }
+    // The list of all entries is the journal's from now on.
+    std::vector<RunWindow>().swap(mRun.windows);
+    JournalNewProcesses();
 }
 
-void RunRecorder::WriteFiles(const std::wstring& outputDirectory, bool replaceWhole)
+void RunRecorder::ForgetIfSettled(std::uint64_t handle)
 {
-    // Either file may fail like any other; that costs its trace line and nothing else.
-    const std::string record = MakeRunRecordJson(mRun);
-    const std::string page = MakeRunPage(record, MakeNonce());
-    const std::wstring recordPath = outputDirectory + L"\\" + kRunRecordFileName;
-    const std::wstring pagePath = outputDirectory + L"\\" + kRunPageFileName;
-    for (const auto& [path, content] : {std::make_pair(&recordPath, &record), std::make_pair(&pagePath, &page)}) {
-        const std::wstring target = replaceWhole ? *path + L".tmp" : *path;
-        const HRESULT result = WriteRunFile(target, *content);
-        if (FAILED(result)) {
-            MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", target.c_str(),
-                            static_cast<unsigned>(result));
-        } else if (replaceWhole && !::MoveFileExW(target.c_str(), path->c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            (void)MORVANE_FAIL_LAST_ERROR(kRunRecorderFinish, TalvexBasic::LastErrorRule::Standard,
-                                          "MoveFileExW error:%u.");
-        }
+    const auto found = mLatest.find(handle);
+    if (found != mLatest.end() && !found->second.watch.goneAt.empty() &&
+        (found->second.folder.empty() || found->second.shot.monitor != E_PENDING)) {
+        mLatest.erase(found);
     }
+}
+
+void RunRecorder::JournalLatestOf(HWND window)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    const std::uint64_t handle = PointerBits(window);
+    const RunWindow* const entry = LatestEntry(handle);
+    if (mJournal.IsOpen() && entry != nullptr) {
+        JournalNewProcesses();
+        mJournal.Append(JournalWindowLine(Now(), *entry));
+        ForgetIfSettled(handle);
+    }
+}
+
+void RunRecorder::NoteMonitorPicture(HWND window, const WindowShotOutcome& outcome)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    const std::uint64_t handle = PointerBits(window);
+    RunWindow* const entry = LatestEntry(handle);
+    RunWindow update;
+    if (entry != nullptr && entry->folder == outcome.folder) {
+        entry->shot.monitor = outcome.monitor;
+        if (entry->watch.pictureDropped.empty() && outcome.droppedBecause != nullptr) {
+            entry->watch.pictureDropped = outcome.droppedBecause;
+        }
+        update = *entry;
+    } else {
+        // The window was saved again meanwhile: the update names the earlier entry by its folder.
+        update.handle = handle;
+        update.folder = outcome.folder;
+        update.shot = outcome;
+        update.watch.pictureDropped = outcome.droppedBecause != nullptr ? outcome.droppedBecause : "";
+    }
+    if (mJournal.IsOpen()) {
+        mJournal.Append(JournalMonitorPictureLine(Now(), update));
+        ForgetIfSettled(handle);
+    }
+}
+
+void RunRecorder::JournalGoneOf(HWND window)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    const std::uint64_t handle = PointerBits(window);
+    const RunWindow* const entry = LatestEntry(handle);
+    if (mJournal.IsOpen() && entry != nullptr) {
+        mJournal.Append(JournalGoneLine(Now(), *entry));
+        ForgetIfSettled(handle);
+    }
+}
+
+void RunRecorder::FinishJournal(const std::wstring& outputDirectory, const RunClock& clock)
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    if (!mJournal.IsOpen()) {
+        mRun.watch.running = false;
+        Conclude(outputDirectory, clock, true);
+        WriteRecordAndPage(outputDirectory, MakeRunRecordJson(mRun), L".tmp");
+        return;
+    }
+    // The signature checks' verdicts, as far as they came.
+    const std::string at = Now();
+    for (const RunProcess& process : mProcesses.Finish()) {
+        mJournal.Append(JournalProcessLine(at, process));
+    }
+    ListMonitorsNow(at);
+    mJournal.Append(JournalEndLine(Now(), RecordMember::kEndedStopped));
+    mJournal.Close();
+    WriteRunFilesFromJournal(outputDirectory, false, at, L".tmp", mHasPrevious ? &mPrevious : nullptr);
 }
 
 } // namespace Morvane

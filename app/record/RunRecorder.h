@@ -4,6 +4,7 @@
 #include "record/ProcessCatalog.h"
 #include "record/RunEntry.h"
 #include "record/RunHistory.h"
+#include "record/RunJournal.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
@@ -12,12 +13,14 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 namespace Morvane {
 
 // Collects one entry per enumerated window during the run and, at its end, writes the run record
-// and the run page into the output directory. Entries may come from more than one thread.
+// and the run page into the output directory; a watch's entries go into the run's journal instead,
+// from which the record is made. Entries may come from more than one thread.
 class RunRecorder {
 public:
     // Notes the start time and the computer.
@@ -54,17 +57,38 @@ public:
     void NoteMonitors(const std::string& since);
     [[nodiscard]] std::size_t MonitorCount();
 
-    // While a watch runs and at its end: writes both files as Finish does, each into a temporary
-    // file that then replaces the old one, so that a reader never finds half a file. The earlier
-    // runs are read once.
-    void WriteWhileWatching(const std::wstring& outputDirectory, const RunClock& clock);
+    // A watch, once the windows present at its start are saved: opens the run's journal with the
+    // run's start, the monitors, those windows and their processes. From then on the entries live
+    // in the journal, and memory keeps only the latest entry of each window that may still change.
+    // Where the journal cannot be opened, the entries stay in memory for the end.
+    void BeginJournal(const std::wstring& outputDirectory, const RunClock& clock, const WatchSummary& watch);
+
+    // The window's latest entry is complete (after its window picture): its line.
+    void JournalLatestOf(HWND window);
+    // The window went: the update's line.
+    void JournalGoneOf(HWND window);
+
+    // A watched window's monitor picture, taken after its entry was complete: noted in its entry
+    // (unless the window has a later one), and the update's line.
+    void NoteMonitorPicture(HWND window, const WindowShotOutcome& outcome);
+
+    // The end of a watch: the processes as the signature checks left them, the monitors and the
+    // end line, then the record and page made from the journal (as Finish where there is none).
+    void FinishJournal(const std::wstring& outputDirectory, const RunClock& clock);
 
     [[nodiscard]] const RunSummary& Summary() const noexcept { return mRun; }
 
 private:
     RunWindow Add(RunWindow entry);
     void Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last);
-    void WriteFiles(const std::wstring& outputDirectory, bool replaceWhole);
+    void FindPrevious(const std::wstring& outputDirectory);
+    void ListMonitorsNow(const std::string& since);
+    [[nodiscard]] std::string Now() const;
+    void JournalNewProcesses();
+    // The latest entry of the window, or null; under mLock.
+    RunWindow* LatestEntry(std::uint64_t handle);
+    // Forgets a watched window's entry that can change no more: gone, and its pictures taken.
+    void ForgetIfSettled(std::uint64_t handle);
     // The windows listed so far that are shown and overlap the entry lie above it.
     void NoteCoveringWindows(RunWindow& entry) const;
 
@@ -74,6 +98,12 @@ private:
     bool mPreviousSearched = false;
     bool mHasPrevious = false;
     EarlierRun mPrevious;
+    // While the journal is open: the entries are in it, and these are all memory keeps of them.
+    RunJournal mJournal;
+    const RunClock* mClock = nullptr;
+    std::map<std::uint64_t, RunWindow> mLatest;        // by handle
+    std::map<std::uint64_t, unsigned> mSavedCounts;    // folders each window has got
+    size_t mProcessesJournaled = 0;
 };
 
 } // namespace Morvane

@@ -1,6 +1,10 @@
 #include "watch/TrayIcon.h"
 
 #include "MorvaneTrace.h"
+#include "RunClock.h"
+#include "basic/PathParts.h"
+#include "record/RunJournal.h"
+#include "record/RunRecord.h"
 #include "basic/StringFormat.h"
 #include "watch/IconRetry.h"
 
@@ -164,6 +168,10 @@ void TrayIcon::Shared::ShowMenu()
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr));
     ::DestroyMenu(menu);
     if (chosen == kOpenPageCommand) {
+        // The page is made from the run's journal now, here on the icon's thread: the captures go on.
+        const LocalInstant now = RunClock().Now();
+        WriteRunFilesFromJournal(std::wstring(Basic::Paths::FolderPart(pagePath)), true,
+                                 FormatLocalTime(now.time, now.offsetMinutes), L".menu.tmp");
         const auto opened = reinterpret_cast<INT_PTR>(
             ::ShellExecuteW(nullptr, L"open", pagePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         if (opened <= 32 && !removing) {

@@ -30,8 +30,6 @@ constexpr wchar_t kCaption[] = L"Morvane";
 
 // A window's content reaches the screen a few milliseconds after it shows.
 constexpr long long kSettle = 5'000;
-// The record and page are rewritten at most this often while windows arrive.
-constexpr long long kWriteInterval = 1'000'000;
 // What the end of a watch spends on monitor pictures still to take.
 constexpr long long kEndingMonitorPictures = 300'000;
 
@@ -110,14 +108,13 @@ public:
         tray.Show();
         mTray = &tray;
         MORVANE_TRACE(kRunWatch, "Watching begins.");
-        Write();
+        // Each window goes into the run's journal as it is saved; the record and page are made
+        // from it at the end, or when the icon's menu opens the page.
+        mRecorder.BeginJournal(mContext.outputDirectory, mContext.clock, mSummary);
 
         for (;;) {
             TakeNews();
             const long long now = WatchMicroseconds();
-            if (mDirty && now - mLastWrite >= kWriteInterval) {
-                Write();
-            }
             const char* stopsBecause = tray.StopAsked()                    ? "the menu or the session's end"
                                        : deadline >= 0 && now >= deadline ? "its time is up"
                                        : ::WaitForSingleObject(mSignals.StopEvent(), 0) == WAIT_OBJECT_0
@@ -143,9 +140,6 @@ public:
             long long wait = 250'000;
             if (!mWaiting.empty()) {
                 wait = std::min(wait, mWaiting.front().appearance.seenAt + kSettle - now);
-            }
-            if (mDirty) {
-                wait = std::min(wait, mLastWrite + kWriteInterval - now);
             }
             if (deadline >= 0) {
                 wait = std::min(wait, deadline - now);
@@ -197,7 +191,6 @@ private:
             mRecorder.NoteMonitors(mTimes.LocalTimeOf(news.displayChanges.front()));
             MORVANE_TRACE(kRunWatch, "The displays changed: %u monitors seen so far.",
                           static_cast<unsigned>(mRecorder.MonitorCount()));
-            mDirty = true;
         }
         for (SeenWindow& seen : news.appeared) {
             mWaiting.push_back(std::move(seen));
@@ -210,11 +203,16 @@ private:
                 mGoneBeforeSaved[gone.window] = gone.goneAt;
                 continue;
             }
+            bool marked = false;
             (void)mRecorder.UpdateLatestOf(AsWindow(gone.window), [&](RunWindow& entry) {
                 if (entry.watch.goneAt.empty()) {
                     MarkGone(entry, gone.goneAt);
+                    marked = true;
                 }
             });
+            if (marked) {
+                mRecorder.JournalGoneOf(AsWindow(gone.window));
+            }
         }
     }
 
@@ -223,7 +221,6 @@ private:
         const long long shownSince = entry.watch.appearedAtClock != 0 ? entry.watch.appearedAtClock : mTimes.Origin();
         entry.watch.goneAt = mTimes.LocalTimeOf(goneAt);
         entry.watch.shownForMs = std::max(0LL, (goneAt - shownSince) / 1000);
-        mDirty = true;
     }
 
     void Describe(RunWindow& entry, const SeenWindow& seen)
@@ -236,7 +233,6 @@ private:
             MarkGone(entry, gone->second);
             mGoneBeforeSaved.erase(gone);
         }
-        mDirty = true;
     }
 
     void AddMissed(const SeenWindow& seen)
@@ -245,6 +241,7 @@ private:
         (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption,
                                   ReadImagePathOf(seen.processId));
         (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
+        mRecorder.JournalLatestOf(window);
         ++mMissed;
     }
 
@@ -273,6 +270,7 @@ private:
         if (!sample.Saved()) {
             (void)mRecorder.AddSkipped(sample);
             (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
+            mRecorder.JournalLatestOf(window);
             return;
         }
         WindowInfo& record = sample.facts;
@@ -300,6 +298,7 @@ private:
                 entry.watch.pictureDropped = step.outcome.droppedBecause;
             }
         });
+        mRecorder.JournalLatestOf(window);
         mMonitorSteps.push_back(std::move(step));
         ++mCaught;
         if (mTray != nullptr) {
@@ -310,24 +309,7 @@ private:
     void SaveMonitorPicture(MonitorStep& step)
     {
         (void)SaveJustShownMonitorPicture(mContext, step.record, step.shot, step.outcome);
-        (void)mRecorder.UpdateLatestOf(step.record.mWindowHandle, [&](RunWindow& entry) {
-            if (entry.folder != step.outcome.folder) {
-                return;
-            }
-            entry.shot.monitor = step.outcome.monitor;
-            if (entry.watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
-                entry.watch.pictureDropped = step.outcome.droppedBecause;
-            }
-        });
-        mDirty = true;
-    }
-
-    void Write()
-    {
-        mRecorder.SetWatch(mSummary);
-        mRecorder.WriteWhileWatching(mContext.outputDirectory, mContext.clock);
-        mLastWrite = WatchMicroseconds();
-        mDirty = false;
+        mRecorder.NoteMonitorPicture(step.record.mWindowHandle, step.outcome);
     }
 
     // The record and page as the watch leaves them; once only, also when the session ends.
@@ -338,7 +320,7 @@ private:
         }
         mWrittenLast = true;
         mSummary.running = false;
-        Write();
+        mRecorder.FinishJournal(mContext.outputDirectory, mContext.clock);
     }
 
     RunContext& mContext;
@@ -352,8 +334,6 @@ private:
     std::deque<SeenWindow> mWaiting;
     std::deque<MonitorStep> mMonitorSteps;
     std::map<std::uint64_t, long long> mGoneBeforeSaved;
-    long long mLastWrite = 0;
-    bool mDirty = true;
     bool mWrittenLast = false;
     unsigned mCaught = 0;
     unsigned mMissed = 0;

@@ -90,6 +90,12 @@ void WatchSignals::PublishFolder(const std::wstring& folder) noexcept
     text[length] = L'\0';
 }
 
+std::wstring RunningWatchFolder()
+{
+    const TalvexBasic::UniqueHandle running(::OpenFileMappingW(FILE_MAP_READ, FALSE, kWatchFolderMappingName));
+    return running ? ReadFolder(running.get()) : std::wstring();
+}
+
 StopAnswer SignalRunningWatchToStop() noexcept
 {
     const TalvexBasic::UniqueHandle stop(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kWatchStopEventName));

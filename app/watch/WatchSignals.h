@@ -64,6 +64,9 @@ constexpr wchar_t kWatchRefusedWatchText[] =
     L"administrator).";
 constexpr int kWatchRefusedExitCode = ERROR_ACCESS_DENIED;
 
+// The output folder of the watch that runs in this session; empty when none runs or it cannot be read.
+[[nodiscard]] std::wstring RunningWatchFolder();
+
 // Sets the running watch's stop event.
 [[nodiscard]] StopAnswer SignalRunningWatchToStop() noexcept;
 

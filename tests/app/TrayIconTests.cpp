@@ -1,10 +1,14 @@
 // The watch's icon on a thread of its own, against Wine's real shell: the shell's refusals and its
 // restart come through the import slot of Shell_NotifyIconW, which passes every other call on.
 
+#include "record/RunJournal.h"
+#include "record/RunRecord.h"
 #include "support/ImportPatch.h"
+#include "support/TestPaths.h"
 #include "watch/TrayIcon.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <shellapi.h>
 
@@ -16,6 +20,7 @@
 #include <vector>
 
 TEST_SUPPORT_IMPORT_SLOT(Shell_NotifyIconW);
+TEST_SUPPORT_IMPORT_SLOT(ShellExecuteW);
 
 namespace {
 
@@ -133,7 +138,8 @@ std::set<HWND> IconWindowsOfThisProcess()
 // The shell's slot swapped for the test, and the icon shown; its window found as the one new.
 class ShownIcon {
 public:
-    explicit ShownIcon(unsigned refusals) : mPatch(__imp_Shell_NotifyIconW, &Shell::Call)
+    explicit ShownIcon(unsigned refusals, const std::wstring& pagePath = L"C:\\nowhere\\Morvane.Run.html")
+        : mPatch(__imp_Shell_NotifyIconW, &Shell::Call), icon(pagePath)
     {
         Shell::sReal = mPatch.Original();
         Shell::Reset(refusals);
@@ -159,7 +165,7 @@ public:
 
     // The icon goes before the patch, which stays for calls still in flight on its thread.
     ImportPatch<decltype(&::Shell_NotifyIconW)> mPatch;
-    Morvane::TrayIcon icon{L"C:\\nowhere\\Morvane.Run.html"};
+    Morvane::TrayIcon icon;
     HWND window = nullptr;
 };
 
@@ -281,3 +287,64 @@ TEST(TrayIcon, SessionEndWaitsForTheLastRecord)
 }
 
 } // namespace
+
+namespace {
+
+// The page as it was when the menu asked the shell to open it; no browser is started.
+std::wstring sOpenedPath;
+std::string sPageWhenOpened;
+HANDLE sOpened = nullptr;
+
+HINSTANCE WINAPI RecordOpen(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT)
+{
+    sOpenedPath = file;
+    sPageWhenOpened = TestSupport::ReadWholeFile(file);
+    ::SetEvent(sOpened);
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+
+} // namespace
+
+TEST(TrayIcon, MenuMakesThePageFromTheJournalBeforeOpeningIt)
+{
+    const std::wstring folder = TestSupport::MakeScratchDirectory(L"menu-page");
+    Morvane::RunSummary run;
+    run.startedAt = "2026-12-07T05:59:57.704+01:00";
+    run.outputDirectory = folder;
+    run.watch = {true, run.startedAt, 0, true};
+    Morvane::RunWindow window;
+    window.handle = 0xABCDE;
+    window.caption = L"caught while watching";
+    {
+        Morvane::RunJournal journal;
+        ASSERT_TRUE(journal.Open(folder));
+        journal.Append(Morvane::JournalStartLine(run.startedAt, run));
+        journal.Append(Morvane::JournalWindowLine(run.startedAt, window));
+        journal.Close();
+    }
+    sOpened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ImportPatch<decltype(&::ShellExecuteW)> open(__imp_ShellExecuteW, &RecordOpen);
+    {
+        ShownIcon shown(0, folder + L"\\Morvane.Run.html");
+        ASSERT_NE(shown.window, nullptr);
+        const HWND menu = OpenMenuOf(shown.window);
+        ASSERT_NE(menu, nullptr);
+        // The first item, "Open the run page".
+        for (const WPARAM key : {VK_DOWN, VK_RETURN}) {
+            ::PostMessageW(menu, WM_KEYDOWN, key, 0);
+        }
+        ASSERT_EQ(::WaitForSingleObject(sOpened, kPollLimitMilliseconds), WAIT_OBJECT_0);
+        EXPECT_FALSE(shown.icon.StopAsked());
+    }
+    ::CloseHandle(sOpened);
+    EXPECT_EQ(sOpenedPath, folder + L"\\Morvane.Run.html");
+    EXPECT_NE(sPageWhenOpened.find("0x00000000000ABCDE"), std::string::npos);
+    EXPECT_NE(sPageWhenOpened.find("</html>"), std::string::npos);
+    const nlohmann::json record =
+        nlohmann::json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
+    ASSERT_FALSE(record.is_discarded());
+    EXPECT_EQ(record["watch"]["running"], true) << "the journal has no end line: the watch runs";
+    EXPECT_FALSE(record.contains("ended"));
+    EXPECT_EQ(record["windows"][0]["caption"], "caught while watching");
+    TestSupport::RemoveTree(folder);
+}

@@ -1,7 +1,8 @@
 // The real Morvane.exe watching: fixture windows of another process that show after the watch
-// began are each caught with their own colour, the record and page are readable while the
-// watch runs, and --stop ends it with today's completion message. Its icon's menu holds up no
-// capture, and the end of the session finds the last record written.
+// began are each caught with their own colour, the run's journal is readable while the watch
+// runs, and --stop ends it with today's completion message. Its icon's menu holds up no capture,
+// and the end of the session finds the last record written. A watch killed keeps every window it
+// saved in its journal, and the next start writes its record.
 
 #include "record/RunRecord.h"
 #include "support/FixtureProcess.h"
@@ -48,6 +49,28 @@ std::vector<const json*> EntriesOf(const json& record, HWND window)
             entries.push_back(&entry);
         }
     }
+    return entries;
+}
+
+// The entries of the window in the running watch's journal, and whether every line is an object
+// with its kind, as a script reading it line by line finds them.
+std::vector<json> JournalEntriesOf(const std::wstring& folder, HWND window, bool& linesWhole)
+{
+    std::vector<json> entries;
+    linesWhole = true;
+    const std::string journal = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.jsonl");
+    size_t begin = 0;
+    for (size_t end = journal.find('\n'); end != std::string::npos; begin = end + 1, end = journal.find('\n', begin)) {
+        const json line = json::parse(journal.substr(begin, end - begin), nullptr, false);
+        if (line.is_discarded() || !line.is_object() || !line["line"].is_string() || !line["at"].is_string()) {
+            linesWhole = false;
+            continue;
+        }
+        if (line["line"] == "window" && line["entry"]["handle"] == Handle(window)) {
+            entries.push_back(line["entry"]);
+        }
+    }
+    linesWhole = linesWhole && begin == journal.size();
     return entries;
 }
 
@@ -150,15 +173,16 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     }
     EXPECT_NE(box.threadId, flashes[0].window.threadId);
 
-    // Everything has shown and gone, and the record of the running watch has been written again.
+    // Everything has shown and gone: the running watch's journal holds each showing, and no
+    // record or page is rewritten while it runs.
     ::Sleep(4000);
-    const json running = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
-    ASSERT_FALSE(running.is_discarded());
-    EXPECT_EQ(running["watch"]["running"], true);
-    EXPECT_EQ(EntriesOf(running, flashes[2].window.handle).size(), 1u);
-    const std::string page = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.html");
-    EXPECT_NE(page.find(Handle(flashes[2].window.handle)), std::string::npos);
-    EXPECT_NE(page.find("</html>"), std::string::npos);
+    bool linesWhole = false;
+    for (const Flash& flash : flashes) {
+        EXPECT_EQ(JournalEntriesOf(folder, flash.window.handle, linesWhole).size(), flash.showings) << flash.name;
+        EXPECT_TRUE(linesWhole);
+    }
+    EXPECT_EQ(::GetFileAttributesW((folder + L"\\Morvane.Run.json").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((folder + L"\\Morvane.Run.html").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // --stop ends it: exit code 0 of both, and today's completion message.
     const TestSupport::DebugCaptureResult stop = RunMorvaneWith(L"--stop");
@@ -172,6 +196,10 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     const json record = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
     ASSERT_FALSE(record.is_discarded());
     EXPECT_EQ(record["watch"]["running"], false);
+    EXPECT_EQ(record["ended"], "stopped");
+    const std::string page = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.html");
+    EXPECT_NE(page.find(Handle(flashes[2].window.handle)), std::string::npos);
+    EXPECT_NE(page.find("</html>"), std::string::npos);
     for (const Flash& flash : flashes) {
         SCOPED_TRACE(flash.name);
         const std::vector<const json*> entries = EntriesOf(record, flash.window.handle);
@@ -295,19 +323,15 @@ TEST(WatchEndToEnd, CatchesWindowsWhileTheIconsMenuIsOpenAndEndsWithTheSession)
     layout.fill = RGB(230, 120, 20);
     const FixtureWindow shown = fixture.Open(layout);
     ASSERT_TRUE(shown) << shown.failure;
-    json record;
-    for (int tries = 0; tries < 600; ++tries) {
+    std::vector<json> whileOpen;
+    bool linesWhole = false;
+    for (int tries = 0; tries < 600 && whileOpen.empty(); ++tries) {
         ::Sleep(50);
-        record = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
-        if (!record.is_discarded() && !EntriesOf(record, shown.handle).empty()) {
-            break;
-        }
+        whileOpen = JournalEntriesOf(folder, shown.handle, linesWhole);
     }
-    ASSERT_FALSE(record.is_discarded());
-    EXPECT_EQ(record["watch"]["running"], true);
-    const std::vector<const json*> whileOpen = EntriesOf(record, shown.handle);
+    EXPECT_TRUE(linesWhole);
     ASSERT_EQ(whileOpen.size(), 1u);
-    EXPECT_TRUE(PictureShows(folder, *whileOpen[0], layout.fill));
+    EXPECT_TRUE(PictureShows(folder, whileOpen[0], layout.fill));
     EXPECT_EQ(ShownMenuOfThread(iconThread), menu) << "the menu closed before the window was caught";
 
     // The session ends: once the icon's window has answered, the last record is written.
@@ -350,3 +374,106 @@ TEST(WatchEndToEnd, CommandLineAnswersWithoutWritingAnything)
 }
 
 } // namespace
+
+TEST(WatchEndToEnd, KilledWatchKeepsItsJournalAndTheNextStartWritesItsRecord)
+{
+    TestSupport::GdiplusSession gdiplus;
+    TestSupport::FixtureProcess fixture;
+    ASSERT_TRUE(fixture.Start()) << fixture.Failure();
+
+    // Started plainly, not as a debuggee, so that nothing but the kill ends it.
+    const std::wstring program = TestSupport::ProgramDirectory() + L"\\Morvane.exe";
+    std::wstring commandLine = L"\"" + program + L"\" --watch";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &started));
+    const TalvexBasic::UniqueHandle process(started.hProcess);
+    const TalvexBasic::UniqueHandle thread(started.hThread);
+    struct Kill {
+        HANDLE process;
+        ~Kill()
+        {
+            ::TerminateProcess(process, 9);
+            ::WaitForSingleObject(process, 10000);
+        }
+    } kill{process.get()};
+    const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 60000);
+    ASSERT_FALSE(folder.empty());
+
+    FixtureWindowSpec layouts[2];
+    layouts[0].rect = {100, 120, 300, 270};
+    layouts[0].caption = L"Caught before the kill";
+    layouts[0].className = L"MorvaneFixtureBeforeKill";
+    layouts[0].fill = RGB(20, 160, 220);
+    layouts[1] = layouts[0];
+    layouts[1].rect = {400, 120, 600, 270};
+    layouts[1].fill = RGB(220, 60, 140);
+    FixtureWindow shown[2];
+    bool linesWhole = false;
+    for (int index = 0; index < 2; ++index) {
+        shown[index] = fixture.Open(layouts[index]);
+        ASSERT_TRUE(shown[index]) << shown[index].failure;
+        for (int tries = 0; tries < 600 && JournalEntriesOf(folder, shown[index].handle, linesWhole).empty(); ++tries) {
+            ::Sleep(50);
+        }
+        ASSERT_EQ(JournalEntriesOf(folder, shown[index].handle, linesWhole).size(), 1u);
+    }
+
+    // Killed at once: every window saved so far is in its journal, whole lines only, and no end.
+    ASSERT_TRUE(::TerminateProcess(process.get(), 9));
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    const std::string journal = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.jsonl");
+    for (const FixtureWindow& window : shown) {
+        EXPECT_EQ(JournalEntriesOf(folder, window.handle, linesWhole).size(), 1u);
+        EXPECT_TRUE(linesWhole);
+    }
+    const size_t lastLine = journal.rfind('\n', journal.size() - 2) + 1;
+    const json last = json::parse(journal.substr(lastLine), nullptr, false);
+    ASSERT_TRUE(last.is_object());
+    EXPECT_NE(last["line"], "end");
+    EXPECT_EQ(::GetFileAttributesW((folder + L"\\Morvane.Run.json").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // The next start writes the killed run's record and page from its journal, says so in its
+    // log, and compares with that run as with any other.
+    const TestSupport::DebugCaptureResult next = TestSupport::RunMorvane();
+    EXPECT_EQ(next.exitCode, 0u);
+    const std::wstring nextFolder = TestSupport::CompletionDirectory(next);
+    ASSERT_FALSE(nextFolder.empty());
+    const std::vector<std::wstring> logs = TestSupport::FilesIn(nextFolder + L"\\Log");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = TestSupport::ReadWholeFile(nextFolder + L"\\Log\\" + logs[0]);
+    const std::string told = "]:" + TalvexBasic::ToThreadAnsi(folder) + " ended unexpectedly at " +
+                             last["at"].get<std::string>() + ": its record and page are written from its journal.\r\n";
+    EXPECT_NE(log.find(told), std::string::npos) << log.substr(0, 3000);
+    const json record = json::parse(TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.json"), nullptr, false);
+    ASSERT_FALSE(record.is_discarded());
+    EXPECT_EQ(record["ended"], "unexpectedly");
+    EXPECT_EQ(record["endedAt"], last["at"]);
+    EXPECT_EQ(record["watch"]["running"], false);
+    for (int index = 0; index < 2; ++index) {
+        const std::vector<const json*> entries = EntriesOf(record, shown[index].handle);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_TRUE(PictureShows(folder, *entries[0], layouts[index].fill));
+    }
+    const std::string page = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.html");
+    EXPECT_NE(page.find(Handle(shown[1].handle)), std::string::npos);
+    EXPECT_NE(page.find("</html>"), std::string::npos);
+    // Its journal now ends, so that no later start writes it again.
+    const std::string ended = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.jsonl");
+    ASSERT_GT(ended.size(), journal.size());
+    const json endLine = json::parse(ended.substr(journal.size()), nullptr, false);
+    EXPECT_EQ(endLine["line"], "end");
+    EXPECT_EQ(endLine["ended"], "unexpectedly");
+
+    const json nextRecord = json::parse(TestSupport::ReadWholeFile(nextFolder + L"\\Morvane.Run.json"), nullptr, false);
+    ASSERT_FALSE(nextRecord.is_discarded());
+    EXPECT_EQ(Morvane::FromUtf8(nextRecord["previousRun"].get<std::string>()),
+              folder.substr(folder.rfind(L'\\') + 1));
+    for (const FixtureWindow& window : shown) {
+        const std::vector<const json*> entries = EntriesOf(nextRecord, window.handle);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ((*entries[0])["newSinceLastRun"], false);
+    }
+}

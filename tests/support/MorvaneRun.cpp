@@ -38,7 +38,7 @@ std::wstring WaitForWatchFolder(const wchar_t* mappingName, DWORD timeoutMillise
             ::UnmapViewOfFile(view);
         }
         if (!folder.empty() &&
-            ::GetFileAttributesW((folder + L"\\Morvane.Run.json").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ::GetFileAttributesW((folder + L"\\Morvane.Run.jsonl").c_str()) != INVALID_FILE_ATTRIBUTES) {
             return folder;
         }
         ::Sleep(50);

@@ -14,8 +14,8 @@ namespace TestSupport {
 // "Success Save All Window To \r\n\"<directory>\"." — empty unless exactly one such box was shown.
 [[nodiscard]] std::wstring CompletionDirectory(const DebugCaptureResult& result);
 
-// The output folder that a running watch publishes in the named shared memory, once its run
-// record exists; empty when none is there within the time.
+// The output folder that a running watch publishes in the named shared memory, once its run's
+// journal exists; empty when none is there within the time.
 [[nodiscard]] std::wstring WaitForWatchFolder(const wchar_t* mappingName, DWORD timeoutMilliseconds);
 
 } // namespace TestSupport

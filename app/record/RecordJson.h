@@ -1,0 +1,39 @@
+#pragma once
+
+#include "record/RunEntry.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace Morvane {
+
+// The run record's parts as JSON values, shared by the record written at once and the record
+// folded from a watch's journal. Members keep the order in which they are written.
+using RecordJson = nlohmann::ordered_json;
+
+[[nodiscard]] RecordJson WindowJson(const RunWindow& window);
+[[nodiscard]] RecordJson ProcessJson(const RunProcess& process);
+// A monitor with its picture as given (a relative path, or null).
+[[nodiscard]] RecordJson MonitorJson(const RunMonitor& monitor, RecordJson picture);
+[[nodiscard]] RecordJson GoneJson(const std::vector<GoneWindow>& gone);
+[[nodiscard]] RecordJson WatchJson(const WatchSummary& watch);
+
+// The record's members in their order; parts given as made above. ended: absent when empty.
+struct RecordParts {
+    std::string startedAt;
+    std::string endedAt;
+    std::string ended;
+    std::string outputDirectory; // UTF-8
+    std::string computerName;    // UTF-8
+    RecordJson monitors = RecordJson::array();
+    RecordJson windows = RecordJson::array();
+    RecordJson previousRun; // null when none
+    RecordJson gone = RecordJson::array();
+    RecordJson processes = RecordJson::array();
+    RecordJson watch; // null without a watch
+};
+[[nodiscard]] std::string DumpRecord(const RecordParts& parts);
+
+} // namespace Morvane
