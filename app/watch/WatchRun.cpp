@@ -300,7 +300,12 @@ private:
                 entry.watch.pictureDropped = step.outcome.droppedBecause;
             }
         });
-        mMonitorSteps.push_back(std::move(step));
+        // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
+        if (TakesMonitorPicture(record)) {
+            mMonitorSteps.push_back(std::move(step));
+        } else {
+            SaveMonitorPicture(step);
+        }
         ++mCaught;
         if (mTray != nullptr) {
             mTray->SetCaughtCount(mCaught);
@@ -315,6 +320,7 @@ private:
                 return;
             }
             entry.shot.monitor = step.outcome.monitor;
+            entry.shot.monitorSkipped = step.outcome.monitorSkipped;
             if (entry.watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
                 entry.watch.pictureDropped = step.outcome.droppedBecause;
             }

@@ -88,7 +88,10 @@
     outlines.forEach(function (o) { o.element.classList.toggle('selected', o.index === index); });
   }
   function showCard(index) {
-    if (cards[index].hidden) { clearFilters(); }
+    if (cards[index].hidden) {
+      if (shortLived(saved[index])) { showShortLived = true; }
+      clearFilters();
+    }
     select(index);
     cards[index].scrollIntoView({ block: 'center' });
   }
@@ -210,6 +213,7 @@
     if (w.topmost) { add(badges, make('span', 'badge topmost', 'topmost')); }
     if (w.toolWindow) { add(badges, make('span', 'badge tool', 'tool window')); }
     if (w.hung) { add(badges, make('span', 'badge hung', 'hung')); }
+    if (w.kind && w.kind !== 'window') { add(badges, make('span', 'badge kind', w.kind)); }
     if (failedSteps(w).length) { add(badges, make('span', 'badge failed', 'failed step')); }
     if (w.minimised) { add(badges, make('span', 'badge minimised', 'minimised')); }
     if (w.cloaked) { add(badges, make('span', 'badge cloaked', 'not on screen')); }
@@ -253,6 +257,19 @@
     option.value = String(pid);
   });
   onlyNew.disabled = run.previousRun === null;
+  // Menus, tooltips, drop-down lists and the like come and go all day: their cards and outlines
+  // stay hidden until asked for. A record without kinds has none.
+  function shortLived(w) { return w.kind !== undefined && w.kind !== 'window'; }
+  var shortLivedCount = saved.filter(shortLived).length;
+  var showShortLived = false;
+  var shortLivedBox = document.getElementById('short-lived');
+  var shortLivedText = document.getElementById('short-lived-text');
+  var shortLivedToggle = document.getElementById('short-lived-toggle');
+  shortLivedBox.hidden = shortLivedCount === 0;
+  shortLivedToggle.addEventListener('click', function () {
+    showShortLived = !showShortLived;
+    applyFilters();
+  });
   function applyFilters() {
     var words = search.value.toLowerCase();
     var pid = process.value;
@@ -260,11 +277,16 @@
     saved.forEach(function (w, index) {
       var text = (w.caption + '\n' + w.className + '\n' + w.imagePath).toLowerCase();
       var visible = (!words || text.indexOf(words) >= 0) && (!pid || String(w.processId) === pid) &&
-        (!onlyNew.checked || w.newSinceLastRun) && (!onlyWatched.checked || !!w.appearedAt);
+        (!onlyNew.checked || w.newSinceLastRun) && (!onlyWatched.checked || !!w.appearedAt) &&
+        (showShortLived || !shortLived(w));
       cards[index].hidden = !visible;
       if (visible) { ++count; }
     });
     shown.textContent = 'Showing ' + count + ' of ' + saved.length + ' saved windows';
+    outlines.forEach(function (o) { o.element.hidden = !showShortLived && shortLived(saved[o.index]); });
+    shortLivedText.textContent = shortLivedCount + ' menus, tooltips and other short-lived windows ' +
+      (showShortLived ? 'shown.' : 'hidden.');
+    shortLivedToggle.textContent = showShortLived ? 'Hide them' : 'Show them';
   }
   function clearFilters() {
     search.value = '';
