@@ -182,7 +182,7 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
                 EXPECT_EQ(entry["results"]["monitor"], 1);
                 EXPECT_EQ(entry["monitorSkipped"], "kind");
                 const std::wstring monitorPicture =
-                    TestSupport::RecordPath(folder, entry["folder"]) + L"\Morvane.DisplayMonitor.jpg";
+                    TestSupport::RecordPath(folder, entry["folder"]) + L"\\Morvane.DisplayMonitor.jpg";
                 EXPECT_EQ(::GetFileAttributesW(monitorPicture.c_str()), INVALID_FILE_ATTRIBUTES);
             } else {
                 EXPECT_TRUE(entry["monitorSkipped"].is_null());
