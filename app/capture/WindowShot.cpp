@@ -4,6 +4,7 @@
 #include "capture/OutputFileNames.h"
 #include "capture/PictureBlackness.h"
 #include "capture/ScreenPictureCheck.h"
+#include "capture/WindowKind.h"
 #include "capture/WindowRecordText.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
@@ -26,6 +27,7 @@ using TalvexBasic::Drawings::BitmapHolder;
 using TalvexBasic::Drawings::MemoryDcHolder;
 
 constexpr const char* kSaveWindowShot = "Morvane::SaveWindowShot";
+constexpr const char* kMonitorSkippedForKind = "kind";
 
 // One capture: the bitmap, the memory DC it stays selected into, and the size. The DC is freed
 // before the bitmap.
@@ -324,6 +326,15 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
 void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
                         WindowShotOutcome& steps, JustShownCheck* justShown)
 {
+    // A menu or tooltip shows for a moment, many times a day: its window picture says enough.
+    if (!TakesMonitorPicture(record)) {
+        steps.monitor = S_FALSE;
+        steps.monitorSkipped = kMonitorSkippedForKind;
+        MORVANE_TRACE(kSaveWindowShot, "No monitor picture of 0x%016llX: the window is of the kind %s.",
+                      TalvexBasic::PointerBits(record.mWindowHandle),
+                      WindowKindName(JudgeWindowKind(record.mClassName, record.mStyle, record.mExtendedStyle)));
+        return;
+    }
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
                                                            record.mDisplayMonitorHandle, record.mWindowHandle,
                                                            justShown);
@@ -333,6 +344,11 @@ void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const
 }
 
 } // namespace
+
+bool TakesMonitorPicture(const WindowInfo& record) noexcept
+{
+    return JudgeWindowKind(record.mClassName, record.mStyle, record.mExtendedStyle) == WindowKind::Window;
+}
 
 std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix)
 {

@@ -49,6 +49,9 @@ struct WindowShotOutcome {
     // the capture. A run's start takes the windows saved before it instead (it goes top down).
     bool windowsAboveKnown = false;
     std::vector<WindowAbove> windowsAbove{};
+    // Why no monitor picture was taken on purpose ("kind": a menu, tooltip or other short-lived
+    // window; monitor is then S_FALSE); null when one was asked for.
+    const char* monitorSkipped = nullptr;
 };
 
 // How to take a window that just appeared, while a watch runs.
@@ -71,6 +74,9 @@ HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& re
                                    WindowShotOutcome& outcome);
 HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
                                     WindowShotOutcome& outcome);
+
+// False for windows whose kind (JudgeWindowKind) is not "window": they get no monitor picture.
+[[nodiscard]] bool TakesMonitorPicture(const WindowInfo& record) noexcept;
 
 // The window's folder with the suffix before its trailing backslash, if it has one.
 [[nodiscard]] std::wstring WithFolderSuffix(const std::wstring& folder, const std::wstring& suffix);

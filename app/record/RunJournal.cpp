@@ -154,7 +154,7 @@ std::string JournalWindowLine(const std::string& at, const RunWindow& window)
 
 std::string JournalMonitorPictureLine(const std::string& at, const RunWindow& window)
 {
-    return UpdateLine(Member::kLineMonitorPicture, at, window, {Member::kResults, Member::kPictureDropped});
+    return UpdateLine(Member::kLineMonitorPicture, at, window, {Member::kResults, Member::kMonitorSkipped, Member::kPictureDropped});
 }
 
 std::string JournalGoneLine(const std::string& at, const RunWindow& window)

@@ -1,6 +1,7 @@
 #include "record/RunRecord.h"
 
 #include "capture/OutputFileNames.h"
+#include "capture/WindowKind.h"
 #include "record/RecordJson.h"
 #include "record/RunRecordMembers.h"
 
@@ -151,6 +152,8 @@ json WindowJson(const RunWindow& window)
                                            {Member::kWindowResult, StepResultOrNull(window.shot.window)},
                                            {Member::kMonitorResult, StepResultOrNull(window.shot.monitor)}}
                                     : json(nullptr);
+    entry[Member::kMonitorSkipped] = saved ? NameOrNull(window.shot.monitorSkipped) : json(nullptr);
+    entry[Member::kKind] = WindowKindName(JudgeWindowKind(window.className, window.style, window.exStyle));
     entry[Member::kHung] = saved && !window.shot.windowAnswered;
     entry[Member::kNewSinceLastRun] = window.newSinceLastRun;
     entry[Member::kProcess] = window.hasProcess ? json{{Member::kProcessId, window.processId},
@@ -208,7 +211,7 @@ json MonitorPicture(const RunMonitor& monitor, const std::vector<RunWindow>& win
 {
     for (const RunWindow& window : windows) {
         if (window.skipReason == SkipReason::None && window.monitor == monitor.handle &&
-            SUCCEEDED(window.shot.monitor)) {
+            SUCCEEDED(window.shot.monitor) && window.shot.monitorSkipped == nullptr) {
             return ToUtf8(window.folder) + "/" + ToUtf8(kMonitorPictureFileName);
         }
     }

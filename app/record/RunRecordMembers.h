@@ -51,6 +51,8 @@ constexpr char kPictureSource[] = "pictureSource";
 constexpr char kResults[] = "results";
 constexpr char kHung[] = "hung";
 constexpr char kNewSinceLastRun[] = "newSinceLastRun";
+constexpr char kKind[] = "kind";
+constexpr char kMonitorSkipped[] = "monitorSkipped";
 // A window's life while a watch runs.
 constexpr char kAppearedAt[] = "appearedAt";
 constexpr char kCaughtBy[] = "caughtBy";

@@ -332,6 +332,7 @@ void RunRecorder::NoteMonitorPicture(HWND window, const WindowShotOutcome& outco
     RunWindow update;
     if (entry != nullptr && entry->folder == outcome.folder) {
         entry->shot.monitor = outcome.monitor;
+        entry->shot.monitorSkipped = outcome.monitorSkipped;
         if (entry->watch.pictureDropped.empty() && outcome.droppedBecause != nullptr) {
             entry->watch.pictureDropped = outcome.droppedBecause;
         }

@@ -299,7 +299,12 @@ private:
             }
         });
         mRecorder.JournalLatestOf(window);
-        mMonitorSteps.push_back(std::move(step));
+        // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
+        if (TakesMonitorPicture(record)) {
+            mMonitorSteps.push_back(std::move(step));
+        } else {
+            SaveMonitorPicture(step);
+        }
         ++mCaught;
         if (mTray != nullptr) {
             mTray->SetCaughtCount(mCaught);

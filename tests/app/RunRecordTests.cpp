@@ -225,6 +225,19 @@ TEST(RunRecordJson, WritesEveryFieldAsAReaderSeesIt)
     const json pending = json::parse(MakeRunRecordJson(run));
     EXPECT_TRUE(pending["windows"][0]["results"]["monitor"].is_null());
     EXPECT_EQ(pending["windows"][0]["results"]["window"], static_cast<std::int32_t>(E_FAIL));
+    EXPECT_EQ(pending["windows"][0]["kind"], "window");
+    EXPECT_TRUE(pending["windows"][0]["monitorSkipped"].is_null());
+    EXPECT_TRUE(pending["windows"][1]["monitorSkipped"].is_null()) << "a skipped window takes no step";
+
+    // A menu's monitor picture is left out on purpose: no failure, and no picture for its monitor.
+    run.windows[0].className = L"#32768";
+    run.windows[0].shot.monitor = S_FALSE;
+    run.windows[0].shot.monitorSkipped = "kind";
+    const json menu = json::parse(MakeRunRecordJson(run));
+    EXPECT_EQ(menu["windows"][0]["kind"], "menu");
+    EXPECT_EQ(menu["windows"][0]["results"]["monitor"], 1);
+    EXPECT_EQ(menu["windows"][0]["monitorSkipped"], "kind");
+    EXPECT_TRUE(menu["monitors"][0]["picture"].is_null()) << "the menu's folder holds no monitor picture";
 }
 
 TEST(RunRecordJson, NamesHandlesInFull)

@@ -106,6 +106,9 @@ struct Flash {
     FixtureWindow window;
     // Shown right after a window whose thread stops answering once it has painted.
     bool behindHungWindow = false;
+    // A tooltip's class: its entry has a window picture but no monitor picture.
+    const wchar_t* className = L"MorvaneFixtureFlash";
+    const char* kind = "window";
 };
 
 TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
@@ -147,6 +150,7 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
         {"2 s", {540, 80, 740, 230}, RGB(40, 60, 220), 2000, 1, {}},
         {"shown twice", {780, 80, 980, 230}, RGB(230, 200, 20), 400, 2, {}},
         {"300 ms behind a hung window", {300, 300, 500, 450}, RGB(40, 200, 200), 300, 1, {}, true},
+        {"tooltip", {540, 300, 740, 360}, RGB(240, 130, 20), 2000, 1, {}, false, L"tooltips_class32", "tooltip"},
     };
     FixtureWindow hung;
     FixtureWindowSpec hungLayout;
@@ -158,7 +162,7 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
         FixtureWindowSpec layout;
         layout.rect = flash.rect;
         layout.caption = L"Flash";
-        layout.className = L"MorvaneFixtureFlash";
+        layout.className = flash.className;
         layout.fill = flash.fill;
         if (flash.behindHungWindow) {
             // The watch must not wait on it: the window behind it is gone again within 300 ms.
@@ -212,6 +216,16 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             EXPECT_TRUE(entry["savedAfterMs"].is_number());
             EXPECT_TRUE(PictureShows(folder, entry, flash.fill));
             EXPECT_EQ(entry["threadId"], flash.window.threadId);
+            EXPECT_EQ(entry["kind"], flash.kind);
+            if (std::string(flash.kind) != "window") {
+                EXPECT_EQ(entry["results"]["monitor"], 1);
+                EXPECT_EQ(entry["monitorSkipped"], "kind");
+                const std::wstring monitorPicture =
+                    TestSupport::RecordPath(folder, entry["folder"]) + L"\\Morvane.DisplayMonitor.jpg";
+                EXPECT_EQ(::GetFileAttributesW(monitorPicture.c_str()), INVALID_FILE_ATTRIBUTES);
+            } else {
+                EXPECT_TRUE(entry["monitorSkipped"].is_null());
+            }
             // Covered only by windows above it when it was taken: never by itself as it was when
             // it showed before, nor by the flashes that had gone. (Under Wine every picture of
             // another process's window comes from the screen.)

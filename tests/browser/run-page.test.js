@@ -7,8 +7,9 @@
 // a picture of one colour says so. With --monitor-map, the page of the one run there (left by the
 // ThreeMonitorRun test) shows its three monitors on a map as they sit on the desk, the primary
 // marked, and a window across two monitors outlined on both. A picture a watch dropped on purpose
-// is not called a failure. A page of 50,000 windows shows its first cards a page at a time with
-// counts by kind and by program, and the time they took is printed. Prints PASS or FAIL with every
+// is not called a failure; menus, tooltips and other short-lived windows wait behind a toggle. A
+// page of 50,000 windows shows its first cards a page at a time with counts by kind and by program,
+// and the time they took is printed. Prints PASS or FAIL with every
 // failed check; exits non-zero on failure.
 //
 // Usage: node run-page.test.js <folder holding Morvane/Output> [--screenshot <file.png>]
@@ -109,6 +110,65 @@ async function checkDroppedPictures(browser, run) {
   `cards say what was not written: ${notWritten}`);
   check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
   await page.close();
+  fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
+// Menus, tooltips and other short-lived windows are saved, but their cards and outlines stay
+// hidden behind a toggle that says how many there are; their monitor picture left out on purpose
+// is no failure. A record without kinds shows every card and no toggle.
+async function checkShortLivedToggle(browser, run) {
+  const problems = [];
+  const page = await openVariant(browser, run, (record) => {
+    const saved = record.windows.filter((w) => w.outcome === 'saved');
+    saved.forEach((w, i) => {
+      w.kind = i === 0 ? 'menu' : i === 1 ? 'tooltip' : 'window';
+      if (i < 2) {
+        w.results.monitor = 1;
+        w.monitorSkipped = 'kind';
+      }
+    });
+  }, problems);
+  const savedCount = run.record.windows.filter((w) => w.outcome === 'saved').length;
+  const state = () => page.evaluate(() => ({
+    boxShown: !document.getElementById('short-lived').hidden,
+    text: document.getElementById('short-lived-text').textContent,
+    button: document.getElementById('short-lived-toggle').textContent,
+    hiddenCards: Array.from(document.querySelectorAll('.card')).filter((c) => c.hidden).map((c) => c.dataset.index),
+    hiddenOutlines: Array.from(document.querySelectorAll('.outline')).filter((o) => o.hidden)
+      .map((o) => o.dataset.index),
+    outlinesOfShortLived: Array.from(document.querySelectorAll('.outline'))
+      .filter((o) => o.dataset.index === '0' || o.dataset.index === '1').length,
+    badges: Array.from(document.querySelectorAll('.card')).slice(0, 3)
+      .map((c) => Array.from(c.querySelectorAll('.badge.kind')).map((b) => b.textContent).join()),
+    header: document.getElementById('summary').textContent,
+  }));
+  const hidden = await state();
+  check(hidden.boxShown && hidden.text === '2 menus, tooltips and other short-lived windows hidden.' &&
+    hidden.button === 'Show them', `toggle says how many are hidden: ${hidden.text} / ${hidden.button}`);
+  check(hidden.hiddenCards.join() === '0,1', `short-lived cards hidden by default: ${hidden.hiddenCards}`);
+  check(await visibleCardCount(page) === savedCount - 2, 'every other card shown');
+  check(hidden.hiddenOutlines.length === hidden.outlinesOfShortLived &&
+    hidden.hiddenOutlines.every((index) => index === '0' || index === '1'),
+  `only the short-lived windows' outlines hidden: ${hidden.hiddenOutlines}`);
+  check(hidden.badges.join('|') === 'menu|tooltip|', `cards name their kind: ${hidden.badges}`);
+  check(!/monitor picture 0x1\b/.test(hidden.header), `a monitor picture left out is no failure: ${hidden.header}`);
+  await page.click('#short-lived-toggle');
+  const shown = await state();
+  check(shown.hiddenCards.length === 0 && shown.hiddenOutlines.length === 0, 'the toggle shows them all');
+  check(shown.text === '2 menus, tooltips and other short-lived windows shown.' && shown.button === 'Hide them',
+    `toggle says they are shown: ${shown.text} / ${shown.button}`);
+  await page.click('#short-lived-toggle');
+  check((await state()).hiddenCards.join() === '0,1', 'the toggle hides them again');
+  check(problems.length === 0, `kind variant runs cleanly: ${problems.join('; ')}`);
+  await page.close();
+
+  const plain = await openVariant(browser, run, (record) => {
+    record.windows.forEach((w) => { delete w.kind; delete w.monitorSkipped; });
+  }, problems);
+  check(await plain.$eval('#short-lived', (element) => element.hidden), 'no toggle without short-lived windows');
+  check(await visibleCardCount(plain) === savedCount, 'a record without kinds shows every card');
+  check(problems.length === 0, `variant without kinds runs cleanly: ${problems.join('; ')}`);
+  await plain.close();
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
 }
 
@@ -219,6 +279,11 @@ async function checkManyWindows(browser, run) {
   check(programs.size >= 1 && [...programs].every(([name, count]) => programLine.includes(`${name} ${count}`)),
     `counts by program: ${programLine}`);
 
+  // Menus and tooltips wait behind their toggle; the paging below is of every window.
+  const hiddenNote = await page.$eval('#short-lived-text', (element) => element.textContent);
+  const shortLived = saved.filter((w) => w.kind && w.kind !== 'window').length;
+  check(hiddenNote.startsWith(`${shortLived} menus`), `the toggle counts the short-lived windows: ${hiddenNote}`);
+  await page.click('#short-lived-toggle');
   const shownCards = () => page.$$eval('.card', (cards) => cards.map((card) => ({
     index: Number(card.dataset.index), handle: card.querySelector('dd.handle').textContent })));
   const pagerText = () => page.$eval('#card-pager .where', (element) => element.textContent);
@@ -756,6 +821,7 @@ async function main() {
     await checkSignatureStates(browser, runs[runs.length - 1]);
     await checkParentStandings(browser, runs[runs.length - 1]);
     await checkManyWindows(browser, runs[runs.length - 1]);
+    await checkShortLivedToggle(browser, runs[runs.length - 1]);
   });
   finish();
 }

@@ -158,8 +158,9 @@
   function showCard(index) {
     var position = cardPager.items.indexOf(index);
     if (position < 0) {
+      if (shortLived(saved[index])) { showShortLived = true; }
       clearFilters();
-      position = index;
+      position = cardPager.items.indexOf(index);
     }
     cardPager.show(cardPager.items, cardPager.pageOf(position));
     select(index);
@@ -307,6 +308,7 @@
     if (w.topmost) { add(badges, make('span', 'badge topmost', 'topmost')); }
     if (w.toolWindow) { add(badges, make('span', 'badge tool', 'tool window')); }
     if (w.hung) { add(badges, make('span', 'badge hung', 'hung')); }
+    if (w.kind && w.kind !== 'window') { add(badges, make('span', 'badge kind', w.kind)); }
     if (failedSteps(w).length) { add(badges, make('span', 'badge failed', 'failed step')); }
     if (w.minimised) { add(badges, make('span', 'badge minimised', 'minimised')); }
     if (w.cloaked) { add(badges, make('span', 'badge cloaked', 'not on screen')); }
@@ -352,6 +354,19 @@
     option.value = String(pid);
   });
   onlyNew.disabled = run.previousRun === null;
+  // Menus, tooltips, drop-down lists and the like come and go all day: their cards and outlines
+  // stay hidden until asked for. A record without kinds has none.
+  function shortLived(w) { return w.kind !== undefined && w.kind !== 'window'; }
+  var shortLivedCount = saved.filter(shortLived).length;
+  var showShortLived = false;
+  var shortLivedBox = document.getElementById('short-lived');
+  var shortLivedText = document.getElementById('short-lived-text');
+  var shortLivedToggle = document.getElementById('short-lived-toggle');
+  shortLivedBox.hidden = shortLivedCount === 0;
+  shortLivedToggle.addEventListener('click', function () {
+    showShortLived = !showShortLived;
+    applyFilters();
+  });
   var searchTexts = null;
   function searchText(index) {
     if (!searchTexts) { searchTexts = []; }
@@ -365,7 +380,8 @@
     function (w, index) { var words = search.value.toLowerCase(); return !words || searchText(index).indexOf(words) >= 0; },
     function (w) { return !process.value || String(w.processId) === process.value; },
     function (w) { return !onlyNew.checked || !!w.newSinceLastRun; },
-    function (w) { return !onlyWatched.checked || !!w.appearedAt; }
+    function (w) { return !onlyWatched.checked || !!w.appearedAt; },
+    function (w) { return showShortLived || !shortLived(w); }
   ];
   var cardPager = makePager(document.getElementById('card-pager'), function (indexes) {
     cardsElement.replaceChildren.apply(cardsElement, indexes.map(cardFor));
@@ -379,6 +395,9 @@
     });
     cardPager.show(matching, 0);
     shown.textContent = 'Showing ' + matching.length + ' of ' + saved.length + ' saved windows';
+    shortLivedText.textContent = shortLivedCount + ' menus, tooltips and other short-lived windows ' +
+      (showShortLived ? 'shown.' : 'hidden.');
+    shortLivedToggle.textContent = showShortLived ? 'Hide them' : 'Show them';
   }
   function clearFilters() {
     search.value = '';
