@@ -49,6 +49,9 @@ struct WindowShotOutcome {
     // the capture. A run's start takes the windows saved before it instead (it goes top down).
     bool windowsAboveKnown = false;
     std::vector<WindowAbove> windowsAbove{};
+    // Why the pictures not taken were left out: the watch's disk budget had stopped pictures
+    // (PictureStopName); null when none was left out for it.
+    const char* picturesStopped = nullptr;
 };
 
 // How to take a window that just appeared, while a watch runs.

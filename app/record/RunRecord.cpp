@@ -161,6 +161,7 @@ json WindowJson(const RunWindow& window)
     entry[Member::kGoneAt] = TextOrNull(window.watch.goneAt);
     entry[Member::kShownForMs] = CountOrNull(window.watch.shownForMs);
     entry[Member::kPictureDropped] = TextOrNull(window.watch.pictureDropped);
+    entry[Member::kPicturesStopped] = saved ? NameOrNull(window.shot.picturesStopped) : json(nullptr);
     AddAppearanceMembers(entry, window, saved);
     return entry;
 }
@@ -328,7 +329,11 @@ std::string MakeRunRecordJson(const RunSummary& run)
                                  : json{{Member::kSince, run.watch.since},
                                         {Member::kForSeconds,
                                          run.watch.forSeconds == 0 ? json(nullptr) : json(run.watch.forSeconds)},
-                                        {Member::kRunning, run.watch.running}};
+                                        {Member::kRunning, run.watch.running},
+                                        {Member::kMaxSize, run.watch.maxRunBytes},
+                                        {Member::kBytesWritten, run.watch.bytesWritten},
+                                        {Member::kPicturesStoppedAt, TextOrNull(run.watch.picturesStoppedAt)},
+                                        {Member::kPicturesStopped, NameOrNull(run.watch.picturesStopped)}};
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";

@@ -61,6 +61,11 @@ constexpr char kWatch[] = "watch";
 constexpr char kSince[] = "since";
 constexpr char kForSeconds[] = "forSeconds";
 constexpr char kRunning[] = "running";
+// Its disk budget; a window's pictures left out for it.
+constexpr char kMaxSize[] = "maxSize";
+constexpr char kBytesWritten[] = "bytesWritten";
+constexpr char kPicturesStoppedAt[] = "picturesStoppedAt";
+constexpr char kPicturesStopped[] = "picturesStopped";
 
 // The results of a saved window.
 constexpr char kRecordResult[] = "record";

@@ -7,6 +7,7 @@
 #include "WatchClock.h"
 #include "basic/StringFormat.h"
 #include "capture/OutputFileNames.h"
+#include "capture/PictureBudget.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowSample.h"
@@ -315,6 +316,9 @@ private:
                 return;
             }
             entry.shot.monitor = step.outcome.monitor;
+            if (entry.shot.picturesStopped == nullptr) {
+                entry.shot.picturesStopped = step.outcome.picturesStopped;
+            }
             if (entry.watch.pictureDropped.empty() && step.outcome.droppedBecause != nullptr) {
                 entry.watch.pictureDropped = step.outcome.droppedBecause;
             }
@@ -324,8 +328,15 @@ private:
 
     void Write()
     {
+        const PictureBudget& budget = *mContext.pictureBudget;
+        mSummary.maxRunBytes = budget.MaxRunBytes();
+        mSummary.bytesWritten = budget.BytesWritten();
+        mSummary.picturesStoppedAt = budget.StoppedAt();
+        mSummary.picturesStopped = PictureStopName(budget.Stop());
         mRecorder.SetWatch(mSummary);
         mRecorder.WriteWhileWatching(mContext.outputDirectory, mContext.clock);
+        mContext.pictureBudget->CountRewritten(mContext.outputDirectory + L"\\" + kRunRecordFileName,
+                                               mContext.outputDirectory + L"\\" + kRunPageFileName);
         mLastWrite = WatchMicroseconds();
         mDirty = false;
     }
@@ -361,7 +372,7 @@ private:
 
 } // namespace
 
-int RunWatch(unsigned long long watchSeconds)
+int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
 {
     // Claimed before anything is written: a second watch writes nothing.
     WatchSignals signals;
@@ -390,6 +401,8 @@ int RunWatch(unsigned long long watchSeconds)
         return 1;
     }
     signals.PublishFolder(gOutputDirectory);
+    PictureBudget budget(gOutputDirectory, maxRunBytes, context.clock);
+    context.pictureBudget = &budget;
 
     {
         // The watcher knows the windows visible before the walk, so that a window shown during

@@ -111,6 +111,35 @@ async function checkDroppedPictures(browser, run) {
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
 }
 
+// A watch whose disk budget stopped its pictures: the header says from when and why, and the card
+// and timeline row of a window left without pictures say why, for either reason.
+async function checkDiskBudget(browser, run) {
+  for (const [reason, words] of [['maxSize', 'the run folder had reached its limit of 0.4 MiB (--max-size)'],
+    ['lowDiskSpace', 'the disk had less than 1 GiB free']]) {
+    const problems = [];
+    const page = await openVariant(browser, run, (record) => {
+      record.watch = { since: record.startedAt, forSeconds: null, running: false, maxSize: 409600,
+        bytesWritten: 411000, picturesStoppedAt: '2026-12-07T10:00:00.000+00:00', picturesStopped: reason };
+      const last = record.windows.filter((w) => w.outcome === 'saved').pop();
+      Object.assign(last, { appearedAt: record.startedAt, caughtBy: 'scan', pictureSource: null,
+        picturesStopped: reason, coveredBy: null, pictureColour: null });
+      last.results.window = null;
+      last.results.monitor = null;
+    }, problems);
+    const header = await page.$eval('#summary', (element) => element.textContent);
+    check(header.includes(`Pictures stopped at 2026-12-07T10:00:00.000+00:00: ${words}.`),
+      `the header says when and why pictures stopped (${reason}): ${header}`);
+    check(!header.includes('Failed steps'), `pictures left out are no failed step: ${header}`);
+    const notes = await page.$$eval('.nothumb', (list) => list.map((element) => element.textContent));
+    check(notes.includes(`No window picture: ${words}`), `the card says why it has no picture: ${notes}`);
+    const cells = await page.$$eval('#timeline-rows td', (list) => list.map((element) => element.textContent));
+    check(cells.includes('none: disk budget'), `the timeline says why (${reason}): ${cells.join(' | ')}`);
+    check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+    await page.close();
+    fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+  }
+}
+
 // Where the record has a window's visible frame (the compositor's, on current systems), the
 // outlines and the marks of covered parts are drawn at the frame, and the card names it.
 async function checkVisibleFrames(browser, run) {
@@ -638,6 +667,7 @@ async function main() {
     await checkFirstRun(browser, runs[0]);
     await checkLatestRun(browser, runs[runs.length - 1], screenshot);
     await checkDroppedPictures(browser, runs[runs.length - 1]);
+    await checkDiskBudget(browser, runs[runs.length - 1]);
     await checkVisibleFrames(browser, runs[runs.length - 1]);
     await checkSignatureStates(browser, runs[runs.length - 1]);
     await checkParentStandings(browser, runs[runs.length - 1]);
