@@ -10,6 +10,8 @@ namespace Morvane {
 namespace {
 
 constexpr const char* kAllowsPictures = "Morvane::PictureBudget::AllowsPictures";
+// A second's pictures are far from a gigabyte.
+constexpr ULONGLONG kFreeSpaceInterval = 1000;
 
 unsigned long long FileBytes(const std::wstring& path) noexcept
 {
@@ -32,22 +34,28 @@ bool PictureBudget::AllowsPictures()
     if (mStop != PictureStop::None) {
         return false;
     }
-    // The space left to this user (quotas included) is what the pictures may fill.
-    ULARGE_INTEGER available{};
-    std::optional<unsigned long long> freeBytes;
-    if (::GetDiskFreeSpaceExW((mRunFolder + L"\\").c_str(), &available, nullptr, nullptr)) {
-        freeBytes = available.QuadPart;
-    } else if (!mFreeSpaceFailureTold) {
-        mFreeSpaceFailureTold = true;
-        MORVANE_TRACE(kAllowsPictures, "GetDiskFreeSpaceExW error:%lu; only the run's limit holds.",
-                      static_cast<unsigned long>(::GetLastError()));
+    const ULONGLONG now = ::GetTickCount64();
+    if (!mFreeSpaceRead || now - mFreeSpaceReadAt >= kFreeSpaceInterval) {
+        mFreeSpaceRead = true;
+        mFreeSpaceReadAt = now;
+        // The space left to this user (quotas included) is what the pictures may fill.
+        ULARGE_INTEGER available{};
+        mFreeBytes.reset();
+        if (::GetDiskFreeSpaceExW((mRunFolder + L"\\").c_str(), &available, nullptr, nullptr)) {
+            mFreeBytes = available.QuadPart;
+        } else if (!mFreeSpaceFailureTold) {
+            mFreeSpaceFailureTold = true;
+            MORVANE_TRACE(kAllowsPictures, "GetDiskFreeSpaceExW error:%lu; only the run's limit holds.",
+                          static_cast<unsigned long>(::GetLastError()));
+        }
     }
+    const std::optional<unsigned long long> freeBytes = mFreeBytes;
     mStop = DecidePictures(BytesWritten(), mMaxRunBytes, freeBytes);
     if (mStop == PictureStop::None) {
         return true;
     }
-    const LocalInstant now = mClock.Now();
-    mStoppedAt = FormatLocalTime(now.time, now.offsetMinutes);
+    const LocalInstant stoppedAt = mClock.Now();
+    mStoppedAt = FormatLocalTime(stoppedAt.time, stoppedAt.offsetMinutes);
     MORVANE_TRACE(kAllowsPictures, "Pictures stop (%s): %llu bytes written of %llu, %llu bytes free.",
                   PictureStopName(mStop), BytesWritten(), mMaxRunBytes, freeBytes ? *freeBytes : 0ULL);
     return false;

@@ -3,13 +3,17 @@
 #include "RunClock.h"
 #include "capture/PictureBudgetRule.h"
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
 
 namespace Morvane {
 
 // A watch's disk budget (DecidePictures): it counts the bytes the run writes into its folder as
-// they are written, and reads the volume's free space before each window's pictures. Once
-// pictures stop they stay stopped, so that the record names one moment and one reason.
+// they are written, and reads the volume's free space at most once a second, so that a window
+// that just appeared does not wait on the file system before its picture. Once pictures stop
+// they stay stopped, so that the record names one moment and one reason.
 class PictureBudget {
 public:
     PictureBudget(std::wstring runFolder, unsigned long long maxRunBytes, const RunClock& clock);
@@ -39,6 +43,9 @@ private:
     PictureStop mStop = PictureStop::None;
     std::string mStoppedAt;
     bool mFreeSpaceFailureTold = false;
+    bool mFreeSpaceRead = false;
+    ULONGLONG mFreeSpaceReadAt = 0; // GetTickCount64
+    std::optional<unsigned long long> mFreeBytes;
 };
 
 } // namespace Morvane
