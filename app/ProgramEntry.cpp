@@ -1,9 +1,10 @@
 #include "ProgramEntry.h"
 
 #include "RunDriver.h"
+#include "system/UniqueResource.h"
+#include "watch/SignInStart.h"
 #include "watch/WatchCommandLine.h"
 #include "watch/WatchRun.h"
-#include "system/UniqueResource.h"
 #include "watch/WatchSignals.h"
 
 #include <windows.h>
@@ -47,7 +48,7 @@ int RunCommandLine(const wchar_t* commandLine)
     case CommandAction::Snapshot:
         return Run();
     case CommandAction::Watch:
-        return RunWatch(plan.watchSeconds);
+        return RunWatch(plan.watchSeconds, plan.maxRunBytes);
     case CommandAction::Stop:
         switch (SignalRunningWatchToStop()) {
         case StopAnswer::Stopped:
@@ -63,6 +64,13 @@ int RunCommandLine(const wchar_t* commandLine)
     case CommandAction::Help:
         ::MessageBoxW(nullptr, UsageText().c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
         return 0;
+    case CommandAction::AtSignIn:
+    case CommandAction::NotAtSignIn: {
+        const SignInReport report =
+            plan.action == CommandAction::AtSignIn ? StartAtSignIn() : StopStartingAtSignIn();
+        ::MessageBoxW(nullptr, report.text.c_str(), kCaption, MB_OK | report.icon);
+        return report.exitCode;
+    }
     case CommandAction::Refuse:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include "RunClock.h"
 #include "capture/MonitorPictureCache.h"
+#include "capture/PictureBudget.h"
 
 #include <string>
 
@@ -13,6 +14,8 @@ struct CaptureContext {
     std::wstring outputDirectory; // without a trailing backslash
     RunClock clock;
     MonitorPictureCache monitorPictures;
+    // A watch's disk budget: pictures stop when it runs out; null for a run without a watch.
+    PictureBudget* pictureBudget = nullptr;
 };
 
 } // namespace Morvane

@@ -287,6 +287,23 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, co
     return result;
 }
 
+// Whether the run's disk budget lets the next picture be written; a picture left out says why.
+bool PicturesAllowed(CaptureContext& context, WindowShotOutcome& steps)
+{
+    if (context.pictureBudget == nullptr || context.pictureBudget->AllowsPictures()) {
+        return true;
+    }
+    steps.picturesStopped = PictureStopName(context.pictureBudget->Stop());
+    return false;
+}
+
+void CountWritten(CaptureContext& context, const std::wstring& path) noexcept
+{
+    if (context.pictureBudget != nullptr) {
+        context.pictureBudget->CountFile(path);
+    }
+}
+
 // The text record and the window picture; a window that just appeared may be gone again soon,
 // so its picture comes first (the folder is made by whichever file comes first).
 void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
@@ -310,16 +327,23 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
             steps.windowsAbove = std::move(justShown->windowsAbove);
         }
     };
-    if (justShown != nullptr) {
+    // Past the disk budget the text record alone is written.
+    const bool withPicture = PicturesAllowed(context, steps);
+    if (justShown != nullptr && withPicture) {
         saveWindowPicture();
+        CountWritten(context, windowPicturePath);
     }
     const std::string info = MakeInfoText(record, context.clock.LocalTime());
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
                                                                 static_cast<unsigned>(info.size()), CREATE_ALWAYS);
     MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", infoPath.c_str(),
                     static_cast<unsigned>(steps.record));
-    if (justShown == nullptr) {
+    if (context.pictureBudget != nullptr && SUCCEEDED(steps.record)) {
+        context.pictureBudget->Count(info.size());
+    }
+    if (justShown == nullptr && withPicture) {
         saveWindowPicture();
+        CountWritten(context, windowPicturePath);
     }
 }
 
@@ -335,12 +359,16 @@ void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const
                       WindowKindName(JudgeWindowKind(record.mClassName, record.mStyle, record.mExtendedStyle)));
         return;
     }
+    if (!PicturesAllowed(context, steps)) {
+        return;
+    }
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
                                                            record.mDisplayMonitorHandle, record.mWindowHandle,
                                                            justShown);
     if (justShown != nullptr && steps.droppedBecause == nullptr) {
         steps.droppedBecause = justShown->droppedBecause;
     }
+    CountWritten(context, folder + kMonitorPictureFileName);
 }
 
 } // namespace

@@ -52,6 +52,9 @@ struct WindowShotOutcome {
     // Why no monitor picture was taken on purpose ("kind": a menu, tooltip or other short-lived
     // window; monitor is then S_FALSE); null when one was asked for.
     const char* monitorSkipped = nullptr;
+    // Why the pictures not taken were left out: the watch's disk budget had stopped pictures
+    // (PictureStopName); null when none was left out for it.
+    const char* picturesStopped = nullptr;
 };
 
 // How to take a window that just appeared, while a watch runs.

@@ -79,6 +79,12 @@ struct WatchSummary {
     std::string since;        // when the watching began
     long long forSeconds = 0; // --for; 0 until stopped
     bool running = false;     // the record was written while the watch still ran
+    // Its disk budget: the limit, the bytes counted so far, and when and why pictures stopped
+    // (empty and null while they go on).
+    unsigned long long maxRunBytes = 0;
+    unsigned long long bytesWritten = 0;
+    std::string picturesStoppedAt;
+    const char* picturesStopped = nullptr;
 };
 
 struct RunSummary {

@@ -154,7 +154,7 @@ std::string JournalWindowLine(const std::string& at, const RunWindow& window)
 
 std::string JournalMonitorPictureLine(const std::string& at, const RunWindow& window)
 {
-    return UpdateLine(Member::kLineMonitorPicture, at, window, {Member::kResults, Member::kMonitorSkipped, Member::kPictureDropped});
+    return UpdateLine(Member::kLineMonitorPicture, at, window, {Member::kResults, Member::kMonitorSkipped, Member::kPicturesStopped, Member::kPictureDropped});
 }
 
 std::string JournalGoneLine(const std::string& at, const RunWindow& window)
@@ -166,6 +166,13 @@ std::string JournalProcessLine(const std::string& at, const RunProcess& process)
 {
     json line = LineOf(Member::kLineProcess, at);
     line[Member::kProcess] = ProcessJson(process);
+    return Dump(line);
+}
+
+std::string JournalWatchLine(const std::string& at, const WatchSummary& watch)
+{
+    json line = LineOf(Member::kLineWatch, at);
+    line[Member::kWatch] = WatchJson(watch);
     return Dump(line);
 }
 
@@ -212,6 +219,8 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
             parts.computerName = TextOf(line, Member::kComputerName);
             parts.previousRun = line.value(Member::kPreviousRun, json(nullptr));
             parts.watch = line.value(Member::kWatch, json(nullptr));
+        } else if (kind == Member::kLineWatch && line.contains(Member::kWatch)) {
+            parts.watch = line[Member::kWatch];
         } else if (kind == Member::kLineMonitors) {
             parts.monitors = line.value(Member::kMonitors, json::array());
         } else if (kind == Member::kLineWindow && line.contains(Member::kEntry)) {

@@ -25,6 +25,8 @@ constexpr wchar_t kRunJournalFileName[] = L"Morvane.Run.jsonl";
 [[nodiscard]] std::string JournalGoneLine(const std::string& at, const RunWindow& window);
 [[nodiscard]] std::string JournalProcessLine(const std::string& at, const RunProcess& process);
 // ended: "stopped", or "unexpectedly" where a later start wrote the record of a watch that never ended.
+// The watch's summary as it stands now (its disk budget stopped pictures, or the watch ends).
+[[nodiscard]] std::string JournalWatchLine(const std::string& at, const WatchSummary& watch);
 [[nodiscard]] std::string JournalEndLine(const std::string& at, const char* ended);
 
 // What a journal says of its run as a whole.

@@ -165,6 +165,7 @@ json WindowJson(const RunWindow& window)
     entry[Member::kGoneAt] = TextOrNull(window.watch.goneAt);
     entry[Member::kShownForMs] = CountOrNull(window.watch.shownForMs);
     entry[Member::kPictureDropped] = TextOrNull(window.watch.pictureDropped);
+    entry[Member::kPicturesStopped] = saved ? NameOrNull(window.shot.picturesStopped) : json(nullptr);
     AddAppearanceMembers(entry, window, saved);
     return entry;
 }
@@ -319,7 +320,11 @@ json WatchJson(const WatchSummary& watch)
     return !watch.watched ? json(nullptr)
                           : json{{Member::kSince, watch.since},
                                  {Member::kForSeconds, watch.forSeconds == 0 ? json(nullptr) : json(watch.forSeconds)},
-                                 {Member::kRunning, watch.running}};
+                                 {Member::kRunning, watch.running},
+                                 {Member::kMaxSize, watch.maxRunBytes},
+                                 {Member::kBytesWritten, watch.bytesWritten},
+                                 {Member::kPicturesStoppedAt, TextOrNull(watch.picturesStoppedAt)},
+                                 {Member::kPicturesStopped, NameOrNull(watch.picturesStopped)}};
 }
 
 std::string DumpRecord(const RecordParts& parts)

@@ -66,6 +66,11 @@ constexpr char kWatch[] = "watch";
 constexpr char kSince[] = "since";
 constexpr char kForSeconds[] = "forSeconds";
 constexpr char kRunning[] = "running";
+// Its disk budget; a window's pictures left out for it.
+constexpr char kMaxSize[] = "maxSize";
+constexpr char kBytesWritten[] = "bytesWritten";
+constexpr char kPicturesStoppedAt[] = "picturesStoppedAt";
+constexpr char kPicturesStopped[] = "picturesStopped";
 
 // The results of a saved window.
 constexpr char kRecordResult[] = "record";
@@ -113,6 +118,7 @@ constexpr char kLineWindow[] = "window";
 constexpr char kLineMonitorPicture[] = "monitorPicture";
 constexpr char kLineGone[] = "gone";
 constexpr char kLineProcess[] = "process";
+constexpr char kLineWatch[] = "watch";
 constexpr char kLineEnd[] = "end";
 constexpr char kEndedStopped[] = "stopped";
 constexpr char kEndedUnexpectedly[] = "unexpectedly";

@@ -199,6 +199,9 @@ void RunRecorder::SetWatch(const WatchSummary& watch)
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
     mRun.watch = watch;
+    if (mJournal.IsOpen()) {
+        mJournal.Append(JournalWatchLine(Now(), watch));
+    }
 }
 
 void RunRecorder::FindPrevious(const std::wstring& outputDirectory)
@@ -333,6 +336,9 @@ void RunRecorder::NoteMonitorPicture(HWND window, const WindowShotOutcome& outco
     if (entry != nullptr && entry->folder == outcome.folder) {
         entry->shot.monitor = outcome.monitor;
         entry->shot.monitorSkipped = outcome.monitorSkipped;
+        if (entry->shot.picturesStopped == nullptr) {
+            entry->shot.picturesStopped = outcome.picturesStopped;
+        }
         if (entry->watch.pictureDropped.empty() && outcome.droppedBecause != nullptr) {
             entry->watch.pictureDropped = outcome.droppedBecause;
         }

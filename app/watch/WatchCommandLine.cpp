@@ -1,6 +1,7 @@
 #include "watch/WatchCommandLine.h"
 
 #include <cwctype>
+#include <initializer_list>
 
 namespace Morvane {
 namespace {
@@ -20,6 +21,42 @@ std::wstring OptionName(const std::wstring& argument)
     return name;
 }
 
+struct Unit {
+    wchar_t suffix; // in lower case
+    unsigned long long factor;
+};
+
+// Decimal digits, then at most one of the units (in any case; none: a factor of 1), within the
+// bounds; the value is written only when the whole text is taken.
+bool ParseScaledNumber(const std::wstring& text, std::initializer_list<Unit> units, size_t maxDigits,
+                       unsigned long long least, unsigned long long most, unsigned long long& value) noexcept
+{
+    unsigned long long factor = 1;
+    size_t digits = text.size();
+    for (const Unit& unit : units) {
+        if (!text.empty() && static_cast<wchar_t>(std::towlower(text.back())) == unit.suffix) {
+            factor = unit.factor;
+            --digits;
+            break;
+        }
+    }
+    if (digits == 0 || digits > maxDigits) {
+        return false;
+    }
+    unsigned long long number = 0;
+    for (size_t index = 0; index < digits; ++index) {
+        if (text[index] < L'0' || text[index] > L'9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned long long>(text[index] - L'0');
+    }
+    if (number > most / factor || number * factor < least) {
+        return false;
+    }
+    value = number * factor;
+    return true;
+}
+
 CommandPlan Refuse(const std::wstring& why)
 {
     CommandPlan plan;
@@ -32,32 +69,16 @@ CommandPlan Refuse(const std::wstring& why)
 
 bool ParseWatchDuration(const std::wstring& text, unsigned long long& seconds) noexcept
 {
-    unsigned long long unit = 1;
-    size_t digits = text.size();
-    if (!text.empty()) {
-        switch (std::towlower(text.back())) {
-        case L's': unit = 1; --digits; break;
-        case L'm': unit = 60; --digits; break;
-        case L'h': unit = 3600; --digits; break;
-        default: break;
-        }
-    }
-    if (digits == 0 || digits > 9) {
-        return false;
-    }
-    unsigned long long value = 0;
-    for (size_t index = 0; index < digits; ++index) {
-        if (text[index] < L'0' || text[index] > L'9') {
-            return false;
-        }
-        value = value * 10 + static_cast<unsigned long long>(text[index] - L'0');
-    }
-    value *= unit;
-    if (value < kShortestWatchSeconds || value > kLongestWatchSeconds) {
-        return false;
-    }
-    seconds = value;
-    return true;
+    // Nine digits of seconds are past any bound.
+    return ParseScaledNumber(text, {{L's', 1}, {L'm', 60}, {L'h', 3600}}, 9, kShortestWatchSeconds,
+                             kLongestWatchSeconds, seconds);
+}
+
+bool ParseByteSize(const std::wstring& text, unsigned long long& bytes) noexcept
+{
+    // Thirteen digits hold any bound in bytes.
+    return ParseScaledNumber(text, {{L'k', 1ULL << 10}, {L'm', 1ULL << 20}, {L'g', 1ULL << 30}}, 13,
+                             kSmallestMaxRunBytes, kLargestMaxRunBytes, bytes);
 }
 
 CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
@@ -65,17 +86,24 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
     bool watch = false;
     bool stop = false;
     bool timed = false;
+    bool limited = false;
+    // --at-sign-in or --not-at-sign-in, each alone.
+    CommandAction signIn = CommandAction::Snapshot;
     CommandPlan plan;
     for (size_t index = 0; index < arguments.size(); ++index) {
         const std::wstring& argument = arguments[index];
         const std::wstring name = argument == L"/?" ? L"help" : OptionName(argument);
         if (name == L"help") {
-            return CommandPlan{CommandAction::Help, 0, {}};
+            CommandPlan help;
+            help.action = CommandAction::Help;
+            return help;
         }
         if (name == L"watch" && !watch) {
             watch = true;
         } else if (name == L"stop" && !stop) {
             stop = true;
+        } else if ((name == L"at-sign-in" || name == L"not-at-sign-in") && signIn == CommandAction::Snapshot) {
+            signIn = name == L"at-sign-in" ? CommandAction::AtSignIn : CommandAction::NotAtSignIn;
         } else if (name == L"for" && !timed) {
             if (index + 1 == arguments.size()) {
                 return Refuse(L"\"" + argument + L"\" needs a duration.");
@@ -86,15 +114,35 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
                 return Refuse(L"Bad duration \"" + duration + L"\" for \"" + argument +
                               L"\": from 1 second to 7 days, as 45s, 10m, 2h or a number of seconds.");
             }
+        } else if (name == L"max-size" && !limited) {
+            if (index + 1 == arguments.size()) {
+                return Refuse(L"\"" + argument + L"\" needs a size.");
+            }
+            limited = true;
+            const std::wstring& size = arguments[++index];
+            if (!ParseByteSize(size, plan.maxRunBytes)) {
+                return Refuse(L"Bad size \"" + size + L"\" for \"" + argument +
+                              L"\": from 1 byte to 1024g, as 800k, 500m, 2g or a number of bytes.");
+            }
         } else {
             return Refuse(L"Unknown or repeated argument \"" + argument + L"\".");
         }
     }
-    if (stop && (watch || timed)) {
+    if (signIn != CommandAction::Snapshot) {
+        if (arguments.size() > 1) {
+            return Refuse(L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument.");
+        }
+        plan.action = signIn;
+        return plan;
+    }
+    if (stop && (watch || timed || limited)) {
         return Refuse(L"\"--stop\" takes no other argument.");
     }
     if (timed && !watch) {
         return Refuse(L"\"--for\" works only with \"--watch\".");
+    }
+    if (limited && !watch) {
+        return Refuse(L"\"--max-size\" works only with \"--watch\".");
     }
     plan.action = stop ? CommandAction::Stop : watch ? CommandAction::Watch : CommandAction::Snapshot;
     return plan;
@@ -104,13 +152,17 @@ std::wstring UsageText()
 {
     return L"Usage:\r\n"
            L"  Morvane.exe\t\t\tsaves every visible window once\r\n"
-           L"  Morvane.exe --watch [--for <duration>]\tsaves them, then every window that appears, until "
-           L"stopped\r\n"
+           L"  Morvane.exe --watch [--for <duration>] [--max-size <size>]\tsaves them, then every window that "
+           L"appears, until stopped\r\n"
            L"  Morvane.exe --stop\t\tstops the running watch\r\n"
+           L"  Morvane.exe --at-sign-in\t\tstarts a watch at each sign-in of this user\r\n"
+           L"  Morvane.exe --not-at-sign-in\tno longer starts it at sign-in\r\n"
            L"  Morvane.exe --help\t\tshows this text\r\n"
            L"\r\n"
            L"<duration>: 45s, 10m, 2h or a number of seconds, from 1 second to 7 days. The / forms (/watch, "
-           L"/for, /stop, /?) are taken too.";
+           L"/for, /stop, /?) are taken too.\r\n"
+           L"<size>: the run folder's size past which a watch writes no more pictures (also when the disk has under "
+           L"1g free): 800k, 500m, 2g or a number of bytes; 2g unless given.";
 }
 
 } // namespace Morvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/PictureBudgetRule.h"
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@ enum class CommandAction {
     Watch,    // --watch: the run goes on, saving every window that appears, until stopped
     Stop,     // --stop: ends the watch running for this user
     Help,     // --help or /?: the usage
+    AtSignIn,    // --at-sign-in: a watch starts at each sign-in of this user
+    NotAtSignIn, // --not-at-sign-in: no longer
     Refuse,   // anything else: the error text and the usage
 };
 
@@ -18,6 +22,8 @@ struct CommandPlan {
     CommandAction action = CommandAction::Snapshot;
     // With --for: how long the watch runs by itself; 0 runs until stopped.
     unsigned long long watchSeconds = 0;
+    // With --max-size: the run folder's limit, past which the watch writes no more pictures.
+    unsigned long long maxRunBytes = kDefaultMaxRunBytes;
     // Why the arguments were refused, naming the argument; empty otherwise.
     std::wstring error;
 };
@@ -32,6 +38,14 @@ constexpr unsigned long long kLongestWatchSeconds = 7ULL * 24 * 60 * 60;
 
 // "45s", "10m", "2h" or a bare number of seconds, within the bounds; false otherwise.
 [[nodiscard]] bool ParseWatchDuration(const std::wstring& text, unsigned long long& seconds) noexcept;
+
+// The bounds of --max-size.
+constexpr unsigned long long kSmallestMaxRunBytes = 1;
+constexpr unsigned long long kLargestMaxRunBytes = 1ULL << 40;
+
+// "800k", "500m", "2g" (units of 1024 bytes, in any case) or a bare number of bytes, within the
+// bounds; false otherwise.
+[[nodiscard]] bool ParseByteSize(const std::wstring& text, unsigned long long& bytes) noexcept;
 
 // The text of the usage message box.
 [[nodiscard]] std::wstring UsageText();

@@ -7,6 +7,7 @@
 #include "WatchClock.h"
 #include "basic/StringFormat.h"
 #include "capture/OutputFileNames.h"
+#include "capture/PictureBudget.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowSample.h"
@@ -110,6 +111,7 @@ public:
         MORVANE_TRACE(kRunWatch, "Watching begins.");
         // Each window goes into the run's journal as it is saved; the record and page are made
         // from it at the end, or when the icon's menu opens the page.
+        NoteBudget();
         mRecorder.BeginJournal(mContext.outputDirectory, mContext.clock, mSummary);
 
         for (;;) {
@@ -299,6 +301,7 @@ private:
             }
         });
         mRecorder.JournalLatestOf(window);
+        NoteBudget();
         // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
         if (TakesMonitorPicture(record)) {
             mMonitorSteps.push_back(std::move(step));
@@ -315,6 +318,24 @@ private:
     {
         (void)SaveJustShownMonitorPicture(mContext, step.record, step.shot, step.outcome);
         mRecorder.NoteMonitorPicture(step.record.mWindowHandle, step.outcome);
+        NoteBudget();
+    }
+
+    // The budget as the record will tell it; a stop goes into the journal once, when it happens,
+    // and the count of bytes with the last line.
+    void NoteBudget(bool last = false)
+    {
+        PictureBudget& budget = *mContext.pictureBudget;
+        budget.CountRewritten(mContext.outputDirectory + L"\\" + kRunJournalFileName, std::wstring());
+        const char* const stopped = PictureStopName(budget.Stop());
+        const bool changed = stopped != mSummary.picturesStopped;
+        mSummary.maxRunBytes = budget.MaxRunBytes();
+        mSummary.bytesWritten = budget.BytesWritten();
+        mSummary.picturesStoppedAt = budget.StoppedAt();
+        mSummary.picturesStopped = stopped;
+        if (changed || last) {
+            mRecorder.SetWatch(mSummary);
+        }
     }
 
     // The record and page as the watch leaves them; once only, also when the session ends.
@@ -325,6 +346,7 @@ private:
         }
         mWrittenLast = true;
         mSummary.running = false;
+        NoteBudget(true);
         mRecorder.FinishJournal(mContext.outputDirectory, mContext.clock);
     }
 
@@ -346,7 +368,7 @@ private:
 
 } // namespace
 
-int RunWatch(unsigned long long watchSeconds)
+int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
 {
     // Claimed before anything is written: a second watch writes nothing.
     WatchSignals signals;
@@ -375,6 +397,8 @@ int RunWatch(unsigned long long watchSeconds)
         return 1;
     }
     signals.PublishFolder(gOutputDirectory);
+    PictureBudget budget(gOutputDirectory, maxRunBytes, context.clock);
+    context.pictureBudget = &budget;
 
     {
         // The watcher knows the windows visible before the walk, so that a window shown during

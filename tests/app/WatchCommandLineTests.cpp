@@ -35,6 +35,10 @@ TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
         {{L"--help"}, CommandAction::Help, 0, nullptr},
         {{L"/?"}, CommandAction::Help, 0, nullptr},
         {{L"--watch", L"/help"}, CommandAction::Help, 0, nullptr},
+        {{L"--at-sign-in"}, CommandAction::AtSignIn, 0, nullptr},
+        {{L"/At-Sign-In"}, CommandAction::AtSignIn, 0, nullptr},
+        {{L"--not-at-sign-in"}, CommandAction::NotAtSignIn, 0, nullptr},
+        {{L"/NOT-AT-SIGN-IN"}, CommandAction::NotAtSignIn, 0, nullptr},
         // Refused, each naming what was wrong.
         {{L"--watch", L"--for", L"169h"}, CommandAction::Refuse, 0, L"\"169h\""},
         {{L"--watch", L"--for", L"604801"}, CommandAction::Refuse, 0, L"\"604801\""},
@@ -55,6 +59,11 @@ TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
         {{L"-watch"}, CommandAction::Refuse, 0, L"\"-watch\""},
         {{L"--"}, CommandAction::Refuse, 0, L"\"--\""},
         {{L""}, CommandAction::Refuse, 0, L"\"\""},
+        {{L"--at-sign-in", L"--watch"}, CommandAction::Refuse, 0, L"take no other argument"},
+        {{L"--watch", L"--not-at-sign-in"}, CommandAction::Refuse, 0, L"take no other argument"},
+        {{L"--at-sign-in", L"--not-at-sign-in"}, CommandAction::Refuse, 0, L"\"--not-at-sign-in\""},
+        {{L"--at-sign-in", L"--at-sign-in"}, CommandAction::Refuse, 0, L"\"--at-sign-in\""},
+        {{L"--at-sign-in", L"--for", L"10s"}, CommandAction::Refuse, 0, L"take no other argument"},
     };
     for (const ArgumentCase& example : cases) {
         std::wstring line;
@@ -73,10 +82,74 @@ TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
     }
 }
 
+TEST(WatchCommandLine, MaxSizeTakesUnitsOf1024OrBytes)
+{
+    const struct {
+        const wchar_t* text;
+        bool accepted;
+        unsigned long long bytes;
+    } sizes[] = {
+        {L"800k", true, 800ULL << 10},
+        {L"500m", true, 500ULL << 20},
+        {L"500M", true, 500ULL << 20},
+        {L"2g", true, 2ULL << 30},
+        {L"1024g", true, 1ULL << 40},
+        {L"300000", true, 300000},
+        {L"1", true, 1},
+        {L"0", false, 0},
+        {L"0k", false, 0},
+        {L"1025g", false, 0},
+        {L"1099511627777", false, 0},
+        {L"9999999999999g", false, 0},
+        {L"99999999999999", false, 0},
+        {L"1.5g", false, 0},
+        {L"10t", false, 0},
+        {L"10kb", false, 0},
+        {L"-5m", false, 0},
+        {L"m", false, 0},
+        {L"", false, 0},
+    };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::string(size.text, size.text + wcslen(size.text)));
+        unsigned long long bytes = 7;
+        EXPECT_EQ(Morvane::ParseByteSize(size.text, bytes), size.accepted);
+        EXPECT_EQ(bytes, size.accepted ? size.bytes : 7u);
+    }
+
+    const struct {
+        std::vector<std::wstring> arguments;
+        CommandAction action;
+        unsigned long long maxRunBytes;
+        const wchar_t* errorNames;
+    } plans[] = {
+        {{L"--watch"}, CommandAction::Watch, 2ULL << 30, nullptr},
+        {{L"--watch", L"--max-size", L"500m"}, CommandAction::Watch, 500ULL << 20, nullptr},
+        {{L"/MAX-SIZE", L"300k", L"/watch", L"/for", L"1h"}, CommandAction::Watch, 300ULL << 10, nullptr},
+        {{L"--watch", L"--max-size", L"12x"}, CommandAction::Refuse, 2ULL << 30, L"\"12x\""},
+        {{L"--watch", L"--max-size"}, CommandAction::Refuse, 2ULL << 30, L"needs a size"},
+        {{L"--max-size", L"5m"}, CommandAction::Refuse, 5ULL << 20, L"\"--max-size\" works only with"},
+        {{L"--stop", L"--max-size", L"5m"}, CommandAction::Refuse, 5ULL << 20, L"\"--stop\""},
+        {{L"--watch", L"--max-size", L"1m", L"--max-size", L"2m"}, CommandAction::Refuse, 1ULL << 20, L"\"--max-size\""},
+    };
+    for (const auto& example : plans) {
+        SCOPED_TRACE(testing::Message() << example.arguments.size() << " arguments, "
+                                        << static_cast<int>(example.action));
+        const Morvane::CommandPlan plan = Morvane::PlanFromArguments(example.arguments);
+        EXPECT_EQ(plan.action, example.action);
+        if (example.errorNames == nullptr) {
+            EXPECT_EQ(plan.maxRunBytes, example.maxRunBytes);
+            EXPECT_TRUE(plan.error.empty());
+        } else {
+            EXPECT_NE(plan.error.find(example.errorNames), std::wstring::npos);
+        }
+    }
+}
+
 TEST(WatchCommandLine, UsageNamesEveryForm)
 {
     const std::wstring usage = Morvane::UsageText();
-    for (const wchar_t* part : {L"--watch", L"--for <duration>", L"--stop", L"--help", L"/?", L"45s", L"7 days"}) {
+    for (const wchar_t* part : {L"--watch", L"--for <duration>", L"--stop", L"--help", L"/?", L"45s", L"7 days", L"--at-sign-in",
+                              L"--not-at-sign-in", L"--max-size <size>", L"800k"}) {
         EXPECT_NE(usage.find(part), std::wstring::npos) << std::wstring(part).size();
     }
 }

@@ -5,6 +5,7 @@
 // saved in its journal, and the next start writes its record.
 
 #include "record/RunRecord.h"
+#include "WatchOfOtherProcess.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
 #include "support/MorvaneRun.h"
@@ -271,20 +272,7 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     }
 }
 
-// The icon's window of the watch that runs in another process, and its menu's once it shows.
-HWND IconWindowOfOtherProcess()
-{
-    HWND window = nullptr;
-    while ((window = ::FindWindowExW(nullptr, window, Morvane::kTrayWindowClass, nullptr)) != nullptr) {
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(window, &processId);
-        if (processId != ::GetCurrentProcessId()) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
+// The menu of the icon's window once it shows.
 HWND ShownMenuOfThread(DWORD threadId)
 {
     HWND menu = nullptr;
@@ -304,20 +292,10 @@ TEST(WatchEndToEnd, CatchesWindowsWhileTheIconsMenuIsOpenAndEndsWithTheSession)
 
     TestSupport::DebugCaptureResult watch;
     std::thread watching([&] { watch = RunMorvaneWith(L"--watch --for 10m"); });
-    // Whatever fails below, the watch ends and its thread is joined.
-    struct Ending {
-        std::thread& thread;
-        ~Ending()
-        {
-            if (thread.joinable()) {
-                (void)Morvane::SignalRunningWatchToStop();
-                thread.join();
-            }
-        }
-    } ending{watching};
+    const TestSupport::WatchThreadEnding ending{watching};
     const std::wstring folder = TestSupport::WaitForWatchFolder(Morvane::kWatchFolderMappingName, 60000);
     ASSERT_FALSE(folder.empty());
-    const HWND icon = IconWindowOfOtherProcess();
+    const HWND icon = TestSupport::IconWindowOfOtherProcess();
     ASSERT_NE(icon, nullptr);
     const DWORD iconThread = ::GetWindowThreadProcessId(icon, nullptr);
 

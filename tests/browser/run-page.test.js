@@ -129,36 +129,35 @@ async function checkShortLivedToggle(browser, run) {
     });
   }, problems);
   const savedCount = run.record.windows.filter((w) => w.outcome === 'saved').length;
+  // Cards come a page at a time: a filtered card is not drawn at all, nor its outline.
   const state = () => page.evaluate(() => ({
     boxShown: !document.getElementById('short-lived').hidden,
     text: document.getElementById('short-lived-text').textContent,
     button: document.getElementById('short-lived-toggle').textContent,
-    hiddenCards: Array.from(document.querySelectorAll('.card')).filter((c) => c.hidden).map((c) => c.dataset.index),
-    hiddenOutlines: Array.from(document.querySelectorAll('.outline')).filter((o) => o.hidden)
-      .map((o) => o.dataset.index),
-    outlinesOfShortLived: Array.from(document.querySelectorAll('.outline'))
-      .filter((o) => o.dataset.index === '0' || o.dataset.index === '1').length,
+    cards: Array.from(document.querySelectorAll('.card')).filter((c) => !c.hidden).map((c) => c.dataset.index),
+    outlines: Array.from(document.querySelectorAll('.outline')).filter((o) => !o.hidden).map((o) => o.dataset.index),
     badges: Array.from(document.querySelectorAll('.card')).slice(0, 3)
       .map((c) => Array.from(c.querySelectorAll('.badge.kind')).map((b) => b.textContent).join()),
     header: document.getElementById('summary').textContent,
   }));
+  const shortLived = (index) => index === '0' || index === '1';
   const hidden = await state();
   check(hidden.boxShown && hidden.text === '2 menus, tooltips and other short-lived windows hidden.' &&
     hidden.button === 'Show them', `toggle says how many are hidden: ${hidden.text} / ${hidden.button}`);
-  check(hidden.hiddenCards.join() === '0,1', `short-lived cards hidden by default: ${hidden.hiddenCards}`);
-  check(await visibleCardCount(page) === savedCount - 2, 'every other card shown');
-  check(hidden.hiddenOutlines.length === hidden.outlinesOfShortLived &&
-    hidden.hiddenOutlines.every((index) => index === '0' || index === '1'),
-  `only the short-lived windows' outlines hidden: ${hidden.hiddenOutlines}`);
-  check(hidden.badges.join('|') === 'menu|tooltip|', `cards name their kind: ${hidden.badges}`);
+  check(!hidden.cards.some(shortLived) && hidden.cards.length === savedCount - 2,
+    `short-lived cards hidden by default, every other card shown: ${hidden.cards}`);
+  check(hidden.outlines.length > 0 && !hidden.outlines.some(shortLived),
+    `only the short-lived windows' outlines left out: ${hidden.outlines}`);
   check(!/monitor picture 0x1\b/.test(hidden.header), `a monitor picture left out is no failure: ${hidden.header}`);
   await page.click('#short-lived-toggle');
   const shown = await state();
-  check(shown.hiddenCards.length === 0 && shown.hiddenOutlines.length === 0, 'the toggle shows them all');
+  check(shown.cards.length === savedCount && shown.outlines.filter(shortLived).length >= 2 &&
+    shown.outlines.length > hidden.outlines.length, 'the toggle shows them all, with their outlines');
+  check(shown.badges.join('|') === 'menu|tooltip|', `cards name their kind: ${shown.badges}`);
   check(shown.text === '2 menus, tooltips and other short-lived windows shown.' && shown.button === 'Hide them',
     `toggle says they are shown: ${shown.text} / ${shown.button}`);
   await page.click('#short-lived-toggle');
-  check((await state()).hiddenCards.join() === '0,1', 'the toggle hides them again');
+  check(!(await state()).cards.some(shortLived), 'the toggle hides them again');
   check(problems.length === 0, `kind variant runs cleanly: ${problems.join('; ')}`);
   await page.close();
 
@@ -170,6 +169,35 @@ async function checkShortLivedToggle(browser, run) {
   check(problems.length === 0, `variant without kinds runs cleanly: ${problems.join('; ')}`);
   await plain.close();
   fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+}
+
+// A watch whose disk budget stopped its pictures: the header says from when and why, and the card
+// and timeline row of a window left without pictures say why, for either reason.
+async function checkDiskBudget(browser, run) {
+  for (const [reason, words] of [['maxSize', 'the run folder had reached its limit of 0.4 MiB (--max-size)'],
+    ['lowDiskSpace', 'the disk had less than 1 GiB free']]) {
+    const problems = [];
+    const page = await openVariant(browser, run, (record) => {
+      record.watch = { since: record.startedAt, forSeconds: null, running: false, maxSize: 409600,
+        bytesWritten: 411000, picturesStoppedAt: '2026-12-07T10:00:00.000+00:00', picturesStopped: reason };
+      const last = record.windows.filter((w) => w.outcome === 'saved').pop();
+      Object.assign(last, { appearedAt: record.startedAt, caughtBy: 'scan', pictureSource: null,
+        picturesStopped: reason, coveredBy: null, pictureColour: null });
+      last.results.window = null;
+      last.results.monitor = null;
+    }, problems);
+    const header = await page.$eval('#summary', (element) => element.textContent);
+    check(header.includes(`Pictures stopped at 2026-12-07T10:00:00.000+00:00: ${words}.`),
+      `the header says when and why pictures stopped (${reason}): ${header}`);
+    check(!header.includes('Failed steps'), `pictures left out are no failed step: ${header}`);
+    const notes = await page.$$eval('.nothumb', (list) => list.map((element) => element.textContent));
+    check(notes.includes(`No window picture: ${words}`), `the card says why it has no picture: ${notes}`);
+    const cells = await page.$$eval('#timeline-rows td', (list) => list.map((element) => element.textContent));
+    check(cells.includes('none: disk budget'), `the timeline says why (${reason}): ${cells.join(' | ')}`);
+    check(problems.length === 0, `variant page runs cleanly: ${problems.join('; ')}`);
+    await page.close();
+    fs.unlinkSync(path.join(run.folder, 'Morvane.Run.variant.html'));
+  }
 }
 
 // Where the record has a window's visible frame (the compositor's, on current systems), the
@@ -817,6 +845,7 @@ async function main() {
     await checkFirstRun(browser, runs[0]);
     await checkLatestRun(browser, runs[runs.length - 1], screenshot);
     await checkDroppedPictures(browser, runs[runs.length - 1]);
+    await checkDiskBudget(browser, runs[runs.length - 1]);
     await checkVisibleFrames(browser, runs[runs.length - 1]);
     await checkSignatureStates(browser, runs[runs.length - 1]);
     await checkParentStandings(browser, runs[runs.length - 1]);

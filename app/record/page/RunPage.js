@@ -53,6 +53,13 @@
     return pictures;
   }
 
+  // Why a watch wrote no more pictures: its disk budget.
+  function budgetText(stop) {
+    return stop === 'maxSize' ? 'the run folder had reached its limit of ' +
+      (run.watch.maxSize / 1048576).toFixed(1) + ' MiB (--max-size)'
+      : 'the disk had less than 1 GiB free';
+  }
+
   // Header: when, where, how many, and what failed.
   var header = document.getElementById('summary');
   document.title = 'Morvane run ' + run.startedAt + ' on ' + run.computerName;
@@ -300,7 +307,8 @@
       thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
       if (covered.length) { markCovered(frame, w, covered); }
     } else {
-      add(card, make('div', 'nothumb', w.minimised ? 'No window picture: the window is minimised'
+      add(card, make('div', 'nothumb', w.picturesStopped ? 'No window picture: ' + budgetText(w.picturesStopped)
+        : w.minimised ? 'No window picture: the window is minimised'
         : w.cloaked ? 'No window picture: the window is not on screen' : 'No window picture'));
     }
     var badges = add(card, make('div', 'badges'));
@@ -568,6 +576,10 @@
     add(header, make('p', 'watch', 'Watching since ' + run.watch.since +
       (run.watch.running ? ', still running' : '') + ': ' + appeared.length + ' windows appeared, ' + missedCount +
       ' missed.'));
+    if (run.watch.picturesStopped) {
+      add(header, make('p', 'budget', 'Pictures stopped at ' + run.watch.picturesStoppedAt + ': ' +
+        budgetText(run.watch.picturesStopped) + '. Windows after that have entries and text records only.'));
+    }
     var section = document.getElementById('timeline');
     section.hidden = false;
     var rows = document.getElementById('timeline-rows');
@@ -587,7 +599,8 @@
       thumb.alt = 'Window picture';
       thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
     } else {
-      cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped : 'none';
+      cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped
+        : w.picturesStopped ? 'none: disk budget' : 'none';
     }
     var index = savedIndex.get(w);
     var name = add(row, make('td', 'text', (w.caption || '(no caption)') + ' \u2014 ' + w.className));

@@ -1,0 +1,110 @@
+#include "watch/SignInStart.h"
+
+#include "MorvaneTrace.h"
+#include "basic/StringFormat.h"
+#include "system/Module.h"
+#include "system/UniqueResource.h"
+
+namespace Morvane {
+namespace {
+
+constexpr const char* kSignInStart = "Morvane::SignInStart";
+
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type key) noexcept { ::RegCloseKey(key); }
+};
+using UniqueRegistryKey = TalvexBasic::UniqueResource<RegistryKeyTraits>;
+
+// The system's own words for an error, without the line break it ends with.
+std::wstring SystemText(DWORD error)
+{
+    TalvexBasic::UniqueLocalMemory buffer;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, error, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
+    std::wstring text = length != 0 ? std::wstring(static_cast<const wchar_t*>(buffer.get()), length) : L"";
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::wstring ValueName()
+{
+    return Basic::Text::Format(L"HKEY_CURRENT_USER\\%ls, value \"%ls\"", kSignInRunKey, kSignInValueName);
+}
+
+} // namespace
+
+std::wstring MakeSignInCommand(const std::wstring& programPath)
+{
+    return L"\"" + programPath + L"\" --watch";
+}
+
+SignInReport ReportSignInChange(SignInChange change, const std::wstring& command, DWORD error, const std::wstring& why)
+{
+    const std::wstring because =
+        Basic::Text::Format(L"%ls (error %lu).", why.empty() ? L"The system gave no reason" : why.c_str(),
+                            static_cast<unsigned long>(error));
+    switch (change) {
+    case SignInChange::Written:
+        return {L"A watch will start at each sign-in:\r\n" + command + L"\r\n(" + ValueName() + L").",
+                MB_ICONINFORMATION, 0};
+    case SignInChange::Removed:
+        return {L"The watch will no longer start at sign-in (" + ValueName() + L" removed).", MB_ICONINFORMATION, 0};
+    case SignInChange::WasAbsent:
+        return {L"The watch was not set to start at sign-in (no " + ValueName() + L"): nothing to remove.",
+                MB_ICONINFORMATION, 0};
+    case SignInChange::NotWritten:
+        return {L"The watch could not be set to start at sign-in (" + ValueName() + L"): " + because, MB_ICONERROR, 1};
+    case SignInChange::NotRemoved:
+        break;
+    }
+    return {L"The watch could not be kept from starting at sign-in (" + ValueName() + L"): " + because, MB_ICONERROR,
+            1};
+}
+
+SignInReport StartAtSignIn()
+{
+    std::wstring program;
+    const HRESULT found = TalvexBasic::Modules::Module::GetModuleFullFileName$Static(program);
+    if (FAILED(found)) {
+        const DWORD error = HRESULT_FACILITY(found) == FACILITY_WIN32 ? HRESULT_CODE(found) : ERROR_BAD_PATHNAME;
+        return ReportSignInChange(SignInChange::NotWritten, {}, error, SystemText(error));
+    }
+    const std::wstring command = MakeSignInCommand(program);
+    UniqueRegistryKey key;
+    LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kSignInRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                       key.put(), nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = ::RegSetValueExW(key.get(), kSignInValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                  static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    const DWORD error = static_cast<DWORD>(status);
+    MORVANE_TRACE_W(kSignInStart, L"The sign-in value \"%ls\" written: %lu.", command.c_str(),
+                    static_cast<unsigned long>(error));
+    return ReportSignInChange(error == ERROR_SUCCESS ? SignInChange::Written : SignInChange::NotWritten, command, error,
+                              SystemText(error));
+}
+
+SignInReport StopStartingAtSignIn()
+{
+    UniqueRegistryKey key;
+    LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kSignInRunKey, 0, KEY_SET_VALUE, key.put());
+    if (status == ERROR_SUCCESS) {
+        status = ::RegDeleteValueW(key.get(), kSignInValueName);
+    }
+    const DWORD error = static_cast<DWORD>(status);
+    MORVANE_TRACE(kSignInStart, "The sign-in value removed: %lu.", static_cast<unsigned long>(error));
+    // No Run key or no value: the watch did not start at sign-in, and does not now.
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return ReportSignInChange(SignInChange::WasAbsent, {}, error, {});
+    }
+    return ReportSignInChange(error == ERROR_SUCCESS ? SignInChange::Removed : SignInChange::NotRemoved, {}, error,
+                              SystemText(error));
+}
+
+} // namespace Morvane

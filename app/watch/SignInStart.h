@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace Morvane {
+
+// Where a watch is told to start at each sign-in: a value of the user's Run key, which the shell
+// runs as the user signs in.
+constexpr wchar_t kSignInRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kSignInValueName[] = L"Morvane";
+
+// The value's text: the program's full path in quotes (it may hold spaces) and --watch.
+[[nodiscard]] std::wstring MakeSignInCommand(const std::wstring& programPath);
+
+// What --at-sign-in or --not-at-sign-in did.
+enum class SignInChange {
+    Written,    // the value now starts a watch at sign-in
+    Removed,    // the value was there and is gone
+    WasAbsent,  // --not-at-sign-in found no value: nothing to do
+    NotWritten, // the path or the value could not be written
+    NotRemoved, // the value could not be removed
+};
+
+// The message box of a change and the program's exit code: 0 when done, 1 for a failure.
+struct SignInReport {
+    std::wstring text;
+    UINT icon = MB_ICONINFORMATION;
+    int exitCode = 0;
+};
+
+// command: the value written (Written), or the one that was meant (NotWritten, may be empty);
+// why: the system's text of the failure.
+[[nodiscard]] SignInReport ReportSignInChange(SignInChange change, const std::wstring& command, DWORD error,
+                                              const std::wstring& why);
+
+// Writes the value (REG_SZ: a plain string is what the shell runs everywhere) for this program's
+// own executable, or removes it, and reports.
+[[nodiscard]] SignInReport StartAtSignIn();
+[[nodiscard]] SignInReport StopStartingAtSignIn();
+
+} // namespace Morvane
