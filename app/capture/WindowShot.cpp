@@ -324,9 +324,11 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
 void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const std::wstring& folder,
                         WindowShotOutcome& steps, JustShownCheck* justShown)
 {
+    const unsigned links = context.monitorPictures.Links();
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
                                                            record.mDisplayMonitorHandle, record.mWindowHandle,
                                                            justShown);
+    steps.monitorLinked = context.monitorPictures.Links() != links;
     if (justShown != nullptr && steps.droppedBecause == nullptr) {
         steps.droppedBecause = justShown->droppedBecause;
     }

@@ -49,6 +49,9 @@ struct WindowShotOutcome {
     // the capture. A run's start takes the windows saved before it instead (it goes top down).
     bool windowsAboveKnown = false;
     std::vector<WindowAbove> windowsAbove{};
+    // The monitor picture is a further name of one written before in the run, with the same
+    // bytes: it took no room on the disk.
+    bool monitorLinked = false;
 };
 
 // How to take a window that just appeared, while a watch runs.
