@@ -1,10 +1,17 @@
 #include "capture/MonitorPictureCache.h"
 
 #include "drawings/Bitmap.h"
+#include "MorvaneTrace.h"
+#include "system/File.h"
 
 #include <new>
 
 namespace Morvane {
+namespace {
+
+constexpr const char* kSaveCapture = "Morvane::MonitorPictureCache::SaveCaptureToJpegFile";
+
+} // namespace
 
 using TalvexBasic::Drawings::Bitmap;
 
@@ -19,7 +26,7 @@ HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMO
     Entry* entry = Find(monitor);
     if (entry != nullptr && entry->jpeg && entry->pixels.SamePixelsAs(mCapture)) {
         ++mReuses;
-        return Bitmap::WriteJepgFile$Static(path.c_str(), entry->jpeg.get(), entry->jpegLength);
+        return StoreAgain(*entry, path);
     }
 
     ++mEncodes;
@@ -40,7 +47,44 @@ HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMO
     entry->pixels.Swap(mCapture);
     entry->jpeg = std::move(jpeg);
     entry->jpegLength = jpegLength;
+    // A file of the bytes before is no longer theirs to link to.
+    entry->file.clear();
+    if (SUCCEEDED(result)) {
+        RememberFile(*entry, path);
+    }
     return result;
+}
+
+HRESULT MonitorPictureCache::StoreAgain(Entry& entry, const std::wstring& path) noexcept
+{
+    if (!entry.file.empty()) {
+        // Safe because no picture file is written twice in a run: each window has a folder of
+        // its own, so a file, once written, keeps its bytes under all its names.
+        const HRESULT linked = TalvexBasic::Files::File::LinkToFile$Static(entry.file, path);
+        if (SUCCEEDED(linked)) {
+            ++mLinks;
+            return linked;
+        }
+        MORVANE_TRACE_W(kSaveCapture, L"LinkToFile$Static(%ls) return:0x%x, a copy is written.", path.c_str(),
+                        static_cast<unsigned>(linked));
+    }
+    const HRESULT written = Bitmap::WriteJepgFile$Static(path.c_str(), entry.jpeg.get(), entry.jpegLength);
+    if (SUCCEEDED(written)) {
+        // The copy takes the next links: the first file may have all the names its volume
+        // allows, lie on another volume, or be gone.
+        RememberFile(entry, path);
+    }
+    return written;
+}
+
+void MonitorPictureCache::RememberFile(Entry& entry, const std::wstring& path) noexcept
+{
+    try {
+        entry.file = path;
+    } catch (const std::bad_alloc&) {
+        // Without the name the next file is written, not linked.
+        entry.file.clear();
+    }
 }
 
 void MonitorPictureCache::Clear() noexcept

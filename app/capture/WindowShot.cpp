@@ -362,13 +362,18 @@ void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const
     if (!PicturesAllowed(context, steps)) {
         return;
     }
+    const unsigned links = context.monitorPictures.Links();
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
                                                            record.mDisplayMonitorHandle, record.mWindowHandle,
                                                            justShown);
+    steps.monitorLinked = context.monitorPictures.Links() != links;
     if (justShown != nullptr && steps.droppedBecause == nullptr) {
         steps.droppedBecause = justShown->droppedBecause;
     }
-    CountWritten(context, folder + kMonitorPictureFileName);
+    // A further name of a file written before takes no room on the disk.
+    if (!steps.monitorLinked) {
+        CountWritten(context, folder + kMonitorPictureFileName);
+    }
 }
 
 } // namespace

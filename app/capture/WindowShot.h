@@ -55,6 +55,9 @@ struct WindowShotOutcome {
     // Why the pictures not taken were left out: the watch's disk budget had stopped pictures
     // (PictureStopName); null when none was left out for it.
     const char* picturesStopped = nullptr;
+    // The monitor picture is a further name of one written before in the run, with the same
+    // bytes: it took no room on the disk.
+    bool monitorLinked = false;
 };
 
 // How to take a window that just appeared, while a watch runs.

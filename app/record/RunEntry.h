@@ -83,7 +83,7 @@ struct WatchSummary {
     // (empty and null while they go on).
     unsigned long long maxRunBytes = 0;
     unsigned long long bytesWritten = 0;
-    std::string picturesStoppedAt;
+    std::string picturesStoppedAt{};
     const char* picturesStopped = nullptr;
 };
 

@@ -92,6 +92,14 @@ HRESULT File::WriteToFile$Static(const std::wstring& path, const void* data, uns
     return result;
 }
 
+HRESULT File::LinkToFile$Static(const std::wstring& existing, const std::wstring& path) noexcept
+{
+    if (!::CreateHardLinkW(path.c_str(), existing.c_str(), nullptr)) {
+        return FailureHResultFromWin32(::GetLastError());
+    }
+    return S_OK;
+}
+
 HRESULT File::MakeSureParentDirectoryExists$Static(const std::wstring& path) noexcept
 {
     if (path.empty()) {

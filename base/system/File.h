@@ -31,6 +31,12 @@ public:
     [[nodiscard]] static HRESULT WriteToFile$Static(const std::wstring& path, const void* data, unsigned size,
                                                     DWORD creationDisposition) noexcept;
 
+    // Gives an existing file a further name at the path (a hard link): one file on the disk, its
+    // bytes stored once. The path's folder must exist and the path must not. Fails where the two
+    // names lie on different volumes, the volume has no links, or the file has all the names the
+    // volume allows (1023 on NTFS); the caller then writes a copy.
+    [[nodiscard]] static HRESULT LinkToFile$Static(const std::wstring& existing, const std::wstring& path) noexcept;
+
     // Has the folder that holds the path created; for a path ending in a backslash that is the
     // parent of the named directory.
     [[nodiscard]] static HRESULT MakeSureParentDirectoryExists$Static(const std::wstring& path) noexcept;

@@ -7,10 +7,12 @@
 #include "support/PictureReference.h"
 #include "drawings/GdiHolders.h"
 #include "support/DebugLineCapture.h"
+#include "support/FileIdentity.h"
 #include "support/FixtureWindows.h"
 #include "support/ImportPatch.h"
 #include "support/JpegReader.h"
 #include "support/TestPaths.h"
+#include "support/TestText.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 extern "C" decltype(&Gdiplus::DllExports::GdipSaveImageToStream) __imp_GdipSaveImageToStream;
+TEST_SUPPORT_IMPORT_SLOT(CreateHardLinkW);
 
 using Morvane::MonitorPictureCache;
 using TalvexBasic::Drawings::BitmapHolder;
@@ -80,6 +83,10 @@ protected:
         return mCache.SaveCaptureToJpegFile(mRoot + L"\\" + name, monitor, bitmap, size);
     }
     std::vector<unsigned char> Bytes(const std::wstring& name) const { return FileBytes(mRoot + L"\\" + name); }
+    TestSupport::FileIdentity Identity(const std::wstring& name) const
+    {
+        return TestSupport::IdentifyFile(mRoot + L"\\" + name);
+    }
 
     static inline TestSupport::GdiplusSession* sGdiplus = nullptr;
     MonitorPictureCache mCache;
@@ -102,6 +109,11 @@ TEST_F(MonitorPictures, UnchangedPixelsAreWrittenFromTheBytesEncodedBefore)
     ASSERT_FALSE(fresh.empty());
     EXPECT_TRUE(Bytes(L"second.jpg") == fresh);
     EXPECT_TRUE(Bytes(L"first.jpg") == fresh);
+
+    // Stored once: the second file is a further name of the first.
+    EXPECT_EQ(mCache.Links(), 1u);
+    EXPECT_TRUE(Identity(L"second.jpg").SameFileAs(Identity(L"first.jpg")));
+    EXPECT_EQ(Identity(L"first.jpg").links, 2u);
 }
 
 TEST_F(MonitorPictures, OnePixelChangedIsEncodedAnew)
@@ -153,6 +165,84 @@ TEST_F(MonitorPictures, MonitorsAndSizesAreKeptApart)
     EXPECT_EQ(mCache.Encodes(), encodes);
     ASSERT_EQ(Save(L"m.jpg", FakeMonitor(0x20001), capture.get()), S_OK);
     EXPECT_EQ(mCache.Encodes(), encodes + 1);
+}
+
+// The link fails the ways the platform will not fail here on demand: the names on two volumes,
+// and a file with all the names NTFS allows.
+DWORD sLinkError = ERROR_SUCCESS;
+BOOL WINAPI FailingCreateHardLink(LPCWSTR, LPCWSTR, LPSECURITY_ATTRIBUTES)
+{
+    ::SetLastError(sLinkError);
+    return FALSE;
+}
+
+TEST_F(MonitorPictures, FailedLinkWritesACopyThatLaterFilesLinkTo)
+{
+    const BitmapHolder capture(PictureReference::MakeBusyBitmap(kWidth, kHeight, 7));
+    ASSERT_EQ(Save(L"first.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    const std::vector<unsigned char> first = Bytes(L"first.jpg");
+    ASSERT_FALSE(first.empty());
+    struct Case {
+        DWORD error;
+        const char* line;
+    };
+    const Case cases[] = {
+        {ERROR_NOT_SAME_DEVICE, "return:0x80070011, a copy is written.\r\n"},
+        {ERROR_TOO_MANY_LINKS, "return:0x80070476, a copy is written.\r\n"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.error);
+        const std::wstring copy = L"copy" + std::to_wstring(one.error) + L".jpg";
+        const std::wstring linked = L"linked" + std::to_wstring(one.error) + L".jpg";
+        const unsigned links = mCache.Links();
+        {
+            sLinkError = one.error;
+            TestSupport::ImportPatch<decltype(&::CreateHardLinkW)> patch(__imp_CreateHardLinkW, &FailingCreateHardLink);
+            TestSupport::DebugLineCapture lines;
+            EXPECT_EQ(Save(copy, FakeMonitor(0x10001), capture.get()), S_OK);
+            EXPECT_EQ(
+                lines.CountContaining("]:LinkToFile$Static(" + TestSupport::Narrow(mRoot + L"\\" + copy) + ") " + one.line),
+                1u);
+        }
+        EXPECT_EQ(mCache.Links(), links);
+        EXPECT_TRUE(Bytes(copy) == first);
+        EXPECT_FALSE(Identity(copy).SameFileAs(Identity(L"first.jpg")));
+        EXPECT_EQ(Identity(copy).links, 1u);
+
+        // The copy is the file that the next ones link to.
+        ASSERT_EQ(Save(linked, FakeMonitor(0x10001), capture.get()), S_OK);
+        EXPECT_EQ(mCache.Links(), links + 1);
+        EXPECT_TRUE(Identity(linked).SameFileAs(Identity(copy)));
+    }
+    EXPECT_EQ(mCache.Encodes(), 1u);
+}
+
+TEST_F(MonitorPictures, FileGoneOrPixelsChangedIsNotLinkedTo)
+{
+    const BitmapHolder capture(PictureReference::MakeBusyBitmap(kWidth, kHeight, 8));
+    ASSERT_EQ(Save(L"gone.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    const std::vector<unsigned char> before = Bytes(L"gone.jpg");
+    ASSERT_TRUE(::DeleteFileW((mRoot + L"\\gone.jpg").c_str()));
+    // The platform's own failure: nothing to link to, so the bytes are written again.
+    {
+        TestSupport::DebugLineCapture lines;
+        ASSERT_EQ(Save(L"again.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+        EXPECT_EQ(lines.CountContaining(", a copy is written.\r\n"), 1u);
+    }
+    EXPECT_EQ(mCache.Links(), 0u);
+    EXPECT_TRUE(Bytes(L"again.jpg") == before);
+    ASSERT_EQ(Save(L"linked.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    EXPECT_TRUE(Identity(L"linked.jpg").SameFileAs(Identity(L"again.jpg")));
+
+    // New pixels make a file of their own, and the names of the old picture keep its bytes.
+    SetOnePixel(capture.get(), 5, 5, RGB(0, 255, 0));
+    ASSERT_EQ(Save(L"changed.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    EXPECT_EQ(Identity(L"changed.jpg").links, 1u);
+    EXPECT_FALSE(Bytes(L"changed.jpg") == before);
+    EXPECT_TRUE(Bytes(L"linked.jpg") == before);
+    ASSERT_EQ(Save(L"changedAgain.jpg", FakeMonitor(0x10001), capture.get()), S_OK);
+    EXPECT_TRUE(Identity(L"changedAgain.jpg").SameFileAs(Identity(L"changed.jpg")));
+    EXPECT_EQ(Identity(L"again.jpg").links, 2u);
 }
 
 TEST_F(MonitorPictures, FailedEncodeLeavesTheLastGoodPictureAndNothingElse)
