@@ -22,6 +22,30 @@ namespace Member = RecordMember;
 constexpr const char* kRunJournal = "Morvane::RunJournal";
 constexpr const char* kFinishUnendedRuns = "Morvane::FinishUnendedRuns";
 
+// The last bytes of a file, enough for its last line; empty where it cannot be read.
+std::string ReadTail(const std::wstring& path)
+{
+    constexpr LONGLONG kTailBytes = 64 * 1024;
+    const TalvexBasic::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+        return {};
+    }
+    const LONGLONG start = size.QuadPart > kTailBytes ? size.QuadPart - kTailBytes : 0;
+    LARGE_INTEGER offset{};
+    offset.QuadPart = start;
+    std::string tail(static_cast<size_t>(size.QuadPart - start), '\0');
+    DWORD read = 0;
+    if (!::SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr)) {
+        return {};
+    }
+    tail.resize(read);
+    return tail;
+}
+
 json LineOf(const char* kind, const std::string& at)
 {
     return json{{Member::kLine, kind}, {Member::kAt, at}};
@@ -199,6 +223,20 @@ JournalState ReadJournalState(std::string_view journal)
     return state;
 }
 
+bool TailEndsTheRun(std::string_view tail)
+{
+    // A journal ends with a line break after each whole line; anything after the last one is a
+    // line cut short, so the run did not end.
+    if (tail.empty() || tail.back() != '\n') {
+        return false;
+    }
+    tail.remove_suffix(1);
+    const size_t lastBreak = tail.rfind('\n');
+    const std::string_view last = lastBreak == std::string_view::npos ? tail : tail.substr(lastBreak + 1);
+    const json line = json::parse(last.begin(), last.end(), nullptr, false);
+    return line.is_object() && TextOf(line, Member::kLine) == Member::kLineEnd;
+}
+
 std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bool watchRuns, const std::string& now)
 {
     RecordParts parts;
@@ -336,8 +374,9 @@ void FinishUnendedRuns(const std::wstring& outputDirectory, const std::wstring& 
         if (folder == outputDirectory || ::lstrcmpiW(folder.c_str(), runningWatchFolder.c_str()) == 0) {
             continue;
         }
+        const std::wstring journalPath = folder + L"\\" + kRunJournalFileName;
         std::string journal;
-        if (ReadRunFile(folder + L"\\" + kRunJournalFileName, journal) != RunFileRead::Read) {
+        if (TailEndsTheRun(ReadTail(journalPath)) || ReadRunFile(journalPath, journal) != RunFileRead::Read) {
             continue;
         }
         const JournalState state = ReadJournalState(journal);

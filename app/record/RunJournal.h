@@ -39,6 +39,10 @@ struct JournalState {
 };
 [[nodiscard]] JournalState ReadJournalState(std::string_view journal);
 
+// Whether the last whole line of a journal's tail (its last bytes; the cut first line is passed
+// over) is its end line: a start then need not read the whole journal of every earlier run.
+[[nodiscard]] bool TailEndsTheRun(std::string_view tail);
+
 // The run record folded from a journal. previous: the earlier run named by its start line, when
 // it could be read. A journal without an end line is of a watch that still runs (endedAt is then
 // now), or, when it no longer runs, of one that ended unexpectedly at the time of its last line.

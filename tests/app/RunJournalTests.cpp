@@ -259,6 +259,10 @@ TEST(RunJournalEnding, FollowsTheEndLineOrTheWatchThatRunsStill)
         EXPECT_EQ(state.lastAt, item.endLine ? kEnd : kLater);
         EXPECT_EQ(state.previousRun, "20261206-101010-5-1-2");
         EXPECT_EQ(state.unreadLines, item.unread);
+        // A start reads the tail alone first: whole journals only of runs that did not end.
+        EXPECT_EQ(TailEndsTheRun(item.journal), item.endLine);
+        EXPECT_EQ(TailEndsTheRun(std::string_view(item.journal).substr(item.journal.size() - lastWindow.size() / 2)),
+                  item.endLine);
     }
     EXPECT_FALSE(ReadJournalState("").started);
 }
