@@ -1,6 +1,7 @@
 #include "OutputDirectory.h"
 
 #include "PrivateFolder.h"
+#include "SystemErrorText.h"
 #include "basic/PathParts.h"
 #include "system/Directory.h"
 #include "system/EnvironmentString.h"
@@ -11,12 +12,14 @@ namespace {
 
 // "Morvane", "Output" and the run's own folder.
 constexpr int kOwnFolderLevels = 3;
+// Below a chosen folder only the run's own folder is the tool's.
+constexpr int kOwnFolderLevelsBelowChosen = 1;
 
 // The length of the path above the tool's own folders: that of "C:\x" in "C:\x\Morvane\Output\run".
-size_t StartOfOwnFolders(const std::wstring& folder) noexcept
+size_t StartOfOwnFolders(const std::wstring& folder, int ownLevels = kOwnFolderLevels) noexcept
 {
     size_t start = folder.size();
-    for (int level = 0; level < kOwnFolderLevels && start > 0; ++level) {
+    for (int level = 0; level < ownLevels && start > 0; ++level) {
         const size_t backslash = folder.rfind(L'\\', start - 1);
         if (backslash == std::wstring::npos) {
             break;
@@ -37,10 +40,10 @@ bool IsMissing(const std::wstring& path) noexcept
 
 // The first of the tool's own folders that may not hold the output, with why; None when all may.
 // Before they are made, the check ends at the first that does not exist yet.
-FailedOutputFolder RefusedOwnFolder(const std::wstring& folder, PSID user, bool upToTheFirstMissing)
+FailedOutputFolder RefusedOwnFolder(const std::wstring& folder, PSID user, bool upToTheFirstMissing, int ownLevels)
 {
     FailedOutputFolder failure;
-    for (size_t end = folder.find(L'\\', StartOfOwnFolders(folder) + 1);; end = folder.find(L'\\', end + 1)) {
+    for (size_t end = folder.find(L'\\', StartOfOwnFolders(folder, ownLevels) + 1);; end = folder.find(L'\\', end + 1)) {
         const std::wstring level = folder.substr(0, end);
         if (upToTheFirstMissing && IsMissing(level)) {
             return failure;
@@ -102,6 +105,42 @@ std::wstring LocalApplicationDataFolder()
     return folder;
 }
 
+namespace {
+
+// Makes the folder with all its missing levels, those past securedFrom characters private, and
+// refuses it when one of its last ownLevels levels was planted; true when it may take the run.
+bool TryOutputFolder(OutputDirectoryChoice& choice, PrivateFolderSecurity& security, const std::wstring& folder,
+                     int ownLevels, size_t securedFrom)
+{
+    // Nothing is made inside a folder planted in advance, nor where a link in its place points.
+    FailedOutputFolder planted = RefusedOwnFolder(folder, security.User(), true, ownLevels);
+    if (planted.refusal != FolderRefusal::None) {
+        choice.failures.push_back(std::move(planted));
+        return false;
+    }
+    const HRESULT result = TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(
+        folder + L"\\", security.Attributes(), securedFrom);
+    if (FAILED(result)) {
+        FailedOutputFolder failed;
+        failed.folder = folder;
+        failed.result = result;
+        choice.failures.push_back(std::move(failed));
+        return false;
+    }
+    // Checked again once they all exist: a folder planted between the check and its creation
+    // is refused all the same.
+    FailedOutputFolder refused = RefusedOwnFolder(folder, security.User(), false, ownLevels);
+    if (refused.refusal != FolderRefusal::None) {
+        choice.failures.push_back(std::move(refused));
+        return false;
+    }
+    choice.directory = folder;
+    choice.created = true;
+    return true;
+}
+
+} // namespace
+
 OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
                                             const std::function<std::wstring()>& makeFallback)
 {
@@ -109,31 +148,7 @@ OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
     choice.directory = preferred;
     PrivateFolderSecurity security;
     const auto tryFolder = [&choice, &security](const std::wstring& folder) {
-        // Nothing is made inside a folder planted in advance, nor where a link in its place points.
-        FailedOutputFolder planted = RefusedOwnFolder(folder, security.User(), true);
-        if (planted.refusal != FolderRefusal::None) {
-            choice.failures.push_back(std::move(planted));
-            return false;
-        }
-        const HRESULT result = TalvexBasic::Files::Directory::MakeSureDirectoryPathExists$Static(
-            folder + L"\\", security.Attributes(), StartOfOwnFolders(folder));
-        if (FAILED(result)) {
-            FailedOutputFolder failed;
-            failed.folder = folder;
-            failed.result = result;
-            choice.failures.push_back(std::move(failed));
-            return false;
-        }
-        // Checked again once they all exist: a folder planted between the check and its creation
-        // is refused all the same.
-        FailedOutputFolder refused = RefusedOwnFolder(folder, security.User(), false);
-        if (refused.refusal != FolderRefusal::None) {
-            choice.failures.push_back(std::move(refused));
-            return false;
-        }
-        choice.directory = folder;
-        choice.created = true;
-        return true;
+        return TryOutputFolder(choice, security, folder, kOwnFolderLevels, StartOfOwnFolders(folder));
     };
     if (tryFolder(preferred)) {
         return choice;
@@ -145,6 +160,48 @@ OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
         (void)tryFolder(fallback);
     }
     return choice;
+}
+
+OutputDirectoryChoice CreateChosenOutputDirectory(const std::wstring& runFolder)
+{
+    OutputDirectoryChoice choice;
+    choice.directory = runFolder;
+    PrivateFolderSecurity security;
+    choice.noFallback = !TryOutputFolder(choice, security, runFolder, kOwnFolderLevelsBelowChosen, 0);
+    return choice;
+}
+
+OutputFolderChoice ResolveOutputFolder(const std::wstring& argument)
+{
+    OutputFolderSighting sighting;
+    sighting.argument = argument;
+    const HRESULT expanded = TalvexBasic::EnvironmentVars::String::Expand$Static(argument, sighting.expandedText);
+    sighting.expanded = SUCCEEDED(expanded);
+    sighting.expandedText = WithoutStrayClosingQuote(std::move(sighting.expandedText));
+    if (!sighting.expanded) {
+        sighting.error = HRESULT_FACILITY(expanded) == FACILITY_WIN32 ? HRESULT_CODE(expanded) : ERROR_INVALID_DATA;
+        sighting.errorText = SystemErrorText(sighting.error);
+        return ChooseOutputFolder(sighting);
+    }
+    // The length asked first includes the terminating zero; a path that grew meanwhile is asked again.
+    DWORD length = ::GetFullPathNameW(sighting.expandedText.c_str(), 0, nullptr, nullptr);
+    while (length != 0) {
+        sighting.fullPath.assign(length, L'\0');
+        const DWORD written =
+            ::GetFullPathNameW(sighting.expandedText.c_str(), length, sighting.fullPath.data(), nullptr);
+        if (written != 0 && written < length) {
+            sighting.fullPath.resize(written);
+            sighting.madeFull = true;
+            break;
+        }
+        length = written;
+    }
+    if (!sighting.madeFull) {
+        sighting.error = ::GetLastError();
+        sighting.errorText = SystemErrorText(sighting.error);
+        sighting.fullPath.clear();
+    }
+    return ChooseOutputFolder(sighting);
 }
 
 } // namespace Morvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OutputFolderChoice.h"
 #include "OutputFolderRule.h"
 
 #include <windows.h>
@@ -49,5 +50,14 @@ struct OutputDirectoryChoice {
 // when it is a reparse point or owned by anyone else.
 [[nodiscard]] OutputDirectoryChoice CreateOutputDirectory(const std::wstring& preferred,
                                                           const std::function<std::wstring()>& makeFallback);
+
+// The folder given with --output, its environment variables expanded and made a full path against
+// the current folder, as ChooseOutputFolder decides.
+[[nodiscard]] OutputFolderChoice ResolveOutputFolder(const std::wstring& argument);
+
+// Creates a run folder directly below a folder given with --output. Every level made here, the
+// missing levels of the chosen folder too, gets the private DACL; the run folder is the tool's own
+// and refused when planted. A chosen folder has no fallback: noFallback is set when it fails.
+[[nodiscard]] OutputDirectoryChoice CreateChosenOutputDirectory(const std::wstring& runFolder);
 
 } // namespace Morvane

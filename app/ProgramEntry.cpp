@@ -46,9 +46,9 @@ int RunCommandLine(const wchar_t* commandLine)
         commandLine == nullptr || *commandLine == L'\0' ? CommandPlan{} : PlanFromArguments(SplitArguments(commandLine));
     switch (plan.action) {
     case CommandAction::Snapshot:
-        return Run();
+        return Run(plan.outputFolder);
     case CommandAction::Watch:
-        return RunWatch(plan.watchSeconds, plan.maxRunBytes);
+        return RunWatch(plan.watchSeconds, plan.maxRunBytes, plan.outputFolder);
     case CommandAction::Stop:
         switch (SignalRunningWatchToStop()) {
         case StopAnswer::Stopped:

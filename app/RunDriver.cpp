@@ -6,6 +6,7 @@
 #include "record/RunJournal.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
+#include "SystemErrorText.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowText.h"
 #include "capture/WindowReport.h"
@@ -37,12 +38,16 @@ std::wstring TakeTextBuffer()
 
 } // namespace
 
+std::wstring MakeRunFolderName(const SYSTEMTIME& time, unsigned tickCount, unsigned random)
+{
+    return Basic::Text::Format(L"%04d%02d%02d-%02d%02d%02d-%d-%u-%u", time.wYear, time.wMonth, time.wDay, time.wHour,
+                               time.wMinute, time.wSecond, time.wMilliseconds, tickCount, random);
+}
+
 std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,
                                  unsigned random)
 {
-    return folder + Basic::Text::Format(L"\\Morvane\\Output\\%04d%02d%02d-%02d%02d%02d-%d-%u-%u", time.wYear,
-                                        time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
-                                        time.wMilliseconds, tickCount, random);
+    return folder + L"\\Morvane\\Output\\" + MakeRunFolderName(time, tickCount, random);
 }
 
 std::wstring MakeCompletionText(const std::wstring& directory)
@@ -55,7 +60,7 @@ std::wstring MakeFailureText(const std::wstring& directory)
     return L"Failed Save All Window To \r\n\"" + directory + L"\".";
 }
 
-bool Initialize()
+bool Initialize(const std::wstring& chosenFolder)
 {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
@@ -64,13 +69,34 @@ bool Initialize()
     // The folder is made before the logger starts, so that the completion message never names a
     // folder that does not exist. Where nothing can be written below the executable (a read-only
     // share, a protected program folder), the output goes below the user's local application
-    // data instead, with the same run name.
-    const OutputDirectoryChoice choice =
-        CreateOutputDirectory(MakeOutputDirectory(ExecutableFolder(), now, tickCount, random), [&] {
+    // data instead, with the same run name. A folder given with --output has no such fallback:
+    // the administrator who chose it must learn that it failed.
+    OutputDirectoryChoice choice;
+    OutputFolderChoice chosen;
+    if (chosenFolder.empty()) {
+        choice = CreateOutputDirectory(MakeOutputDirectory(ExecutableFolder(), now, tickCount, random), [&] {
             const std::wstring base = LocalApplicationDataFolder();
             return base.empty() ? std::wstring() : MakeOutputDirectory(base, now, tickCount, random);
         });
+    } else {
+        chosen = ResolveOutputFolder(chosenFolder);
+        choice.directory = chosen.error.empty() ? chosen.folder + L"\\" + MakeRunFolderName(now, tickCount, random)
+                                                : chosenFolder;
+        if (chosen.error.empty()) {
+            choice = CreateChosenOutputDirectory(choice.directory);
+        }
+    }
     gOutputDirectory = choice.directory;
+    gOutputFailureText = MakeFailureText(gOutputDirectory);
+    if (!chosen.error.empty()) {
+        gOutputFailureText += L"\r\n\r\n" + chosen.error;
+    } else if (!chosenFolder.empty() && !choice.failures.empty()) {
+        const FailedOutputFolder& failure = choice.failures.front();
+        const DWORD error = HRESULT_FACILITY(failure.result) == FACILITY_WIN32 ? HRESULT_CODE(failure.result)
+                                                                               : static_cast<DWORD>(failure.result);
+        gOutputFailureText += L"\r\n\r\n" + MakeChosenFolderFailureText(chosenFolder, chosen.folder, error,
+                                                                          SystemErrorText(error));
+    }
 
     // The log folder lies below the output directory, and the logger must be installed before
     // the first line so that "begin~." already reaches the log file. Without any output folder
@@ -94,7 +120,15 @@ bool Initialize()
         MORVANE_TRACE_W("Initialize", L"MakeSureDirectoryPathExists$Static(%ls) return:0x%x.", failure.folder.c_str(),
                         static_cast<unsigned>(failure.result));
     }
-    if (choice.noFallback) {
+    if (!chosenFolder.empty()) {
+        // The reason on one line: the box shows it on two.
+        std::wstring why = chosen.error;
+        for (size_t at = why.find(L"\r\n"); at != std::wstring::npos; at = why.find(L"\r\n", at)) {
+            why.replace(at, 2, L" ");
+        }
+        MORVANE_TRACE_W("Initialize", L"--output %ls: %ls.", chosenFolder.c_str(),
+                        why.empty() ? chosen.folder.c_str() : why.c_str());
+    } else if (choice.noFallback) {
         MORVANE_TRACE("Initialize", "%%LOCALAPPDATA%% gives no full path.");
     }
     MORVANE_TRACE_W("Initialize", L"gOutputDirectory:%ls.", gOutputDirectory.c_str());
@@ -173,11 +207,11 @@ void SaveWindowsPresentNow(RunContext& context)
     ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
 }
 
-int Run()
+int Run(const std::wstring& chosenFolder)
 {
     RunContext context;
     context.recorder.Start(context.clock);
-    const bool hasOutputDirectory = Initialize();
+    const bool hasOutputDirectory = Initialize(chosenFolder);
     context.outputDirectory = gOutputDirectory;
 
     SaveWindowsPresentNow(context);
@@ -189,8 +223,7 @@ int Run()
         const std::wstring text = MakeCompletionText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
     } else {
-        const std::wstring text = MakeFailureText(gOutputDirectory);
-        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, gOutputFailureText.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
     }
 
     Finalize();

@@ -12,11 +12,13 @@ namespace Morvane {
 struct RunContext;
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
-// shut-down. Returns 0, or 1 when no output folder could be created at all.
-int Run();
+// shut-down; the run folder goes below chosenFolder (as given with --output) when there is one.
+// Returns 0, or 1 when no output folder could be created at all.
+int Run(const std::wstring& chosenFolder = {});
 
-// Creates the output directory and starts the logging; true when an output folder exists.
-[[nodiscard]] bool Initialize();
+// Creates the output directory (directly below chosenFolder when one is given) and starts the
+// logging; true when an output folder exists. Otherwise gOutputFailureText says why.
+[[nodiscard]] bool Initialize(const std::wstring& chosenFolder = {});
 void Finalize();
 
 // One step per enumerated window; true goes on with the enumeration.
@@ -40,6 +42,9 @@ bool HandleEnumeratedWindow(HWND window, void* user);
 
 // The walk over the top-level windows present now, each handled into the context's recorder.
 void SaveWindowsPresentNow(RunContext& context);
+
+// "YYYYMMDD-hhmmss-<ms>-<tick>-<random>", the name of a run's folder.
+[[nodiscard]] std::wstring MakeRunFolderName(const SYSTEMTIME& time, unsigned tickCount, unsigned random);
 
 // "<folder>\Morvane\Output\YYYYMMDD-hhmmss-<ms>-<tick>-<random>"
 [[nodiscard]] std::wstring MakeOutputDirectory(const std::wstring& folder, const SYSTEMTIME& time, unsigned tickCount,

@@ -1,4 +1,5 @@
 #include "RunState.h"
 
 std::wstring gOutputDirectory;
+std::wstring gOutputFailureText;
 wchar_t gTextBuffer[kTextBufferLength];

@@ -1,6 +1,7 @@
 #include "watch/SignInStart.h"
 
 #include "MorvaneTrace.h"
+#include "SystemErrorText.h"
 #include "basic/StringFormat.h"
 #include "system/Module.h"
 #include "system/UniqueResource.h"
@@ -16,21 +17,6 @@ struct RegistryKeyTraits {
     static void Close(Type key) noexcept { ::RegCloseKey(key); }
 };
 using UniqueRegistryKey = TalvexBasic::UniqueResource<RegistryKeyTraits>;
-
-// The system's own words for an error, without the line break it ends with.
-std::wstring SystemText(DWORD error)
-{
-    TalvexBasic::UniqueLocalMemory buffer;
-    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, error, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
-    std::wstring text = length != 0 ? std::wstring(static_cast<const wchar_t*>(buffer.get()), length) : L"";
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.')) {
-        text.pop_back();
-    }
-    return text;
-}
 
 std::wstring ValueName()
 {
@@ -73,7 +59,7 @@ SignInReport StartAtSignIn()
     const HRESULT found = TalvexBasic::Modules::Module::GetModuleFullFileName$Static(program);
     if (FAILED(found)) {
         const DWORD error = HRESULT_FACILITY(found) == FACILITY_WIN32 ? HRESULT_CODE(found) : ERROR_BAD_PATHNAME;
-        return ReportSignInChange(SignInChange::NotWritten, {}, error, SystemText(error));
+        return ReportSignInChange(SignInChange::NotWritten, {}, error, SystemErrorText(error));
     }
     const std::wstring command = MakeSignInCommand(program);
     UniqueRegistryKey key;
@@ -87,7 +73,7 @@ SignInReport StartAtSignIn()
     MORVANE_TRACE_W(kSignInStart, L"The sign-in value \"%ls\" written: %lu.", command.c_str(),
                     static_cast<unsigned long>(error));
     return ReportSignInChange(error == ERROR_SUCCESS ? SignInChange::Written : SignInChange::NotWritten, command, error,
-                              SystemText(error));
+                              SystemErrorText(error));
 }
 
 SignInReport StopStartingAtSignIn()
@@ -104,7 +90,7 @@ SignInReport StopStartingAtSignIn()
         return ReportSignInChange(SignInChange::WasAbsent, {}, error, {});
     }
     return ReportSignInChange(error == ERROR_SUCCESS ? SignInChange::Removed : SignInChange::NotRemoved, {}, error,
-                              SystemText(error));
+                              SystemErrorText(error));
 }
 
 } // namespace Morvane

@@ -124,6 +124,11 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
                 return Refuse(L"Bad size \"" + size + L"\" for \"" + argument +
                               L"\": from 1 byte to 1024g, as 800k, 500m, 2g or a number of bytes.");
             }
+        } else if (name == L"output" && plan.outputFolder.empty()) {
+            if (index + 1 == arguments.size() || arguments[index + 1].empty()) {
+                return Refuse(L"\"" + argument + L"\" needs a folder.");
+            }
+            plan.outputFolder = arguments[++index];
         } else {
             return Refuse(L"Unknown or repeated argument \"" + argument + L"\".");
         }
@@ -135,7 +140,7 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
         plan.action = signIn;
         return plan;
     }
-    if (stop && (watch || timed || limited)) {
+    if (stop && (watch || timed || limited || !plan.outputFolder.empty())) {
         return Refuse(L"\"--stop\" takes no other argument.");
     }
     if (timed && !watch) {

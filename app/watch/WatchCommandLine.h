@@ -24,6 +24,8 @@ struct CommandPlan {
     unsigned long long watchSeconds = 0;
     // With --max-size: the run folder's limit, past which the watch writes no more pictures.
     unsigned long long maxRunBytes = kDefaultMaxRunBytes;
+    // With --output: the folder the run folders go below, as given; empty for the default.
+    std::wstring outputFolder;
     // Why the arguments were refused, naming the argument; empty otherwise.
     std::wstring error;
 };

@@ -368,7 +368,7 @@ private:
 
 } // namespace
 
-int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
+int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, const std::wstring& chosenFolder)
 {
     // Claimed before anything is written: a second watch writes nothing.
     WatchSignals signals;
@@ -388,11 +388,10 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
 
     RunContext context;
     context.recorder.Start(context.clock);
-    const bool hasOutputDirectory = Initialize();
+    const bool hasOutputDirectory = Initialize(chosenFolder);
     context.outputDirectory = gOutputDirectory;
     if (!hasOutputDirectory) {
-        const std::wstring text = MakeFailureText(gOutputDirectory);
-        ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, gOutputFailureText.c_str(), kCaption, MB_OK | MB_ICONERROR);
         Finalize();
         return 1;
     }

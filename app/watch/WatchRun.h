@@ -1,12 +1,16 @@
 #pragma once
 
+#include <string>
+
 namespace Morvane {
 
 // A run that saves the windows present now, as Run does, and then every top-level window of
 // another process that shows, until --stop, the icon's menu, the end of the session, or
 // watchSeconds (0: no limit). Its pictures stop once the run folder holds maxRunBytes, or the
-// volume is short of space (PictureBudget); the entries go on. Returns the exit code: 0, or 1 when another watch runs or no
+// volume is short of space (PictureBudget); the entries go on. The run folder goes below
+// chosenFolder (as given with --output) when there is one. Returns the exit code: 0, or 1 when another watch runs or no
 // output folder could be made, or kWatchRefusedExitCode when another watch runs out of reach.
-[[nodiscard]] int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes);
+[[nodiscard]] int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes,
+                          const std::wstring& chosenFolder = {});
 
 } // namespace Morvane

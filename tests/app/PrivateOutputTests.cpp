@@ -8,6 +8,7 @@
 #include "PrivateFolder.h"
 
 #include "EnvironmentOverride.h"
+#include "UnixFolderMode.h"
 #include "FolderEntries.h"
 #include "capture/CaptureContext.h"
 #include "capture/OutputFileNames.h"
@@ -39,6 +40,10 @@ TEST_SUPPORT_IMPORT_SLOT(GetFileInformationByHandle);
 namespace {
 
 using namespace Morvane;
+using MorvaneTests::UnixCommandOutput;
+using MorvaneTests::UnixModeOf;
+using MorvaneTests::UnixPathOf;
+using MorvaneTests::UsersAlone;
 
 TEST(OutputFolderRule, TrustsOnlyFoldersOfTheUserOrTheAdministrators)
 {
@@ -65,69 +70,6 @@ TEST(OutputFolderRule, TrustsOnlyFoldersOfTheUserOrTheAdministrators)
          {FolderRefusal::ReparsePoint, FolderRefusal::ForeignOwner, FolderRefusal::OwnerUnknown}) {
         EXPECT_STRNE(FolderRefusalText(refusal), L"");
     }
-}
-
-// The Unix path of a Windows one under Wine; empty elsewhere.
-std::string UnixPathOf(const std::wstring& path)
-{
-    using UnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto unixFileName = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
-    if (name == nullptr) {
-        return {};
-    }
-    std::string unixPath = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return unixPath;
-}
-
-// What a Unix shell command writes on its standard output, run through Wine (which starts a Unix
-// program given by its path on the Z: drive, without a handle or standard handles): the answer
-// comes back through a file in the given scratch folder, written under another name and renamed
-// once complete. Empty where that cannot be done.
-std::string UnixCommandOutput(const std::string& command, const std::wstring& scratch)
-{
-    static int sAnswers = 0;
-    const std::wstring answer = scratch + L"\\answer-" + std::to_wstring(++sAnswers) + L".txt";
-    const std::string unixAnswer = UnixPathOf(answer);
-    if (unixAnswer.empty()) {
-        return {};
-    }
-    std::wstring commandLine = TalvexBasic::FromUtf8("sh -c \"" + command + " > '" + unixAnswer + ".part' && mv '" +
-                                                     unixAnswer + ".part' '" + unixAnswer + "'\"");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION information{};
-    if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &information)) {
-        return {};
-    }
-    TalvexBasic::UniqueHandle process(information.hProcess);
-    TalvexBasic::UniqueHandle thread(information.hThread);
-    std::string text;
-    for (int attempt = 0; attempt < 200 && text.empty(); ++attempt) {
-        ::Sleep(50);
-        text = TestSupport::ReadWholeFile(answer);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return text;
-}
-
-// A folder's Unix mode bits in octal ("750") as Linux's own stat reads them.
-std::string UnixModeOf(const std::wstring& path, const std::wstring& scratch)
-{
-    const std::string folder = UnixPathOf(path);
-    return folder.empty() ? std::string() : UnixCommandOutput("stat -c %a '" + folder + "'", scratch);
-}
-
-// A DACL that keeps a folder to the user, SYSTEM and Administrators leaves nothing to others (Wine
-// gives the user's own entry to the file's user and group alike: 750 under umask 022).
-bool UsersAlone(const std::string& mode)
-{
-    return mode == "700" || mode == "750";
 }
 
 std::wstring Lower(std::wstring text)
