@@ -12,6 +12,7 @@
 #include "support/TestPaths.h"
 #include "support/TestText.h"
 #include "system/File.h"
+#include "system/TextConversion.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -154,6 +155,42 @@ TEST_F(ChosenOutputEndToEnd, AFolderPastTheClassicLengthTakesTheRun)
     EXPECT_EQ(record["outputDirectory"], TestSupport::Utf8(run));
     EXPECT_FALSE(record["windows"].empty());
     ExpectNothingWrittenElsewhere();
+}
+
+// Wine reaches "\\server\share" through the prefix's dosdevices\unc\server\share: a link there
+// to a scratch folder stands for a share.
+TEST_F(ChosenOutputEndToEnd, AShareTakesTheRunBelowItsServerAndShare)
+{
+    wchar_t prefix[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) == 0) {
+        GTEST_SKIP() << "no Wine prefix to map a share in";
+    }
+    const std::string server = "morvane-share-" + std::to_string(::GetCurrentProcessId());
+    const std::string servers = TestSupport::Utf8(prefix) + "/dosdevices/unc";
+    ASSERT_EQ(MorvaneTests::UnixCommandOutput("mkdir -p '" + servers + "/" + server + "' && ln -s '" +
+                                                  MorvaneTests::UnixPathOf(mRoot) + "' '" + servers + "/" + server +
+                                                  "/share' && echo mapped",
+                                              mLocal),
+              "mapped");
+
+    Run(L"--output \\\\" + TalvexBasic::FromUtf8(server) + L"\\share\\%COMPUTERNAME%\\runs");
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(::GetComputerNameW(computer, &length));
+    const std::wstring run =
+        RunFolderBelow(L"\\\\" + TalvexBasic::FromUtf8(server) + L"\\share\\" + computer + L"\\runs");
+    const std::wstring local = mRoot + L"\\" + computer + L"\\runs";
+    (void)MorvaneTests::UnixCommandOutput("rm -r '" + servers + "/" + server + "' && echo removed", mLocal);
+    ASSERT_FALSE(run.empty());
+    const std::wstring runName = run.substr(run.rfind(L'\\') + 1);
+    EXPECT_EQ(EntriesIn(local), (std::vector<FolderEntry>{{runName, true}}));
+    const json record = RecordOf(local + L"\\" + runName);
+    ASSERT_TRUE(record.is_object());
+    EXPECT_EQ(record["outputDirectory"], TestSupport::Utf8(run));
+    for (const std::wstring& level : {mRoot + L"\\" + computer, local, local + L"\\" + runName}) {
+        const std::string mode = MorvaneTests::UnixModeOf(level, mLocal);
+        EXPECT_TRUE(MorvaneTests::UsersAlone(mode)) << mode << " " << TestSupport::Utf8(level);
+    }
 }
 
 TEST_F(ChosenOutputEndToEnd, ABadFolderFailsNamingItAndWritesNothingAnywhere)
