@@ -7,6 +7,8 @@
 #include "system/EnvironmentString.h"
 #include "system/Module.h"
 
+#include <utility>
+
 namespace Morvane {
 namespace {
 
