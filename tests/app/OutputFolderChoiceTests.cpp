@@ -1,6 +1,6 @@
 // A folder chosen with --output: the decision on the expanded, full path (a table), the command
-// line that carries it, and the folders really made below a scratch folder, with the failures of
-// a share that does not answer injected through the import slot of CreateDirectoryW.
+// line that carries it, the folder the platform makes full, and the failures of a share that does
+// not answer, injected through the import slot of CreateDirectoryW.
 
 #include "OutputDirectory.h"
 #include "OutputFolderChoice.h"
@@ -8,7 +8,6 @@
 
 #include "EnvironmentOverride.h"
 #include "FolderEntries.h"
-#include "UnixFolderMode.h"
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
 #include "support/TestText.h"
@@ -177,19 +176,6 @@ TEST_F(ChosenOutputFolder, VariablesAndRelativePathsBecomeTheFullFolder)
     const OutputFolderChoice undefined = ResolveOutputFolder(L"%MORVANE_NOT_DEFINED_HERE%\\x");
     EXPECT_TRUE(undefined.folder.empty());
     EXPECT_NE(undefined.error.find(L"%MORVANE_NOT_DEFINED_HERE% is not defined"), std::wstring::npos);
-}
-
-TEST_F(ChosenOutputFolder, EveryLevelMadeIsPrivateAndThereIsNoFallback)
-{
-    const std::wstring run = mRoot + L"\\made\\below\\run";
-    const OutputDirectoryChoice choice = CreateChosenOutputDirectory(run);
-    ASSERT_TRUE(choice.created);
-    EXPECT_EQ(choice.directory, run);
-    EXPECT_TRUE(choice.failures.empty());
-    for (const std::wstring& level : {mRoot + L"\\made", mRoot + L"\\made\\below", run}) {
-        const std::string mode = MorvaneTests::UnixModeOf(level, mRoot);
-        EXPECT_TRUE(MorvaneTests::UsersAlone(mode)) << mode << " " << TestSupport::Utf8(level);
-    }
 }
 
 DWORD gInjectedError = ERROR_SUCCESS;
