@@ -173,6 +173,27 @@ OutputDirectoryChoice CreateChosenOutputDirectory(const std::wstring& runFolder)
     return choice;
 }
 
+OutputDirectoryChoice CreateOutputDirectoryBelow(const std::wstring& argument, const std::wstring& runName)
+{
+    const OutputFolderChoice chosen = ResolveOutputFolder(argument);
+    if (!chosen.error.empty()) {
+        OutputDirectoryChoice refused;
+        refused.directory = argument;
+        refused.noFallback = true;
+        refused.chosenFolderFailure = chosen.error;
+        return refused;
+    }
+    OutputDirectoryChoice choice = CreateChosenOutputDirectory(chosen.folder + L"\\" + runName);
+    choice.chosenFolder = chosen.folder;
+    if (!choice.failures.empty()) {
+        const HRESULT result = choice.failures.front().result;
+        const DWORD error =
+            HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : static_cast<DWORD>(result);
+        choice.chosenFolderFailure = MakeChosenFolderFailureText(argument, chosen.folder, error, SystemErrorText(error));
+    }
+    return choice;
+}
+
 OutputFolderChoice ResolveOutputFolder(const std::wstring& argument)
 {
     OutputFolderSighting sighting;

@@ -40,6 +40,10 @@ struct OutputDirectoryChoice {
     std::vector<FailedOutputFolder> failures;
     // The preferred folder failed and there was no fallback to try.
     bool noFallback = false;
+    // For a folder given with --output: the folder as chosen (full), and why it cannot take the
+    // run, naming it with the system's reason; empty when the run folder was made.
+    std::wstring chosenFolder;
+    std::wstring chosenFolderFailure;
 };
 
 // Creates the run's output directory: the preferred folder if it can be made, else the folder
@@ -59,5 +63,9 @@ struct OutputDirectoryChoice {
 // missing levels of the chosen folder too, gets the private DACL; the run folder is the tool's own
 // and refused when planted. A chosen folder has no fallback: noFallback is set when it fails.
 [[nodiscard]] OutputDirectoryChoice CreateChosenOutputDirectory(const std::wstring& runFolder);
+
+// The run folder runName below the folder given with --output (as given): resolved, then created
+// (CreateChosenOutputDirectory). When the folder is refused, directory is the folder as given.
+[[nodiscard]] OutputDirectoryChoice CreateOutputDirectoryBelow(const std::wstring& argument, const std::wstring& runName);
 
 } // namespace Morvane

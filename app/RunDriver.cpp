@@ -6,7 +6,6 @@
 #include "record/RunJournal.h"
 #include "record/RunRecorder.h"
 #include "RunState.h"
-#include "SystemErrorText.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowText.h"
 #include "capture/WindowReport.h"
@@ -71,31 +70,17 @@ bool Initialize(const std::wstring& chosenFolder)
     // share, a protected program folder), the output goes below the user's local application
     // data instead, with the same run name. A folder given with --output has no such fallback:
     // the administrator who chose it must learn that it failed.
-    OutputDirectoryChoice choice;
-    OutputFolderChoice chosen;
-    if (chosenFolder.empty()) {
-        choice = CreateOutputDirectory(MakeOutputDirectory(ExecutableFolder(), now, tickCount, random), [&] {
-            const std::wstring base = LocalApplicationDataFolder();
-            return base.empty() ? std::wstring() : MakeOutputDirectory(base, now, tickCount, random);
-        });
-    } else {
-        chosen = ResolveOutputFolder(chosenFolder);
-        choice.directory = chosen.error.empty() ? chosen.folder + L"\\" + MakeRunFolderName(now, tickCount, random)
-                                                : chosenFolder;
-        if (chosen.error.empty()) {
-            choice = CreateChosenOutputDirectory(choice.directory);
-        }
-    }
+    const OutputDirectoryChoice choice =
+        !chosenFolder.empty()
+            ? CreateOutputDirectoryBelow(chosenFolder, MakeRunFolderName(now, tickCount, random))
+            : CreateOutputDirectory(MakeOutputDirectory(ExecutableFolder(), now, tickCount, random), [&] {
+                  const std::wstring base = LocalApplicationDataFolder();
+                  return base.empty() ? std::wstring() : MakeOutputDirectory(base, now, tickCount, random);
+              });
     gOutputDirectory = choice.directory;
     gOutputFailureText = MakeFailureText(gOutputDirectory);
-    if (!chosen.error.empty()) {
-        gOutputFailureText += L"\r\n\r\n" + chosen.error;
-    } else if (!chosenFolder.empty() && !choice.failures.empty()) {
-        const FailedOutputFolder& failure = choice.failures.front();
-        const DWORD error = HRESULT_FACILITY(failure.result) == FACILITY_WIN32 ? HRESULT_CODE(failure.result)
-                                                                               : static_cast<DWORD>(failure.result);
-        gOutputFailureText += L"\r\n\r\n" + MakeChosenFolderFailureText(chosenFolder, chosen.folder, error,
-                                                                          SystemErrorText(error));
+    if (!choice.chosenFolderFailure.empty()) {
+        gOutputFailureText += L"\r\n\r\n" + choice.chosenFolderFailure;
     }
 
     // The log folder lies below the output directory, and the logger must be installed before
@@ -122,12 +107,14 @@ bool Initialize(const std::wstring& chosenFolder)
     }
     if (!chosenFolder.empty()) {
         // The reason on one line: the box shows it on two.
-        std::wstring why = chosen.error;
-        for (size_t at = why.find(L"\r\n"); at != std::wstring::npos; at = why.find(L"\r\n", at)) {
-            why.replace(at, 2, L" ");
+        std::wstring outcome = choice.created ? choice.chosenFolder : choice.chosenFolderFailure;
+        for (size_t at = outcome.find(L"\r\n"); at != std::wstring::npos; at = outcome.find(L"\r\n", at)) {
+            outcome.replace(at, 2, L" ");
         }
-        MORVANE_TRACE_W("Initialize", L"--output %ls: %ls.", chosenFolder.c_str(),
-                        why.empty() ? chosen.folder.c_str() : why.c_str());
+        if (!outcome.empty() && outcome.back() == L'.') {
+            outcome.pop_back();
+        }
+        MORVANE_TRACE_W("Initialize", L"--output %ls: %ls.", chosenFolder.c_str(), outcome.c_str());
     } else if (choice.noFallback) {
         MORVANE_TRACE("Initialize", "%%LOCALAPPDATA%% gives no full path.");
     }

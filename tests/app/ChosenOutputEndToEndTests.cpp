@@ -128,8 +128,13 @@ TEST_F(ChosenOutputEndToEnd, VariablesExpandMissingLevelsArePrivateAndRunsCompar
     EXPECT_EQ(earlier["outputDirectory"], TestSupport::Utf8(first));
     EXPECT_TRUE(earlier["previousRun"].is_null());
     EXPECT_EQ(later["previousRun"], TestSupport::Utf8(firstName));
-    // The log went with the run.
-    EXPECT_EQ(TestSupport::FilesIn(second + L"\\Log").size(), 1u);
+    // The log went with the run, and says which folder the argument became.
+    const std::vector<std::wstring> logs = TestSupport::FilesIn(first + L"\\Log");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = TestSupport::ReadWholeFile(first + L"\\Log\\" + logs[0]);
+    EXPECT_NE(log.find("]:--output %MORVANE_CHOSEN%\\sub\\deeper: " + TestSupport::Utf8(chosen) + ".\r\n"),
+              std::string::npos)
+        << log.substr(0, 1500);
 
     for (const std::wstring& level : {mRoot + L"\\Chosen", mRoot + L"\\Chosen\\sub", chosen, first, second}) {
         const std::string mode = MorvaneTests::UnixModeOf(level, mLocal);
