@@ -1,9 +1,9 @@
 #include "ProgramEntry.h"
 
+#include "CommandLine.h"
 #include "RunDriver.h"
 #include "system/UniqueResource.h"
 #include "watch/SignInStart.h"
-#include "watch/WatchCommandLine.h"
 #include "watch/WatchRun.h"
 #include "watch/WatchSignals.h"
 

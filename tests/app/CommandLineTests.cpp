@@ -1,4 +1,4 @@
-#include "watch/WatchCommandLine.h"
+#include "CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ struct ArgumentCase {
     const wchar_t* errorNames; // a part of the error text: the argument refused; null when accepted
 };
 
-TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
+TEST(CommandLine, ArgumentsGiveTheirPlan)
 {
     const ArgumentCase cases[] = {
         {{}, CommandAction::Snapshot, 0, nullptr},
@@ -82,7 +82,7 @@ TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
     }
 }
 
-TEST(WatchCommandLine, MaxSizeTakesUnitsOf1024OrBytes)
+TEST(CommandLine, MaxSizeTakesUnitsOf1024OrBytes)
 {
     const struct {
         const wchar_t* text;
@@ -145,7 +145,7 @@ TEST(WatchCommandLine, MaxSizeTakesUnitsOf1024OrBytes)
     }
 }
 
-TEST(WatchCommandLine, UsageNamesEveryForm)
+TEST(CommandLine, UsageNamesEveryForm)
 {
     const std::wstring usage = Morvane::UsageText();
     for (const wchar_t* part : {L"--watch", L"--for <duration>", L"--stop", L"--help", L"/?", L"45s", L"7 days", L"--at-sign-in",

@@ -1,4 +1,4 @@
-#include "watch/WatchCommandLine.h"
+#include "CommandLine.h"
 
 #include <cwctype>
 #include <initializer_list>
