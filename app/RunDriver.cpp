@@ -1,6 +1,7 @@
 #include "RunDriver.h"
 
 #include "MorvaneLogger.h"
+#include "OutcomeNotice.h"
 #include "OutputDirectory.h"
 #include "RunContext.h"
 #include "record/RunJournal.h"
@@ -173,7 +174,7 @@ void SaveWindowsPresentNow(RunContext& context)
     ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
 }
 
-int Run()
+int Run(OutcomeNotice& notice)
 {
     RunContext context;
     context.recorder.Start(context.clock);
@@ -187,10 +188,10 @@ int Run()
     if (hasOutputDirectory) {
         context.recorder.Finish(context.outputDirectory, context.clock);
         const std::wstring text = MakeCompletionText(gOutputDirectory);
-        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
+        notice.Tell(text, 0);
     } else {
         const std::wstring text = MakeFailureText(gOutputDirectory);
-        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
+        notice.Tell(text, MB_ICONERROR);
     }
 
     Finalize();

@@ -9,11 +9,13 @@
 
 namespace Morvane {
 
+class OutcomeNotice;
 struct RunContext;
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
-// shut-down. Returns 0, or 1 when no output folder could be created at all.
-int Run();
+// shut-down. Returns 0, or 1 when no output folder could be created at all. The completion message
+// is told through notice.
+int Run(OutcomeNotice& notice);
 
 // Creates the output directory and starts the logging; true when an output folder exists.
 [[nodiscard]] bool Initialize();
