@@ -147,24 +147,4 @@ TEST(OutcomeNotice, QuietTextGoesToStandardErrorAndNoBoxShows)
     TestSupport::RemoveTree(folder);
 }
 
-// A run tells more than once (a refused watch, then nothing else; a run, then its completion):
-// standard error is looked for once and every text follows the one before.
-TEST(OutcomeNotice, LaterTextsFollowOnTheSameStandardError)
-{
-    const std::wstring folder = TestSupport::MakeScratchDirectory(L"OutcomeNotice");
-    const std::wstring path = folder + L"\\stderr.txt";
-    Boxes::shown.clear();
-    {
-        const StandardErrorToFile redirected(path);
-        ASSERT_TRUE(redirected.Open());
-        const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
-        Morvane::OutcomeNotice notice(true);
-        notice.Tell(L"first", MB_ICONWARNING);
-        notice.Tell(L"second", 0);
-    }
-    EXPECT_EQ(TestSupport::ReadWholeFile(path), "first\r\nsecond\r\n");
-    EXPECT_TRUE(Boxes::shown.empty());
-    TestSupport::RemoveTree(folder);
-}
-
 } // namespace

@@ -205,10 +205,8 @@ private:
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         const bool handsError = mOptions.standardError != nullptr;
-        if (handsError) {
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdError = mOptions.standardError;
-        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = mOptions.standardError;
         PROCESS_INFORMATION information{};
         if (!::CreateProcessW(mOptions.program.c_str(), commandLine.data(), nullptr, nullptr, handsError ? TRUE : FALSE,
                               DEBUG_ONLY_THIS_PROCESS | CREATE_NO_WINDOW, nullptr,

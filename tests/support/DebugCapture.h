@@ -26,7 +26,7 @@ struct DebugCaptureOptions {
     // Called with each such box and its text before OK is pressed, while the debuggee waits.
     std::function<void(HWND box, const std::wstring& text)> onMessageBox;
     // An inheritable handle handed to the program as its standard error (standard input and
-    // output get none); null: the program gets no standard handles.
+    // output get none); null: none, rather than this process's own (which Wine would pass on).
     HANDLE standardError = nullptr;
 };
 
