@@ -1,9 +1,10 @@
 #include "ProgramEntry.h"
 
+#include "CommandLine.h"
+#include "OutcomeNotice.h"
 #include "RunDriver.h"
 #include "system/UniqueResource.h"
 #include "watch/SignInStart.h"
-#include "watch/WatchCommandLine.h"
 #include "watch/WatchRun.h"
 #include "watch/WatchSignals.h"
 
@@ -16,8 +17,6 @@
 
 namespace Morvane {
 namespace {
-
-constexpr wchar_t kCaption[] = L"Morvane";
 
 struct ArgvTraits {
     using Type = LPWSTR*;
@@ -44,38 +43,38 @@ int RunCommandLine(const wchar_t* commandLine)
     // An empty command line has no program name to skip; it asks for the plain run too.
     const CommandPlan plan =
         commandLine == nullptr || *commandLine == L'\0' ? CommandPlan{} : PlanFromArguments(SplitArguments(commandLine));
+    OutcomeNotice notice(plan.quiet);
     switch (plan.action) {
     case CommandAction::Snapshot:
-        return Run(plan.outputFolder);
+        return Run(notice, plan.outputFolder);
     case CommandAction::Watch:
-        return RunWatch(plan.watchSeconds, plan.maxRunBytes, plan.outputFolder);
+        return RunWatch(plan.watchSeconds, plan.maxRunBytes, notice, plan.outputFolder);
     case CommandAction::Stop:
         switch (SignalRunningWatchToStop()) {
         case StopAnswer::Stopped:
             return 0;
         case StopAnswer::Refused:
-            ::MessageBoxW(nullptr, kWatchRefusedStopText, kCaption, MB_OK | MB_ICONWARNING);
+            notice.Tell(kWatchRefusedStopText, MB_ICONWARNING);
             return kWatchRefusedExitCode;
         case StopAnswer::NoWatch:
             break;
         }
-        ::MessageBoxW(nullptr, L"No watch is running.", kCaption, MB_OK | MB_ICONINFORMATION);
+        notice.Tell(L"No watch is running.", MB_ICONINFORMATION);
         return 1;
     case CommandAction::Help:
-        ::MessageBoxW(nullptr, UsageText().c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
+        notice.TellUsage(UsageText());
         return 0;
     case CommandAction::AtSignIn:
     case CommandAction::NotAtSignIn: {
         const SignInReport report =
-            plan.action == CommandAction::AtSignIn ? StartAtSignIn() : StopStartingAtSignIn();
-        ::MessageBoxW(nullptr, report.text.c_str(), kCaption, MB_OK | report.icon);
+            plan.action == CommandAction::AtSignIn ? StartAtSignIn(plan.quiet) : StopStartingAtSignIn();
+        notice.Tell(report.text, report.icon);
         return report.exitCode;
     }
     case CommandAction::Refuse:
         break;
     }
-    const std::wstring text = plan.error + L"\r\n\r\n" + UsageText();
-    ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
+    notice.Tell(plan.error + L"\r\n\r\n" + UsageText(), MB_ICONERROR);
     return 2;
 }
 

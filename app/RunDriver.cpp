@@ -1,6 +1,7 @@
 #include "RunDriver.h"
 
 #include "MorvaneLogger.h"
+#include "OutcomeNotice.h"
 #include "OutputDirectory.h"
 #include "RunContext.h"
 #include "record/RunJournal.h"
@@ -194,7 +195,7 @@ void SaveWindowsPresentNow(RunContext& context)
     ::EnumWindows(EnumerateWindowsAdapter, reinterpret_cast<LPARAM>(&enumeration));
 }
 
-int Run(const std::wstring& chosenFolder)
+int Run(OutcomeNotice& notice, const std::wstring& chosenFolder)
 {
     RunContext context;
     context.recorder.Start(context.clock);
@@ -208,9 +209,9 @@ int Run(const std::wstring& chosenFolder)
     if (hasOutputDirectory) {
         context.recorder.Finish(context.outputDirectory, context.clock);
         const std::wstring text = MakeCompletionText(gOutputDirectory);
-        ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
+        notice.Tell(text, 0);
     } else {
-        ::MessageBoxW(nullptr, gOutputFailureText.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
+        notice.Tell(gOutputFailureText, MB_ICONERROR);
     }
 
     Finalize();

@@ -9,12 +9,14 @@
 
 namespace Morvane {
 
+class OutcomeNotice;
 struct RunContext;
 
 // The whole run: start-up, the walk over the top-level windows, the completion message and the
 // shut-down; the run folder goes below chosenFolder (as given with --output) when there is one.
-// Returns 0, or 1 when no output folder could be created at all.
-int Run(const std::wstring& chosenFolder = {});
+// Returns 0, or 1 when no output folder could be created at all. The completion message is told
+// through notice.
+int Run(OutcomeNotice& notice, const std::wstring& chosenFolder = {});
 
 // Creates the output directory (directly below chosenFolder when one is given) and starts the
 // logging; true when an output folder exists. Otherwise gOutputFailureText says why.

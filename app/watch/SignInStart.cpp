@@ -25,9 +25,9 @@ std::wstring ValueName()
 
 } // namespace
 
-std::wstring MakeSignInCommand(const std::wstring& programPath)
+std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet)
 {
-    return L"\"" + programPath + L"\" --watch";
+    return L"\"" + programPath + L"\" --watch" + (quiet ? L" --quiet" : L"");
 }
 
 SignInReport ReportSignInChange(SignInChange change, const std::wstring& command, DWORD error, const std::wstring& why)
@@ -53,7 +53,7 @@ SignInReport ReportSignInChange(SignInChange change, const std::wstring& command
             1};
 }
 
-SignInReport StartAtSignIn()
+SignInReport StartAtSignIn(bool quiet)
 {
     std::wstring program;
     const HRESULT found = TalvexBasic::Modules::Module::GetModuleFullFileName$Static(program);
@@ -61,7 +61,7 @@ SignInReport StartAtSignIn()
         const DWORD error = HRESULT_FACILITY(found) == FACILITY_WIN32 ? HRESULT_CODE(found) : ERROR_BAD_PATHNAME;
         return ReportSignInChange(SignInChange::NotWritten, {}, error, SystemErrorText(error));
     }
-    const std::wstring command = MakeSignInCommand(program);
+    const std::wstring command = MakeSignInCommand(program, quiet);
     UniqueRegistryKey key;
     LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kSignInRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                        key.put(), nullptr);

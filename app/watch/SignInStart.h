@@ -11,8 +11,9 @@ namespace Morvane {
 constexpr wchar_t kSignInRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kSignInValueName[] = L"Morvane";
 
-// The value's text: the program's full path in quotes (it may hold spaces) and --watch.
-[[nodiscard]] std::wstring MakeSignInCommand(const std::wstring& programPath);
+// The value's text: the program's full path in quotes (it may hold spaces) and --watch; with
+// quiet, --quiet as well, so that a watch deployed quietly stays quiet at each sign-in.
+[[nodiscard]] std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet = false);
 
 // What --at-sign-in or --not-at-sign-in did.
 enum class SignInChange {
@@ -36,8 +37,8 @@ struct SignInReport {
                                               const std::wstring& why);
 
 // Writes the value (REG_SZ: a plain string is what the shell runs everywhere) for this program's
-// own executable, or removes it, and reports.
-[[nodiscard]] SignInReport StartAtSignIn();
+// own executable (a quiet watch with quiet), or removes it, and reports.
+[[nodiscard]] SignInReport StartAtSignIn(bool quiet);
 [[nodiscard]] SignInReport StopStartingAtSignIn();
 
 } // namespace Morvane

@@ -1,6 +1,7 @@
 #include "watch/WatchRun.h"
 
 #include "MorvaneTrace.h"
+#include "OutcomeNotice.h"
 #include "RunContext.h"
 #include "RunDriver.h"
 #include "RunState.h"
@@ -27,7 +28,6 @@ namespace Morvane {
 namespace {
 
 constexpr const char* kRunWatch = "Morvane::RunWatch";
-constexpr wchar_t kCaption[] = L"Morvane";
 
 // A window's content reaches the screen a few milliseconds after it shows.
 constexpr long long kSettle = 5'000;
@@ -368,13 +368,14 @@ private:
 
 } // namespace
 
-int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, const std::wstring& chosenFolder)
+int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, OutcomeNotice& notice,
+             const std::wstring& chosenFolder)
 {
     // Claimed before anything is written: a second watch writes nothing.
     WatchSignals signals;
     const WatchSignals::Claim claim = signals.ClaimWatch();
     if (claim == WatchSignals::Claim::Refused) {
-        ::MessageBoxW(nullptr, kWatchRefusedWatchText, kCaption, MB_OK | MB_ICONWARNING);
+        notice.Tell(kWatchRefusedWatchText, MB_ICONWARNING);
         return kWatchRefusedExitCode;
     }
     if (claim != WatchSignals::Claim::Claimed) {
@@ -382,7 +383,7 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, co
             claim == WatchSignals::Claim::AlreadyRunning
                 ? L"A watch is running already; it saves into \r\n\"" + signals.RunningFolder() + L"\"."
                 : std::wstring(L"The watch could not start.");
-        ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONWARNING);
+        notice.Tell(text, MB_ICONWARNING);
         return 1;
     }
 
@@ -391,7 +392,7 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, co
     const bool hasOutputDirectory = Initialize(chosenFolder);
     context.outputDirectory = gOutputDirectory;
     if (!hasOutputDirectory) {
-        ::MessageBoxW(nullptr, gOutputFailureText.c_str(), kCaption, MB_OK | MB_ICONERROR);
+        notice.Tell(gOutputFailureText, MB_ICONERROR);
         Finalize();
         return 1;
     }
@@ -413,7 +414,7 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, co
     }
 
     const std::wstring text = MakeCompletionText(gOutputDirectory);
-    ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK);
+    notice.Tell(text, 0);
     Finalize();
     return 0;
 }

@@ -181,6 +181,38 @@ TEST(SignInStart, CommandLineWritesAndRemovesTheRunValue)
     }
 }
 
+// --at-sign-in --quiet, as a deployment runs it: no box, and the watch it starts is quiet too.
+TEST(SignInStart, QuietSignInStartsAQuietWatchWithoutABox)
+{
+    EXPECT_EQ(Morvane::MakeSignInCommand(L"C:\\Program Files\\Morvane\\Morvane.exe", true),
+              L"\"C:\\Program Files\\Morvane\\Morvane.exe\" --watch --quiet");
+    const RunValueKept kept;
+    const struct {
+        const wchar_t* commandLine;
+        bool valueAfter;
+    } steps[] = {
+        {L"Morvane.exe --at-sign-in --quiet", true},
+        {L"Morvane.exe /quiet /not-at-sign-in", false},
+        {L"Morvane.exe --not-at-sign-in --quiet", false}, // nothing to remove
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(step.commandLine, step.commandLine + wcslen(step.commandLine)));
+        Answers::boxes.clear();
+        int exitCode = -1;
+        {
+            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
+            exitCode = Morvane::RunCommandLine(step.commandLine);
+        }
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_TRUE(Answers::boxes.empty());
+        const std::optional<RunValue> value = ReadRunValue();
+        ASSERT_EQ(value.has_value(), step.valueAfter);
+        if (value) {
+            EXPECT_EQ(value->text, Morvane::MakeSignInCommand(ThisProgram(), true));
+        }
+    }
+}
+
 TEST(SignInStart, RefusedRegistrySaysWhyWithExitCodeOne)
 {
     const RunValueKept kept;

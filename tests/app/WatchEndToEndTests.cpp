@@ -348,8 +348,8 @@ TEST(WatchEndToEnd, CommandLineAnswersWithoutWritingAnything)
     };
     const Case cases[] = {
         {L"--stop", 1, L"No watch is running."},
-        {L"--help", 0, L"--watch [--for <duration>]"},
-        {L"/?", 0, L"--watch [--for <duration>]"},
+        {L"--help", 0, L"--for <duration>"},
+        {L"/?", 0, L"--for <duration>"},
         {L"--watch --for 8d", 2, L"\"8d\""},
         {L"--look", 2, L"\"--look\""},
     };

@@ -204,8 +204,11 @@ private:
         }
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        const bool handsError = mOptions.standardError != nullptr;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = mOptions.standardError;
         PROCESS_INFORMATION information{};
-        if (!::CreateProcessW(mOptions.program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+        if (!::CreateProcessW(mOptions.program.c_str(), commandLine.data(), nullptr, nullptr, handsError ? TRUE : FALSE,
                               DEBUG_ONLY_THIS_PROCESS | CREATE_NO_WINDOW, nullptr,
                               mOptions.workingDirectory.empty() ? nullptr : mOptions.workingDirectory.c_str(), &startup,
                               &information)) {
@@ -398,8 +401,14 @@ private:
                 auto* state = reinterpret_cast<Search*>(context);
                 DWORD processId = 0;
                 ::GetWindowThreadProcessId(window, &processId);
-                if (processId == state->session->mResult.processId && ::IsWindowVisible(window) &&
-                    state->session->mConfirmed.count(window) == 0 && ClassName(window) == L"#32770" &&
+                if (processId != state->session->mResult.processId || !::IsWindowVisible(window) ||
+                    ClassName(window) != L"#32770") {
+                    return TRUE;
+                }
+                if (state->session->mDialogs.insert(window).second) {
+                    state->session->mResult.dialogCaptions.push_back(Caption(window));
+                }
+                if (state->session->mConfirmed.count(window) == 0 &&
                     Caption(window) == state->session->mOptions.boxCaption) {
                     state->boxes.push_back(window);
                 }
@@ -425,6 +434,7 @@ private:
     TalvexBasic::UniqueHandle mProcess;
     std::map<DWORD, HANDLE> mThreads; // owned by the system, closed with the exit events
     std::set<HWND> mConfirmed;
+    std::set<HWND> mDialogs; // every dialog seen
     bool mSawLoaderBreakpoint = false;
     ULONG_PTR mWideBreakpoint = 0;
 };

@@ -25,6 +25,9 @@ struct DebugCaptureOptions {
     std::wstring boxCaption = L"Morvane";
     // Called with each such box and its text before OK is pressed, while the debuggee waits.
     std::function<void(HWND box, const std::wstring& text)> onMessageBox;
+    // An inheritable handle handed to the program as its standard error (standard input and
+    // output get none); null: none, rather than this process's own (which Wine would pass on).
+    HANDLE standardError = nullptr;
 };
 
 struct DebugCaptureResult {
@@ -35,6 +38,9 @@ struct DebugCaptureResult {
     DWORD exitCode = 0;    // valid when exited
     std::vector<DebugLine> lines;
     std::vector<std::wstring> messageBoxTexts; // text of every box confirmed, in order
+    // The caption of every visible dialog (class #32770) of the program seen while it ran, with
+    // any caption, boxes to confirm or not; each dialog once.
+    std::vector<std::wstring> dialogCaptions;
     std::vector<DWORD> exceptionCodes;         // exceptions of the program itself, first chance
     bool unhandledException = false;           // a second-chance exception was reported
     // Whether wide lines keep characters outside the ANSI code page (see DebugCapture.cpp).

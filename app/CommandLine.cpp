@@ -1,4 +1,4 @@
-#include "watch/WatchCommandLine.h"
+#include "CommandLine.h"
 
 #include <cwctype>
 #include <initializer_list>
@@ -65,6 +65,16 @@ CommandPlan Refuse(const std::wstring& why)
     return plan;
 }
 
+bool AsksForQuiet(const std::vector<std::wstring>& arguments)
+{
+    for (const std::wstring& argument : arguments) {
+        if (OptionName(argument) == L"quiet") {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool ParseWatchDuration(const std::wstring& text, unsigned long long& seconds) noexcept
@@ -81,7 +91,9 @@ bool ParseByteSize(const std::wstring& text, unsigned long long& bytes) noexcept
                              kSmallestMaxRunBytes, kLargestMaxRunBytes, bytes);
 }
 
-CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
+namespace {
+
+CommandPlan DecidePlan(const std::vector<std::wstring>& arguments)
 {
     bool watch = false;
     bool stop = false;
@@ -98,7 +110,9 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
             help.action = CommandAction::Help;
             return help;
         }
-        if (name == L"watch" && !watch) {
+        if (name == L"quiet" && !plan.quiet) {
+            plan.quiet = true;
+        } else if (name == L"watch" && !watch) {
             watch = true;
         } else if (name == L"stop" && !stop) {
             stop = true;
@@ -134,14 +148,14 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
         }
     }
     if (signIn != CommandAction::Snapshot) {
-        if (arguments.size() > 1) {
-            return Refuse(L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument.");
+        if (arguments.size() > (plan.quiet ? 2u : 1u)) {
+            return Refuse(L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument but \"--quiet\".");
         }
         plan.action = signIn;
         return plan;
     }
     if (stop && (watch || timed || limited || !plan.outputFolder.empty())) {
-        return Refuse(L"\"--stop\" takes no other argument.");
+        return Refuse(L"\"--stop\" takes no other argument but \"--quiet\".");
     }
     if (timed && !watch) {
         return Refuse(L"\"--for\" works only with \"--watch\".");
@@ -153,21 +167,46 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
     return plan;
 }
 
+} // namespace
+
+CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
+{
+    CommandPlan plan = DecidePlan(arguments);
+    // --help and refusals end the scan early; --quiet anywhere still holds for them.
+    plan.quiet = AsksForQuiet(arguments);
+    return plan;
+}
+
 std::wstring UsageText()
 {
-    return L"Usage:\r\n"
-           L"  Morvane.exe\t\t\tsaves every visible window once\r\n"
-           L"  Morvane.exe --watch [--for <duration>] [--max-size <size>]\tsaves them, then every window that "
-           L"appears, until stopped\r\n"
-           L"  Morvane.exe --stop\t\tstops the running watch\r\n"
-           L"  Morvane.exe --at-sign-in\t\tstarts a watch at each sign-in of this user\r\n"
-           L"  Morvane.exe --not-at-sign-in\tno longer starts it at sign-in\r\n"
-           L"  Morvane.exe --help\t\tshows this text\r\n"
+    return L"Usage: Morvane.exe [options]\r\n"
            L"\r\n"
-           L"<duration>: 45s, 10m, 2h or a number of seconds, from 1 second to 7 days. The / forms (/watch, "
-           L"/for, /stop, /?) are taken too.\r\n"
+           L"Taking pictures:\r\n"
+           L"  (no option)\t\tsaves every visible window once\r\n"
+           L"\r\n"
+           L"Watching:\r\n"
+           L"  --watch\t\tsaves them, then every window that appears, until stopped\r\n"
+           L"  --for <duration>\twith --watch: stops by itself after that long\r\n"
+           L"  --max-size <size>\twith --watch: writes no more pictures past that size\r\n"
+           L"  --stop\t\tstops the running watch\r\n"
+           L"\r\n"
+           L"Starting at sign-in:\r\n"
+           L"  --at-sign-in\t\tstarts a watch at each sign-in of this user\r\n"
+           L"  --not-at-sign-in\tno longer starts it at sign-in\r\n"
+           L"\r\n"
+           L"Deployment:\r\n"
+           L"  --quiet\t\tno message box: the exit code tells the outcome (0 success, 1 failure, 2 bad "
+           L"arguments), the text goes to the console's standard error when there is one\r\n"
+           L"  --output <folder>\tthe run folders go below this folder (environment variables are expanded)\r\n"
+           L"  --register-events\tregisters the Event Log source Morvane (as administrator)\r\n"
+           L"  --unregister-events\tremoves that registration (as administrator)\r\n"
+           L"\r\n"
+           L"  --help\t\tshows this text (also /?)\r\n"
+           L"\r\n"
+           L"<duration>: 45s, 10m, 2h or a number of seconds, from 1 second to 7 days.\r\n"
            L"<size>: the run folder's size past which a watch writes no more pictures (also when the disk has under "
-           L"1g free): 800k, 500m, 2g or a number of bytes; 2g unless given.";
+           L"1g free): 800k, 500m, 2g or a number of bytes; 2g unless given.\r\n"
+           L"Every option is taken in its / form too (/watch, /for, /stop, /quiet, /?), in any case.";
 }
 
 } // namespace Morvane

@@ -1,13 +1,34 @@
-#include "watch/WatchCommandLine.h"
+#include "CommandLine.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Morvane::CommandAction;
+
+// The arguments as one line, each in brackets, for the failure messages.
+std::string Spelled(const std::vector<std::wstring>& arguments)
+{
+    std::wstring line;
+    for (const std::wstring& argument : arguments) {
+        line += L"[" + argument + L"]";
+    }
+    return std::string(line.begin(), line.end());
+}
+
+// A plan without an error when errorNames is null, else one whose error names it.
+void ExpectError(const Morvane::CommandPlan& plan, const wchar_t* errorNames)
+{
+    if (errorNames == nullptr) {
+        EXPECT_TRUE(plan.error.empty());
+    } else {
+        EXPECT_NE(plan.error.find(errorNames), std::wstring::npos);
+    }
+}
 
 struct ArgumentCase {
     std::vector<std::wstring> arguments;
@@ -16,7 +37,7 @@ struct ArgumentCase {
     const wchar_t* errorNames; // a part of the error text: the argument refused; null when accepted
 };
 
-TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
+TEST(CommandLine, ArgumentsGiveTheirPlan)
 {
     const ArgumentCase cases[] = {
         {{}, CommandAction::Snapshot, 0, nullptr},
@@ -66,23 +87,15 @@ TEST(WatchCommandLine, ArgumentsGiveTheirPlan)
         {{L"--at-sign-in", L"--for", L"10s"}, CommandAction::Refuse, 0, L"take no other argument"},
     };
     for (const ArgumentCase& example : cases) {
-        std::wstring line;
-        for (const std::wstring& argument : example.arguments) {
-            line += L"[" + argument + L"]";
-        }
-        SCOPED_TRACE(testing::Message() << std::string(line.begin(), line.end()));
+        SCOPED_TRACE(Spelled(example.arguments));
         const Morvane::CommandPlan plan = Morvane::PlanFromArguments(example.arguments);
         EXPECT_EQ(plan.action, example.action);
         EXPECT_EQ(plan.watchSeconds, example.watchSeconds);
-        if (example.errorNames == nullptr) {
-            EXPECT_TRUE(plan.error.empty());
-        } else {
-            EXPECT_NE(plan.error.find(example.errorNames), std::wstring::npos);
-        }
+        ExpectError(plan, example.errorNames);
     }
 }
 
-TEST(WatchCommandLine, MaxSizeTakesUnitsOf1024OrBytes)
+TEST(CommandLine, MaxSizeTakesUnitsOf1024OrBytes)
 {
     const struct {
         const wchar_t* text;
@@ -132,20 +145,94 @@ TEST(WatchCommandLine, MaxSizeTakesUnitsOf1024OrBytes)
         {{L"--watch", L"--max-size", L"1m", L"--max-size", L"2m"}, CommandAction::Refuse, 1ULL << 20, L"\"--max-size\""},
     };
     for (const auto& example : plans) {
-        SCOPED_TRACE(testing::Message() << example.arguments.size() << " arguments, "
-                                        << static_cast<int>(example.action));
+        SCOPED_TRACE(Spelled(example.arguments));
         const Morvane::CommandPlan plan = Morvane::PlanFromArguments(example.arguments);
         EXPECT_EQ(plan.action, example.action);
         if (example.errorNames == nullptr) {
             EXPECT_EQ(plan.maxRunBytes, example.maxRunBytes);
-            EXPECT_TRUE(plan.error.empty());
-        } else {
-            EXPECT_NE(plan.error.find(example.errorNames), std::wstring::npos);
+        }
+        ExpectError(plan, example.errorNames);
+    }
+}
+
+// --quiet goes with every mode and changes nothing else of the plan; it still holds when the
+// arguments are refused or ask for the usage, so that a script is never left facing a box.
+TEST(CommandLine, QuietGoesWithEveryMode)
+{
+    const struct {
+        std::vector<std::wstring> arguments;
+        CommandAction action;
+        bool quiet;
+        unsigned long long watchSeconds;
+        const wchar_t* errorNames;
+    } cases[] = {
+        {{L"--quiet"}, CommandAction::Snapshot, true, 0, nullptr},
+        {{L"/QUIET"}, CommandAction::Snapshot, true, 0, nullptr},
+        {{}, CommandAction::Snapshot, false, 0, nullptr},
+        {{L"--watch", L"--quiet", L"--for", L"3s"}, CommandAction::Watch, true, 3, nullptr},
+        {{L"--quiet", L"--watch"}, CommandAction::Watch, true, 0, nullptr},
+        {{L"--watch", L"--for", L"3s"}, CommandAction::Watch, false, 3, nullptr},
+        {{L"--stop", L"--quiet"}, CommandAction::Stop, true, 0, nullptr},
+        {{L"--quiet", L"/stop"}, CommandAction::Stop, true, 0, nullptr},
+        {{L"--at-sign-in", L"--quiet"}, CommandAction::AtSignIn, true, 0, nullptr},
+        {{L"--quiet", L"--not-at-sign-in"}, CommandAction::NotAtSignIn, true, 0, nullptr},
+        {{L"--help", L"--quiet"}, CommandAction::Help, true, 0, nullptr},
+        {{L"--quiet", L"/?"}, CommandAction::Help, true, 0, nullptr},
+        {{L"--help"}, CommandAction::Help, false, 0, nullptr},
+        // Refused, quiet all the same when --quiet is among the arguments.
+        {{L"--quiet", L"--quiet"}, CommandAction::Refuse, true, 0, L"\"--quiet\""},
+        {{L"--quiet", L"--look"}, CommandAction::Refuse, true, 0, L"\"--look\""},
+        {{L"--look", L"--quiet"}, CommandAction::Refuse, true, 0, L"\"--look\""},
+        {{L"--look"}, CommandAction::Refuse, false, 0, L"\"--look\""},
+        {{L"--watch", L"--for", L"--quiet"}, CommandAction::Refuse, true, 0, L"\"--quiet\""},
+        {{L"--quiet", L"--for", L"3s"}, CommandAction::Refuse, true, 0, L"only with"},
+        {{L"--stop", L"--quiet", L"--watch"}, CommandAction::Refuse, true, 0, L"\"--stop\""},
+        {{L"--at-sign-in", L"--quiet", L"--watch"}, CommandAction::Refuse, true, 0, L"take no other argument"},
+        {{L"--at-sign-in", L"--watch"}, CommandAction::Refuse, false, 0, L"take no other argument"},
+        {{L"-quiet"}, CommandAction::Refuse, false, 0, L"\"-quiet\""},
+        {{L"quiet"}, CommandAction::Refuse, false, 0, L"\"quiet\""},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(Spelled(example.arguments));
+        const Morvane::CommandPlan plan = Morvane::PlanFromArguments(example.arguments);
+        EXPECT_EQ(plan.action, example.action);
+        EXPECT_EQ(plan.quiet, example.quiet);
+        if (example.errorNames == nullptr) {
+            EXPECT_EQ(plan.watchSeconds, example.watchSeconds);
+        }
+        ExpectError(plan, example.errorNames);
+    }
+}
+
+// One usage text for every option, grouped by what it is for: each option comes under its group,
+// and the groups in their order.
+TEST(CommandLine, UsageGroupsEveryOption)
+{
+    const std::wstring usage = Morvane::UsageText();
+    const struct {
+        const wchar_t* group;
+        std::vector<const wchar_t*> options;
+    } groups[] = {
+        {L"Taking pictures:", {L"saves every visible window once"}},
+        {L"Watching:", {L"--watch", L"--for <duration>", L"--max-size <size>", L"--stop"}},
+        {L"Starting at sign-in:", {L"--at-sign-in", L"--not-at-sign-in"}},
+        {L"Deployment:", {L"--quiet", L"--output <folder>", L"--register-events", L"--unregister-events"}},
+    };
+    size_t previous = 0;
+    for (size_t index = 0; index < std::size(groups); ++index) {
+        const size_t start = usage.find(groups[index].group);
+        ASSERT_NE(start, std::wstring::npos) << index;
+        EXPECT_GT(start, previous) << index;
+        previous = start;
+        const size_t end = index + 1 < std::size(groups) ? usage.find(groups[index + 1].group) : usage.size();
+        for (const wchar_t* option : groups[index].options) {
+            const size_t at = usage.find(option, start);
+            EXPECT_TRUE(at != std::wstring::npos && at < end) << index << " " << std::wstring(option).size();
         }
     }
 }
 
-TEST(WatchCommandLine, UsageNamesEveryForm)
+TEST(CommandLine, UsageNamesEveryForm)
 {
     const std::wstring usage = Morvane::UsageText();
     for (const wchar_t* part : {L"--watch", L"--for <duration>", L"--stop", L"--help", L"/?", L"45s", L"7 days", L"--at-sign-in",

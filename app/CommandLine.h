@@ -28,6 +28,10 @@ struct CommandPlan {
     std::wstring outputFolder;
     // Why the arguments were refused, naming the argument; empty otherwise.
     std::wstring error;
+    // With --quiet: no message box; the outcome is the exit code, and the text goes to standard
+    // error when there is one. Also set on a refusal whose arguments hold --quiet, so that an
+    // unattended script with a typo does not wait on a box.
+    bool quiet = false;
 };
 
 // The bounds of --for.
@@ -49,7 +53,7 @@ constexpr unsigned long long kLargestMaxRunBytes = 1ULL << 40;
 // bounds; false otherwise.
 [[nodiscard]] bool ParseByteSize(const std::wstring& text, unsigned long long& bytes) noexcept;
 
-// The text of the usage message box.
+// The text of the usage, every option grouped by what it is for.
 [[nodiscard]] std::wstring UsageText();
 
 } // namespace Morvane
