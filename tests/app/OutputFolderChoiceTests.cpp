@@ -2,6 +2,7 @@
 // line that carries it, the folder the platform makes full, and the failures of a share that does
 // not answer, injected through the import slot of CreateDirectoryW.
 
+#include "CommandLine.h"
 #include "OutputDirectory.h"
 #include "OutputFolderChoice.h"
 #include "SystemErrorText.h"
@@ -11,7 +12,6 @@
 #include "support/ImportPatch.h"
 #include "support/TestPaths.h"
 #include "support/TestText.h"
-#include "watch/WatchCommandLine.h"
 
 #include <gtest/gtest.h>
 
