@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -21,7 +22,8 @@ public:
     // True while pictures may be written. The first time not, the stop is noted with its time.
     [[nodiscard]] bool AllowsPictures();
 
-    // A file of the run folder just written: its size counts (0 when it is not there).
+    // A file of the run folder just written: its size counts (0 when it is not there). These two
+    // may be called by the thread that writes a watch's pictures while another decides.
     void CountFile(const std::wstring& path) noexcept;
     void Count(unsigned long long bytes) noexcept { mWindowBytes += bytes; }
 
@@ -38,7 +40,7 @@ private:
     std::wstring mRunFolder;
     unsigned long long mMaxRunBytes;
     const RunClock& mClock;
-    unsigned long long mWindowBytes = 0;
+    std::atomic<unsigned long long> mWindowBytes{0};
     unsigned long long mRewrittenBytes = 0;
     PictureStop mStop = PictureStop::None;
     std::string mStoppedAt;

@@ -19,6 +19,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 namespace Morvane {
 namespace {
@@ -39,17 +40,16 @@ struct WindowCapture {
 
 // Encodes a window picture and notes whether it has one colour, so that the page can say so
 // instead of letting it pass for the window; the holders free the capture afterwards.
-HRESULT SaveCaptureToJpegFile(const std::wstring& path, const WindowCapture& capture,
-                              WindowShotOutcome& steps) noexcept
+HRESULT SaveBitmapToJpegFile(const std::wstring& path, HBITMAP bitmap, const SIZE& size,
+                             WindowShotOutcome& steps) noexcept
 {
     bool oneColour = false;
     COLORREF colour = 0;
-    if (SUCCEEDED(TalvexBasic::Drawings::BitmapPixels::IsOneColour$Static(capture.bitmap.get(), &oneColour, &colour))) {
+    if (SUCCEEDED(TalvexBasic::Drawings::BitmapPixels::IsOneColour$Static(bitmap, &oneColour, &colour))) {
         steps.pictureOneColour = oneColour;
         steps.pictureColour = colour;
     }
-    return TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), capture.bitmap.get(),
-                                                                          &capture.size, 1.0f, 1.0f);
+    return TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f);
 }
 
 // A window that just appeared and pumps its messages answers at once; one that does not is taken
@@ -98,7 +98,36 @@ struct JustShownCheck {
     const char* droppedBecause = nullptr;
     bool windowsAboveKnown = false;
     std::vector<WindowAbove> windowsAbove;
+    // Where a picture worth writing goes instead of being encoded here.
+    TakenPicture* taken = nullptr;
 };
+
+// A picture worth writing: encoded and written now, or, for a window that just appeared, handed
+// over to be written elsewhere (E_PENDING until then). The bitmap leaves its DC first, which
+// another thread could not select it out of.
+HRESULT KeepCapture(const std::wstring& path, WindowCapture& capture, PictureSource source, WindowShotOutcome& steps,
+                    JustShownCheck* justShown) noexcept
+{
+    if (justShown != nullptr && justShown->taken != nullptr) {
+        capture.memoryDc.reset();
+        justShown->taken->bitmap = std::move(capture.bitmap);
+        justShown->taken->size = capture.size;
+        justShown->taken->path = path;
+        justShown->taken->source = source;
+        return E_PENDING;
+    }
+    const HRESULT saved = SaveBitmapToJpegFile(path, capture.bitmap.get(), capture.size, steps);
+    if (SUCCEEDED(saved)) {
+        steps.pictureSource = source;
+    }
+    return saved;
+}
+
+// Whether the picture was handed over to be written elsewhere.
+bool HandedOver(const JustShownCheck* justShown) noexcept
+{
+    return justShown != nullptr && justShown->taken != nullptr && justShown->taken->bitmap;
+}
 
 WindowAfterCapture LookAfterCapture(HWND window, const RECT& sampledRect) noexcept
 {
@@ -177,10 +206,7 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
             justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
         second = SUCCEEDED(fullContent) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
         if (second == PictureBlackness::NotBlack) {
-            const HRESULT saved = SaveCaptureToJpegFile(path, capture, steps);
-            if (SUCCEEDED(saved)) {
-                steps.pictureSource = PictureSource::FullContent;
-            }
+            const HRESULT saved = KeepCapture(path, capture, PictureSource::FullContent, steps, justShown);
             MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): %s.",
                           handle, firstWas);
             return saved;
@@ -203,10 +229,7 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
         return result;
     }
     if (SUCCEEDED(result)) {
-        result = SaveCaptureToJpegFile(path, capture, steps);
-        if (SUCCEEDED(result)) {
-            steps.pictureSource = PictureSource::Screen;
-        }
+        result = KeepCapture(path, capture, PictureSource::Screen, steps, justShown);
     }
     if (printed == TalvexBasic::HResultFromWin32(ERROR_TIMEOUT)) {
         MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: the window did not answer (0x%x).",
@@ -238,16 +261,17 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Wi
     const PictureBlackness blackness =
         SUCCEEDED(result) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
     if (blackness == PictureBlackness::NotBlack) {
-        result = SaveCaptureToJpegFile(path, capture, steps);
-        if (SUCCEEDED(result)) {
-            steps.pictureSource = PictureSource::PrintWindow;
-        }
+        result = KeepCapture(path, capture, PictureSource::PrintWindow, steps, justShown);
     } else {
         // The black picture is of no more use: its DC goes first, so that the bitmap is free.
         capture.memoryDc.reset();
         capture.bitmap.reset();
         steps.windowAnswered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
         result = SaveFallbackPicture(path, window, result, blackness, steps, justShown);
+    }
+    // A picture handed over is told of once written.
+    if (HandedOver(justShown)) {
+        return result;
     }
     MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", path.c_str(),
                     static_cast<unsigned>(result));
@@ -277,6 +301,15 @@ HRESULT CaptureDisplayMonitorToJpegFile$Static(MonitorPictureCache& pictures, co
                           TalvexBasic::PointerBits(window), justShown->droppedBecause);
             result = E_ABORT;
         }
+    }
+    if (SUCCEEDED(result) && bitmap && justShown != nullptr && justShown->taken != nullptr) {
+        memoryDc.reset();
+        justShown->taken->bitmap = std::move(bitmap);
+        justShown->taken->size = size;
+        justShown->taken->path = path;
+        justShown->taken->monitor = monitor;
+        // Told of once written.
+        return E_PENDING;
     }
     if (SUCCEEDED(result)) {
         // Captured anew for every window, but encoded only when the monitor's pixels changed.
@@ -319,19 +352,28 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
         steps.hasFrame = ::EqualRect(&steps.frame, &record.mWindowRectangle) == FALSE;
         steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps, justShown);
         if (justShown != nullptr) {
-            steps.windowWrittenAt = SUCCEEDED(steps.window) ? WatchMicroseconds() : 0;
+            // A picture handed over is noted when written; none at all (a cloaked window) now.
+            if (!HandedOver(justShown) && SUCCEEDED(steps.window)) {
+                steps.windowWrittenAt = WatchMicroseconds();
+            }
             steps.droppedBecause = justShown->droppedBecause;
             justShown->droppedBecause = nullptr;
-            steps.windowsAboveKnown = SUCCEEDED(steps.window) && steps.pictureSource == PictureSource::Screen &&
+            steps.windowsAboveKnown = HandedOver(justShown) &&
+                                      justShown->taken->source == PictureSource::Screen &&
                                       justShown->windowsAboveKnown;
             steps.windowsAbove = std::move(justShown->windowsAbove);
         }
     };
     // Past the disk budget the text record alone is written.
     const bool withPicture = PicturesAllowed(context, steps);
-    if (justShown != nullptr && withPicture) {
-        saveWindowPicture();
-        CountWritten(context, windowPicturePath);
+    if (justShown != nullptr) {
+        // Taken here, written by the worker: the picture first, then the text record.
+        if (withPicture) {
+            saveWindowPicture();
+        }
+        justShown->taken->recordPath = infoPath;
+        justShown->taken->recordText = MakeInfoText(record, context.clock.LocalTime());
+        return;
     }
     const std::string info = MakeInfoText(record, context.clock.LocalTime());
     steps.record = TalvexBasic::Files::File::WriteToFile$Static(infoPath, info.data(),
@@ -341,7 +383,7 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
     if (context.pictureBudget != nullptr && SUCCEEDED(steps.record)) {
         context.pictureBudget->Count(info.size());
     }
-    if (justShown == nullptr && withPicture) {
+    if (withPicture) {
         saveWindowPicture();
         CountWritten(context, windowPicturePath);
     }
@@ -362,14 +404,20 @@ void SaveMonitorPicture(CaptureContext& context, const WindowInfo& record, const
     if (!PicturesAllowed(context, steps)) {
         return;
     }
+    if (justShown != nullptr) {
+        // Taken here, written by the worker, which counts it.
+        steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
+                                                               record.mDisplayMonitorHandle, record.mWindowHandle,
+                                                               justShown);
+        if (steps.droppedBecause == nullptr) {
+            steps.droppedBecause = justShown->droppedBecause;
+        }
+        return;
+    }
     const unsigned links = context.monitorPictures.Links();
     steps.monitor = CaptureDisplayMonitorToJpegFile$Static(context.monitorPictures, folder + kMonitorPictureFileName,
-                                                           record.mDisplayMonitorHandle, record.mWindowHandle,
-                                                           justShown);
+                                                           record.mDisplayMonitorHandle);
     steps.monitorLinked = context.monitorPictures.Links() != links;
-    if (justShown != nullptr && steps.droppedBecause == nullptr) {
-        steps.droppedBecause = justShown->droppedBecause;
-    }
     // A further name of a file written before takes no room on the disk.
     if (!steps.monitorLinked) {
         CountWritten(context, folder + kMonitorPictureFileName);
@@ -405,28 +453,95 @@ HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, Window
     return steps.monitor;
 }
 
-HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
-                                   WindowShotOutcome& outcome)
+unsigned long long TakenPicture::Bytes() const noexcept
+{
+    return bitmap && size.cx > 0 && size.cy > 0
+               ? static_cast<unsigned long long>(size.cx) * static_cast<unsigned long long>(size.cy) * 4
+               : 0;
+}
+
+void TakeJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                WindowShotOutcome& outcome, TakenPicture& taken)
 {
     JustShownCheck check;
     check.sampledRect = record.mWindowRectangle;
+    check.taken = &taken;
     outcome.folder = MakeRelativeWindowShotFolder(record) + shot.folderSuffix;
     SaveRecordAndWindowPicture(context, record,
                                WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record),
                                                 shot.folderSuffix),
                                outcome, &check);
-    return outcome.window;
 }
 
-HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
-                                    WindowShotOutcome& outcome)
+void TakeJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                 WindowShotOutcome& outcome, TakenPicture& taken)
 {
     JustShownCheck check;
     check.sampledRect = record.mWindowRectangle;
+    check.taken = &taken;
+    taken.monitorPicture = true;
     SaveMonitorPicture(context, record,
                        WithFolderSuffix(MakeWindowShotFolder(context.outputDirectory, record), shot.folderSuffix),
                        outcome, &check);
-    return outcome.monitor;
+}
+
+void WriteTakenPicture(CaptureContext& context, TakenPicture& taken, WindowShotOutcome& outcome) noexcept
+{
+    if (taken.monitorPicture) {
+        if (taken.bitmap) {
+            const unsigned links = context.monitorPictures.Links();
+            outcome.monitor =
+                context.monitorPictures.SaveCaptureToJpegFile(taken.path, taken.monitor, taken.bitmap.get(), taken.size);
+            outcome.monitorLinked = context.monitorPictures.Links() != links;
+            MORVANE_TRACE_W(kSaveWindowShot, L"CaptureDisplayMonitorToJpegFile$Static(%ls) return:0x%x.",
+                            taken.path.c_str(), static_cast<unsigned>(outcome.monitor));
+            // A further name of a file written before takes no room on the disk.
+            if (!outcome.monitorLinked) {
+                CountWritten(context, taken.path);
+            }
+        }
+        taken.bitmap.reset();
+        return;
+    }
+    if (taken.bitmap) {
+        outcome.window = SaveBitmapToJpegFile(taken.path, taken.bitmap.get(), taken.size, outcome);
+        taken.bitmap.reset();
+        if (SUCCEEDED(outcome.window)) {
+            outcome.pictureSource = taken.source;
+            outcome.windowWrittenAt = WatchMicroseconds();
+        } else {
+            outcome.windowsAboveKnown = false;
+        }
+        MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", taken.path.c_str(),
+                        static_cast<unsigned>(outcome.window));
+        CountWritten(context, taken.path);
+    }
+    if (taken.recordPath.empty()) {
+        return;
+    }
+    outcome.record = TalvexBasic::Files::File::WriteToFile$Static(
+        taken.recordPath, taken.recordText.data(), static_cast<unsigned>(taken.recordText.size()), CREATE_ALWAYS);
+    MORVANE_TRACE_W(kSaveWindowShot, L"WriteToFile$Static(%ls) return:0x%x.", taken.recordPath.c_str(),
+                    static_cast<unsigned>(outcome.record));
+    if (context.pictureBudget != nullptr && SUCCEEDED(outcome.record)) {
+        context.pictureBudget->Count(taken.recordText.size());
+    }
+}
+
+void LeaveOutTakenPicture(TakenPicture& taken, WindowShotOutcome& outcome, const char* why) noexcept
+{
+    if (!taken.bitmap) {
+        return;
+    }
+    taken.bitmap.reset();
+    if (taken.monitorPicture) {
+        outcome.monitor = S_FALSE;
+        outcome.monitorSkipped = why;
+    } else {
+        outcome.window = S_FALSE;
+        outcome.pictureSkipped = why;
+        outcome.windowsAboveKnown = false;
+    }
 }
 
 } // namespace Morvane

@@ -4,6 +4,7 @@
 #include "capture/WindowAppearance.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowsAbove.h"
+#include "drawings/GdiHolders.h"
 
 #include <windows.h>
 
@@ -50,8 +51,12 @@ struct WindowShotOutcome {
     bool windowsAboveKnown = false;
     std::vector<WindowAbove> windowsAbove{};
     // Why no monitor picture was taken on purpose ("kind": a menu, tooltip or other short-lived
-    // window; monitor is then S_FALSE); null when one was asked for.
+    // window; "queueFull": a watch's pictures waiting to be encoded had no room for it; monitor is
+    // then S_FALSE); null when one was asked for.
     const char* monitorSkipped = nullptr;
+    // Why the window picture taken was not written on purpose ("queueFull"; window is then
+    // S_FALSE); null otherwise.
+    const char* pictureSkipped = nullptr;
     // Why the pictures not taken were left out: the watch's disk budget had stopped pictures
     // (PictureStopName); null when none was left out for it.
     const char* picturesStopped = nullptr;
@@ -71,15 +76,39 @@ struct JustShownShot {
 // given, receives every step's result and the folder.
 HRESULT SaveWindowShot(CaptureContext& context, const WindowInfo& record, WindowShotOutcome* outcome = nullptr);
 
-// The same for a window that just appeared, in two steps, so that the window pictures of windows
-// that appear together are all taken before the slower monitor pictures: first the window picture
-// and the text record, then the monitor picture. A picture from the screen that is black is taken
-// again while the window shows; one taken when the window had gone, was hidden or had moved is
-// not written.
-HRESULT SaveJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
-                                   WindowShotOutcome& outcome);
-HRESULT SaveJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
-                                    WindowShotOutcome& outcome);
+// A picture of a window that just appeared, taken and not yet written: the bitmap alone, out of
+// the DC it was taken with, so that another thread may encode it (null: nothing to encode), and
+// the files it goes to. A window's step also writes the window's text record, after its picture.
+struct TakenPicture {
+    TalvexBasic::Drawings::BitmapHolder bitmap;
+    SIZE size{};
+    std::wstring path;
+    bool monitorPicture = false;
+    HMONITOR monitor = nullptr;                 // a monitor picture's monitor
+    PictureSource source = PictureSource::None; // a window picture's source, once written
+    std::wstring recordPath;                    // a window's step: its text record
+    std::string recordText;
+
+    // The memory its pixels hold while it waits (32 bits a pixel); 0 without a bitmap.
+    [[nodiscard]] unsigned long long Bytes() const noexcept;
+};
+
+// A window that just appeared is saved in two steps, so that the window pictures of windows that
+// appear together are all taken before the slower monitor pictures: first the window picture and
+// the text record, then the monitor picture. Each step takes its picture and does the checks that
+// need the live window (Take...), and the picture is encoded and written afterwards, on another
+// thread (WriteTakenPicture); the outcome gets each result as it is known. A picture from the
+// screen that is black is taken again while the window shows; one taken when the window had gone,
+// was hidden or had moved is not written.
+void TakeJustShownWindowPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                WindowShotOutcome& outcome, TakenPicture& taken);
+void TakeJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
+                                 WindowShotOutcome& outcome, TakenPicture& taken);
+// Encodes and writes what was taken (a monitor picture through the context's monitor picture
+// cache), counts it in the disk budget and frees the bitmap. One thread at a time.
+void WriteTakenPicture(CaptureContext& context, TakenPicture& taken, WindowShotOutcome& outcome) noexcept;
+// The picture is not written (why: e.g. "queueFull"); its bitmap is freed, the outcome says why.
+void LeaveOutTakenPicture(TakenPicture& taken, WindowShotOutcome& outcome, const char* why) noexcept;
 
 // False for windows whose kind (JudgeWindowKind) is not "window": they get no monitor picture.
 [[nodiscard]] bool TakesMonitorPicture(const WindowInfo& record) noexcept;

@@ -85,6 +85,8 @@ struct WatchSummary {
     unsigned long long bytesWritten = 0;
     std::string picturesStoppedAt{};
     const char* picturesStopped = nullptr;
+    // Pictures not written because those waiting to be encoded had no room for them.
+    unsigned picturesDroppedQueueFull = 0;
 };
 
 struct RunSummary {

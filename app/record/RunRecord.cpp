@@ -153,6 +153,7 @@ json WindowJson(const RunWindow& window)
                                            {Member::kMonitorResult, StepResultOrNull(window.shot.monitor)}}
                                     : json(nullptr);
     entry[Member::kMonitorSkipped] = saved ? NameOrNull(window.shot.monitorSkipped) : json(nullptr);
+    entry[Member::kPictureSkipped] = saved ? NameOrNull(window.shot.pictureSkipped) : json(nullptr);
     entry[Member::kKind] = WindowKindName(JudgeWindowKind(window.className, window.style, window.exStyle));
     entry[Member::kHung] = saved && !window.shot.windowAnswered;
     entry[Member::kNewSinceLastRun] = window.newSinceLastRun;
@@ -324,7 +325,8 @@ json WatchJson(const WatchSummary& watch)
                                  {Member::kMaxSize, watch.maxRunBytes},
                                  {Member::kBytesWritten, watch.bytesWritten},
                                  {Member::kPicturesStoppedAt, TextOrNull(watch.picturesStoppedAt)},
-                                 {Member::kPicturesStopped, NameOrNull(watch.picturesStopped)}};
+                                 {Member::kPicturesStopped, NameOrNull(watch.picturesStopped)},
+                                 {Member::kPicturesDroppedQueueFull, watch.picturesDroppedQueueFull}};
 }
 
 std::string DumpRecord(const RecordParts& parts)

@@ -53,6 +53,7 @@ constexpr char kHung[] = "hung";
 constexpr char kNewSinceLastRun[] = "newSinceLastRun";
 constexpr char kKind[] = "kind";
 constexpr char kMonitorSkipped[] = "monitorSkipped";
+constexpr char kPictureSkipped[] = "pictureSkipped";
 // A window's life while a watch runs.
 constexpr char kAppearedAt[] = "appearedAt";
 constexpr char kCaughtBy[] = "caughtBy";
@@ -71,6 +72,8 @@ constexpr char kMaxSize[] = "maxSize";
 constexpr char kBytesWritten[] = "bytesWritten";
 constexpr char kPicturesStoppedAt[] = "picturesStoppedAt";
 constexpr char kPicturesStopped[] = "picturesStopped";
+// Its pictures waiting to be encoded: those left out for want of room.
+constexpr char kPicturesDroppedQueueFull[] = "picturesDroppedQueueFull";
 
 // The results of a saved window.
 constexpr char kRecordResult[] = "record";

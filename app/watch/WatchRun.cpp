@@ -7,6 +7,7 @@
 #include "RunState.h"
 #include "WatchClock.h"
 #include "basic/StringFormat.h"
+#include "capture/EncodeQueue.h"
 #include "capture/OutputFileNames.h"
 #include "capture/PictureBudget.h"
 #include "capture/WindowInfo.h"
@@ -22,7 +23,9 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 
 namespace Morvane {
 namespace {
@@ -44,12 +47,48 @@ const char* CaughtByText(CaughtBy caughtBy) noexcept
     return caughtBy == CaughtBy::Scan ? "scan" : caughtBy == CaughtBy::Event ? "event" : "start";
 }
 
-// A window whose window picture is written and whose monitor picture is still to take.
+// A picture taken on the watch's thread and written by the encode queue's worker; the outcome
+// is the worker's until the step is done.
+struct WriteStep {
+    WindowInfo record;
+    JustShownShot shot;
+    WindowShotOutcome outcome;
+    TakenPicture taken;
+};
+
+// A window whose window picture is taken and whose monitor picture is still to take.
 struct MonitorStep {
     WindowInfo record;
     JustShownShot shot;
     WindowShotOutcome outcome; // its folder is the entry's
+    // The window picture's step, whose results the monitor picture's update repeats.
+    std::shared_ptr<const WriteStep> windowStep;
 };
+
+// What the recorder is told once every step queued before it is done.
+struct Completion {
+    std::uint64_t after = 0; // the encode queue's step number
+    std::function<void()> finish;
+};
+
+void Hold(std::map<std::uint64_t, unsigned>& counts, std::uint64_t handle)
+{
+    ++counts[handle];
+}
+
+void Release(std::map<std::uint64_t, unsigned>& counts, std::uint64_t handle)
+{
+    const auto found = counts.find(handle);
+    if (found != counts.end() && --found->second == 0) {
+        counts.erase(found);
+    }
+}
+
+unsigned CountOf(const std::map<std::uint64_t, unsigned>& counts, std::uint64_t handle)
+{
+    const auto found = counts.find(handle);
+    return found == counts.end() ? 0 : found->second;
+}
 
 // Times of the watch's clock as local time: the clock and the system time read together once.
 class WatchTimes {
@@ -79,8 +118,10 @@ private:
     unsigned long long mOriginTime = 0;
 };
 
-// The watch after its start: windows that appear are saved, one after another, on this thread;
-// the watcher's thread only finds them.
+// The watch after its start: windows that appear are taken, one after another, on this thread;
+// the watcher's thread only finds them, and the encode queue's worker encodes and writes their
+// pictures and text records. The recorder hears of each window in the order it was taken, once
+// its files are written, so that the journal names only files that exist.
 class Watch {
 public:
     Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds)
@@ -107,6 +148,7 @@ public:
             mWatchSeconds == 0 ? -1 : mTimes.Origin() + static_cast<long long>(mWatchSeconds) * 1'000'000;
         TrayIcon tray(mContext.outputDirectory + L"\\" + kRunPageFileName);
         tray.Show();
+        (void)mEncoder.Start();
         mTray = &tray;
         MORVANE_TRACE(kRunWatch, "Watching begins.");
         // Each window goes into the run's journal as it is saved; the record and page are made
@@ -116,6 +158,7 @@ public:
 
         for (;;) {
             TakeNews();
+            FinishWritten();
             const long long now = WatchMicroseconds();
             const char* stopsBecause = tray.StopAsked()                    ? "the menu or the session's end"
                                        : deadline >= 0 && now >= deadline ? "its time is up"
@@ -146,9 +189,11 @@ public:
             if (deadline >= 0) {
                 wait = std::min(wait, deadline - now);
             }
-            const HANDLE waits[] = {mSignals.StopEvent(), mWatcher.NewsEvent(), tray.StopEvent()};
-            ::MsgWaitForMultipleObjectsEx(3, waits, static_cast<DWORD>(std::max(0LL, (wait + 999) / 1000)),
-                                          QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            const HANDLE waits[] = {mSignals.StopEvent(), mWatcher.NewsEvent(), tray.StopEvent(),
+                                    mEncoder.DoneEvent()};
+            ::MsgWaitForMultipleObjectsEx(mEncoder.DoneEvent() != nullptr ? 4 : 3, waits,
+                                          static_cast<DWORD>(std::max(0LL, (wait + 999) / 1000)), QS_ALLINPUT,
+                                          MWMO_INPUTAVAILABLE);
             MSG message{};
             while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 ::TranslateMessage(&message);
@@ -177,6 +222,9 @@ public:
             AddMissed(seen);
         }
         mWaiting.clear();
+        // Pictures taken before the stop are written, then their entries go into the journal.
+        mEncoder.Drain();
+        FinishWritten();
         MORVANE_TRACE(kRunWatch, "Watching ends: %u windows caught, %u missed.", mCaught, mMissed);
         mTray = nullptr;
         WriteLast();
@@ -198,9 +246,11 @@ private:
             mWaiting.push_back(std::move(seen));
         }
         for (const Disappearance& gone : news.vanished) {
-            const bool waiting = std::any_of(mWaiting.begin(), mWaiting.end(), [&](const SeenWindow& seen) {
-                return seen.appearance.window == gone.window;
-            });
+            // A window whose entry waits for its files is marked gone once it has its entry.
+            const bool waiting = CountOf(mPendingEntries, gone.window) != 0 ||
+                                 std::any_of(mWaiting.begin(), mWaiting.end(), [&](const SeenWindow& seen) {
+                                     return seen.appearance.window == gone.window;
+                                 });
             if (waiting) {
                 mGoneBeforeSaved[gone.window] = gone.goneAt;
                 continue;
@@ -237,13 +287,53 @@ private:
         }
     }
 
+    // The recorder is told once every step queued so far is done.
+    void Complete(std::function<void()> finish)
+    {
+        mCompletions.push_back({mEncoder.Queued(), std::move(finish)});
+    }
+
+    // The same for the window's entry, which a window gone meanwhile finds waiting.
+    void CompleteEntry(std::uint64_t handle, std::function<void()> finish)
+    {
+        Hold(mPendingEntries, handle);
+        Complete([this, handle, told = std::move(finish)] {
+            Release(mPendingEntries, handle);
+            told();
+        });
+    }
+
+    void FinishWritten()
+    {
+        while (!mCompletions.empty() && mCompletions.front().after <= mEncoder.Done()) {
+            const std::function<void()> finish = std::move(mCompletions.front().finish);
+            mCompletions.pop_front();
+            finish();
+        }
+    }
+
+    // Hands the picture to the worker, unless those waiting leave no room: then it is left out.
+    // A window's step always goes, for its text record.
+    void QueueWrite(const std::shared_ptr<WriteStep>& step)
+    {
+        if (step->taken.bitmap && !mEncoder.Admits(step->taken.Bytes())) {
+            LeaveOutTakenPicture(step->taken, step->outcome, EncodeAdmissionName(EncodeAdmission::QueueFull));
+        }
+        if (step->taken.bitmap || !step->taken.recordPath.empty()) {
+            (void)mEncoder.Queue(step->taken.Bytes(),
+                                 [this, step] { WriteTakenPicture(mContext, step->taken, step->outcome); });
+        }
+    }
+
     void AddMissed(const SeenWindow& seen)
     {
-        const HWND window = AsWindow(seen.appearance.window);
-        (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption,
-                                  ReadImagePathOf(seen.processId));
-        (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
-        mRecorder.JournalLatestOf(window);
+        CompleteEntry(seen.appearance.window, [this, seen, imagePath = ReadImagePathOf(seen.processId)] {
+            const HWND window = AsWindow(seen.appearance.window);
+            (void)mRecorder.AddMissed(window, seen.processId, seen.threadId, seen.className, seen.caption,
+                                      imagePath);
+            (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
+            mRecorder.JournalLatestOf(window);
+        });
         ++mMissed;
     }
 
@@ -270,9 +360,12 @@ private:
         }
         WindowSample sample = SampleWindow(window);
         if (!sample.Saved()) {
-            (void)mRecorder.AddSkipped(sample);
-            (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) { Describe(entry, seen); });
-            mRecorder.JournalLatestOf(window);
+            CompleteEntry(seen.appearance.window, [this, seen, sample] {
+                const HWND skipped = AsWindow(seen.appearance.window);
+                (void)mRecorder.AddSkipped(sample);
+                (void)mRecorder.UpdateLatestOf(skipped, [&](RunWindow& entry) { Describe(entry, seen); });
+                mRecorder.JournalLatestOf(skipped);
+            });
             return;
         }
         WindowInfo& record = sample.facts;
@@ -281,15 +374,40 @@ private:
         record.mClassName = seen.className;
         Log(record);
 
-        // A window saved again gets its next folder: "-2", "-3", ...
+        // A window saved again gets its next folder: "-2", "-3", ... (counting the showings whose
+        // entries wait for their files).
         JustShownShot shot;
-        const unsigned savedBefore = mRecorder.SavedCountOf(window);
+        const unsigned savedBefore =
+            mRecorder.SavedCountOf(window) + CountOf(mPendingFolders, seen.appearance.window);
         if (savedBefore > 0) {
             shot.folderSuffix = Basic::Text::Format(L"-%u", savedBefore + 1);
         }
-        MonitorStep step{record, shot, {}};
-        (void)SaveJustShownWindowPicture(mContext, record, shot, step.outcome);
-        (void)mRecorder.AddSaved(record, step.outcome);
+        auto step = std::make_shared<WriteStep>();
+        step->record = record;
+        step->shot = shot;
+        TakeJustShownWindowPicture(mContext, record, shot, step->outcome, step->taken);
+        // The monitor picture needs the folder and whether the window had gone, known by now.
+        MonitorStep monitorStep{record, shot, step->outcome, step};
+        QueueWrite(step);
+        Hold(mPendingFolders, seen.appearance.window);
+        CompleteEntry(seen.appearance.window, [this, step, seen] { FinishWindow(step, seen); });
+        // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
+        if (TakesMonitorPicture(record)) {
+            mMonitorSteps.push_back(std::move(monitorStep));
+        }
+        ++mCaught;
+        if (mTray != nullptr) {
+            mTray->SetCaughtCount(mCaught);
+        }
+    }
+
+    // The window picture and text record are written (or left out): the entry is complete.
+    void FinishWindow(const std::shared_ptr<WriteStep>& done, const SeenWindow& seen)
+    {
+        const WriteStep& step = *done;
+        const HWND window = step.record.mWindowHandle;
+        Release(mPendingFolders, seen.appearance.window);
+        (void)mRecorder.AddSaved(step.record, step.outcome);
         (void)mRecorder.UpdateLatestOf(window, [&](RunWindow& entry) {
             Describe(entry, seen);
             if (step.outcome.windowWrittenAt != 0) {
@@ -302,23 +420,29 @@ private:
         });
         mRecorder.JournalLatestOf(window);
         NoteBudget();
-        // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
-        if (TakesMonitorPicture(record)) {
-            mMonitorSteps.push_back(std::move(step));
-        } else {
-            SaveMonitorPicture(step);
-        }
-        ++mCaught;
-        if (mTray != nullptr) {
-            mTray->SetCaughtCount(mCaught);
+        if (!TakesMonitorPicture(step.record)) {
+            MonitorStep none{step.record, step.shot, step.outcome, done};
+            SaveMonitorPicture(none);
         }
     }
 
     void SaveMonitorPicture(MonitorStep& step)
     {
-        (void)SaveJustShownMonitorPicture(mContext, step.record, step.shot, step.outcome);
-        mRecorder.NoteMonitorPicture(step.record.mWindowHandle, step.outcome);
-        NoteBudget();
+        auto written = std::make_shared<WriteStep>();
+        written->outcome = step.outcome;
+        TakeJustShownMonitorPicture(mContext, step.record, step.shot, written->outcome, written->taken);
+        QueueWrite(written);
+        const HWND window = step.record.mWindowHandle;
+        Complete([this, window, written, windowStep = step.windowStep] {
+            // The window picture's step is done by now: its results are final.
+            if (windowStep) {
+                written->outcome.record = windowStep->outcome.record;
+                written->outcome.window = windowStep->outcome.window;
+                written->outcome.pictureSkipped = windowStep->outcome.pictureSkipped;
+            }
+            mRecorder.NoteMonitorPicture(window, written->outcome);
+            NoteBudget();
+        });
     }
 
     // The budget as the record will tell it; a stop goes into the journal once, when it happens,
@@ -328,7 +452,11 @@ private:
         PictureBudget& budget = *mContext.pictureBudget;
         budget.CountRewritten(mContext.outputDirectory + L"\\" + kRunJournalFileName, std::wstring());
         const char* const stopped = PictureStopName(budget.Stop());
-        const bool changed = stopped != mSummary.picturesStopped;
+        // Pictures left out for want of room are told when their burst is over.
+        const unsigned dropped = mEncoder.Refused();
+        const bool changed = stopped != mSummary.picturesStopped ||
+                             (dropped != mSummary.picturesDroppedQueueFull && !mEncoder.Refusing());
+        mSummary.picturesDroppedQueueFull = changed || last ? dropped : mSummary.picturesDroppedQueueFull;
         mSummary.maxRunBytes = budget.MaxRunBytes();
         mSummary.bytesWritten = budget.BytesWritten();
         mSummary.picturesStoppedAt = budget.StoppedAt();
@@ -357,6 +485,11 @@ private:
     WatchTimes mTimes;
     WindowWatcher mWatcher;
     WatchSummary mSummary;
+    // Destroyed before the context it writes into; waits for its steps.
+    EncodeQueue mEncoder;
+    std::deque<Completion> mCompletions;
+    std::map<std::uint64_t, unsigned> mPendingEntries; // entries that wait for their steps, by handle
+    std::map<std::uint64_t, unsigned> mPendingFolders; // of them, the saved windows' folders
     TrayIcon* mTray = nullptr;
     std::deque<SeenWindow> mWaiting;
     std::deque<MonitorStep> mMonitorSteps;

@@ -112,6 +112,16 @@ struct Flash {
     const char* kind = "window";
 };
 
+FixtureWindowSpec LayoutOf(const Flash& flash)
+{
+    FixtureWindowSpec layout;
+    layout.rect = flash.rect;
+    layout.caption = L"Flash";
+    layout.className = flash.className;
+    layout.fill = flash.fill;
+    return layout;
+}
+
 TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
 {
     TestSupport::GdiplusSession gdiplus;
@@ -160,11 +170,7 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     hungLayout.className = L"MorvaneWatchHung";
     hungLayout.fill = RGB(200, 40, 200);
     for (Flash& flash : flashes) {
-        FixtureWindowSpec layout;
-        layout.rect = flash.rect;
-        layout.caption = L"Flash";
-        layout.className = flash.className;
-        layout.fill = flash.fill;
+        const FixtureWindowSpec layout = LayoutOf(flash);
         if (flash.behindHungWindow) {
             // The watch must not wait on it: the window behind it is gone again within 300 ms.
             hung = fixture.OpenHung(hungLayout);
@@ -178,10 +184,28 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
     }
     EXPECT_NE(box.threadId, flashes[0].window.threadId);
 
+    // A burst: windows that show together are all taken first, their pictures encoded and
+    // written afterwards on the worker, each with its own colour.
+    Flash burst[] = {
+        {"burst 1", {60, 520, 200, 620}, RGB(250, 80, 80), 1500, 1, {}},
+        {"burst 2", {220, 520, 360, 620}, RGB(80, 250, 80), 1500, 1, {}},
+        {"burst 3", {380, 520, 520, 620}, RGB(80, 80, 250), 1500, 1, {}},
+        {"burst 4", {540, 520, 680, 620}, RGB(250, 250, 80), 1500, 1, {}},
+        {"burst 5", {700, 520, 840, 620}, RGB(250, 80, 250), 1500, 1, {}},
+        {"burst 6", {860, 520, 1000, 620}, RGB(80, 250, 250), 1500, 1, {}},
+    };
+    for (Flash& flash : burst) {
+        flash.window = fixture.Flash(LayoutOf(flash), flash.showMs, flash.showings, 1200);
+        ASSERT_TRUE(flash.window) << flash.window.failure;
+    }
+
     // Everything has shown and gone: the running watch's journal holds each showing, and no
     // record or page is rewritten while it runs.
     ::Sleep(4000);
     bool linesWhole = false;
+    for (const Flash& flash : burst) {
+        EXPECT_EQ(JournalEntriesOf(folder, flash.window.handle, linesWhole).size(), 1u) << flash.name;
+    }
     for (const Flash& flash : flashes) {
         EXPECT_EQ(JournalEntriesOf(folder, flash.window.handle, linesWhole).size(), flash.showings) << flash.name;
         EXPECT_TRUE(linesWhole);
@@ -243,6 +267,18 @@ TEST(WatchEndToEnd, CatchesEachWindowThatShowsUntilStopped)
             const std::string first = (*entries[0])["folder"];
             EXPECT_EQ((*entries[1])["folder"], first + "-2");
         }
+    }
+    // The burst's pictures all found room in the encode queue.
+    EXPECT_EQ(record["watch"]["picturesDroppedQueueFull"], 0);
+    for (const Flash& flash : burst) {
+        SCOPED_TRACE(flash.name);
+        const std::vector<const json*> entries = EntriesOf(record, flash.window.handle);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_TRUE(PictureShows(folder, *entries[0], flash.fill));
+        EXPECT_EQ((*entries[0])["results"]["window"], 0);
+        EXPECT_EQ((*entries[0])["results"]["record"], 0);
+        EXPECT_TRUE((*entries[0])["pictureSkipped"].is_null());
+        EXPECT_TRUE((*entries[0])["savedAfterMs"].is_number());
     }
     // The hung window is taken from the screen, where it painted before its thread stopped.
     const std::vector<const json*> hungEntries = EntriesOf(record, hung.handle);

@@ -308,6 +308,7 @@
       if (covered.length) { markCovered(frame, w, covered); }
     } else {
       add(card, make('div', 'nothumb', w.picturesStopped ? 'No window picture: ' + budgetText(w.picturesStopped)
+        : w.pictureSkipped === 'queueFull' ? 'No window picture: too many pictures waited to be encoded'
         : w.minimised ? 'No window picture: the window is minimised'
         : w.cloaked ? 'No window picture: the window is not on screen' : 'No window picture'));
     }
@@ -600,7 +601,8 @@
       thumb.src = fileUrl(w.folder, 'Morvane.Window.jpg');
     } else {
       cell.textContent = w.pictureDropped ? 'dropped: ' + w.pictureDropped
-        : w.picturesStopped ? 'none: disk budget' : 'none';
+        : w.picturesStopped ? 'none: disk budget'
+        : w.pictureSkipped === 'queueFull' ? 'none: encode queue full' : 'none';
     }
     var index = savedIndex.get(w);
     var name = add(row, make('td', 'text', (w.caption || '(no caption)') + ' \u2014 ' + w.className));
