@@ -1,6 +1,7 @@
 #include "ProgramEntry.h"
 
 #include "RunDriver.h"
+#include "events/EventRegistration.h"
 #include "system/UniqueResource.h"
 #include "watch/SignInStart.h"
 #include "watch/WatchCommandLine.h"
@@ -37,6 +38,13 @@ std::vector<std::wstring> SplitArguments(const wchar_t* commandLine)
     return arguments;
 }
 
+// A setting's change told in its message box; its exit code.
+int Tell(const CommandReport& report)
+{
+    ::MessageBoxW(nullptr, report.text.c_str(), kCaption, MB_OK | report.icon);
+    return report.exitCode;
+}
+
 } // namespace
 
 int RunCommandLine(const wchar_t* commandLine)
@@ -65,12 +73,13 @@ int RunCommandLine(const wchar_t* commandLine)
         ::MessageBoxW(nullptr, UsageText().c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
         return 0;
     case CommandAction::AtSignIn:
-    case CommandAction::NotAtSignIn: {
-        const SignInReport report =
-            plan.action == CommandAction::AtSignIn ? StartAtSignIn() : StopStartingAtSignIn();
-        ::MessageBoxW(nullptr, report.text.c_str(), kCaption, MB_OK | report.icon);
-        return report.exitCode;
-    }
+        return Tell(StartAtSignIn());
+    case CommandAction::NotAtSignIn:
+        return Tell(StopStartingAtSignIn());
+    case CommandAction::RegisterEvents:
+        return Tell(RegisterRunEvents());
+    case CommandAction::UnregisterEvents:
+        return Tell(UnregisterRunEvents());
     case CommandAction::Refuse:
         break;
     }

@@ -7,6 +7,7 @@
 #include "record/RunRecorder.h"
 #include "RunState.h"
 #include "capture/WindowSample.h"
+#include "events/RunEventLog.h"
 #include "capture/WindowText.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowShot.h"
@@ -179,6 +180,10 @@ int Run()
     context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize();
     context.outputDirectory = gOutputDirectory;
+    RunEventLog events;
+    if (hasOutputDirectory) {
+        events.RunStarted(RunMode::OneShot, gOutputDirectory);
+    }
 
     SaveWindowsPresentNow(context);
 
@@ -186,9 +191,11 @@ int Run()
     // and then there is nowhere to put the run record and page either.
     if (hasOutputDirectory) {
         context.recorder.Finish(context.outputDirectory, context.clock);
+        events.End(MakeRunEndedEvent(context.recorder.Tally(), gOutputDirectory));
         const std::wstring text = MakeCompletionText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK);
     } else {
+        events.End(MakeRunFailedEvent(RunMode::OneShot, gOutputDirectory, kNoOutputFolderError));
         const std::wstring text = MakeFailureText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), L"Morvane", MB_OK | MB_ICONERROR);
     }

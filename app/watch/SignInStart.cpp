@@ -1,6 +1,7 @@
 #include "watch/SignInStart.h"
 
 #include "MorvaneTrace.h"
+#include "SystemText.h"
 #include "basic/StringFormat.h"
 #include "system/Module.h"
 #include "system/UniqueResource.h"
@@ -10,27 +11,7 @@ namespace {
 
 constexpr const char* kSignInStart = "Morvane::SignInStart";
 
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type key) noexcept { ::RegCloseKey(key); }
-};
-using UniqueRegistryKey = TalvexBasic::UniqueResource<RegistryKeyTraits>;
-
-// The system's own words for an error, without the line break it ends with.
-std::wstring SystemText(DWORD error)
-{
-    TalvexBasic::UniqueLocalMemory buffer;
-    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, error, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
-    std::wstring text = length != 0 ? std::wstring(static_cast<const wchar_t*>(buffer.get()), length) : L"";
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.')) {
-        text.pop_back();
-    }
-    return text;
-}
+using TalvexBasic::UniqueRegistryKey;
 
 std::wstring ValueName()
 {

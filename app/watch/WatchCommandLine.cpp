@@ -104,6 +104,8 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
             stop = true;
         } else if ((name == L"at-sign-in" || name == L"not-at-sign-in") && signIn == CommandAction::Snapshot) {
             signIn = name == L"at-sign-in" ? CommandAction::AtSignIn : CommandAction::NotAtSignIn;
+        } else if ((name == L"register-events" || name == L"unregister-events") && signIn == CommandAction::Snapshot) {
+            signIn = name == L"register-events" ? CommandAction::RegisterEvents : CommandAction::UnregisterEvents;
         } else if (name == L"for" && !timed) {
             if (index + 1 == arguments.size()) {
                 return Refuse(L"\"" + argument + L"\" needs a duration.");
@@ -129,8 +131,10 @@ CommandPlan PlanFromArguments(const std::vector<std::wstring>& arguments)
         }
     }
     if (signIn != CommandAction::Snapshot) {
+        const bool events = signIn == CommandAction::RegisterEvents || signIn == CommandAction::UnregisterEvents;
         if (arguments.size() > 1) {
-            return Refuse(L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument.");
+            return Refuse(events ? L"\"--register-events\" and \"--unregister-events\" take no other argument."
+                                 : L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument.");
         }
         plan.action = signIn;
         return plan;

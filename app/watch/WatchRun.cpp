@@ -13,6 +13,7 @@
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
 #include "capture/WindowText.h"
+#include "events/RunEventLog.h"
 #include "record/RunRecord.h"
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
@@ -83,9 +84,9 @@ private:
 // the watcher's thread only finds them.
 class Watch {
 public:
-    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds)
+    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds, RunEventLog& events)
         : mContext(context), mRecorder(context.recorder), mSignals(signals), mWatchSeconds(watchSeconds),
-          mTimes(context.clock)
+          mTimes(context.clock), mEvents(events)
     {
     }
 
@@ -301,6 +302,10 @@ private:
             }
         });
         mRecorder.JournalLatestOf(window);
+        RunWindow caught;
+        if (mRecorder.LatestOf(window, caught)) {
+            mEvents.WindowCaught(CaughtWindowOf(caught, mContext.outputDirectory));
+        }
         NoteBudget();
         // A menu or tooltip takes no monitor picture: nothing to queue behind the others.
         if (TakesMonitorPicture(record)) {
@@ -355,6 +360,7 @@ private:
     const WatchSignals& mSignals;
     unsigned long long mWatchSeconds;
     WatchTimes mTimes;
+    RunEventLog& mEvents;
     WindowWatcher mWatcher;
     WatchSummary mSummary;
     TrayIcon* mTray = nullptr;
@@ -382,6 +388,9 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
             claim == WatchSignals::Claim::AlreadyRunning
                 ? L"A watch is running already; it saves into \r\n\"" + signals.RunningFolder() + L"\"."
                 : std::wstring(L"The watch could not start.");
+        if (claim != WatchSignals::Claim::AlreadyRunning) {
+            RunEventLog().End(MakeRunFailedEvent(RunMode::Watch, {}, text));
+        }
         ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONWARNING);
         return 1;
     }
@@ -390,12 +399,15 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
     context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize();
     context.outputDirectory = gOutputDirectory;
+    RunEventLog events;
     if (!hasOutputDirectory) {
+        events.End(MakeRunFailedEvent(RunMode::Watch, gOutputDirectory, kNoOutputFolderError));
         const std::wstring text = MakeFailureText(gOutputDirectory);
         ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
         Finalize();
         return 1;
     }
+    events.RunStarted(RunMode::Watch, gOutputDirectory);
     signals.PublishFolder(gOutputDirectory);
     PictureBudget budget(gOutputDirectory, maxRunBytes, context.clock);
     context.pictureBudget = &budget;
@@ -403,15 +415,19 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes)
     {
         // The watcher knows the windows visible before the walk, so that a window shown during
         // the walk is caught as well.
-        Watch watch(context, signals, watchSeconds);
+        Watch watch(context, signals, watchSeconds, events);
         const bool watching = watch.Begin();
         SaveWindowsPresentNow(context);
         if (watching) {
             watch.Run();
         } else {
+            events.Post(MakeRunFailedEvent(RunMode::Watch, gOutputDirectory,
+                                           L"The watch for windows that appear could not start; the windows present "
+                                           L"at its start are saved."));
             context.recorder.Finish(context.outputDirectory, context.clock);
         }
     }
+    events.End(MakeRunEndedEvent(context.recorder.Tally(), gOutputDirectory));
 
     const std::wstring text = MakeCompletionText(gOutputDirectory);
     ::MessageBoxW(nullptr, text.c_str(), kCaption, MB_OK);

@@ -67,20 +67,7 @@ TEST(OutputFolderRule, TrustsOnlyFoldersOfTheUserOrTheAdministrators)
     }
 }
 
-// The Unix path of a Windows one under Wine; empty elsewhere.
-std::string UnixPathOf(const std::wstring& path)
-{
-    using UnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto unixFileName = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
-    if (name == nullptr) {
-        return {};
-    }
-    std::string unixPath = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return unixPath;
-}
+using TestSupport::UnixPathOf;
 
 // What a Unix shell command writes on its standard output, run through Wine (which starts a Unix
 // program given by its path on the Z: drive, without a handle or standard handles): the answer
