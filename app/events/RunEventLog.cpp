@@ -6,6 +6,7 @@
 #include "events/EventSource.h"
 #include "system/Module.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>

@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -318,9 +319,10 @@ TEST(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
         Morvane::RunEventLog log;
         log.RunStarted(Morvane::RunMode::Watch, L"C:\\run");
         // The writer is held inside the log: posting goes on regardless.
-        while (Reported::inside.load() == 0) {
+        for (int wait = 0; wait < 10000 && Reported::inside.load() == 0; ++wait) {
             ::Sleep(1);
         }
+        ASSERT_EQ(Reported::inside.load(), 1) << "the start event never reached the log";
         for (int index = 0; index < 25; ++index) {
             log.WindowCaught(TestWindow(index));
         }
