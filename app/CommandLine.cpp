@@ -118,6 +118,8 @@ CommandPlan DecidePlan(const std::vector<std::wstring>& arguments)
             stop = true;
         } else if ((name == L"at-sign-in" || name == L"not-at-sign-in") && signIn == CommandAction::Snapshot) {
             signIn = name == L"at-sign-in" ? CommandAction::AtSignIn : CommandAction::NotAtSignIn;
+        } else if ((name == L"register-events" || name == L"unregister-events") && signIn == CommandAction::Snapshot) {
+            signIn = name == L"register-events" ? CommandAction::RegisterEvents : CommandAction::UnregisterEvents;
         } else if (name == L"for" && !timed) {
             if (index + 1 == arguments.size()) {
                 return Refuse(L"\"" + argument + L"\" needs a duration.");
@@ -148,8 +150,10 @@ CommandPlan DecidePlan(const std::vector<std::wstring>& arguments)
         }
     }
     if (signIn != CommandAction::Snapshot) {
+        const bool events = signIn == CommandAction::RegisterEvents || signIn == CommandAction::UnregisterEvents;
         if (arguments.size() > (plan.quiet ? 2u : 1u)) {
-            return Refuse(L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument but \"--quiet\".");
+            return Refuse(events ? L"\"--register-events\" and \"--unregister-events\" take no other argument but \"--quiet\"."
+                                 : L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument but \"--quiet\".");
         }
         plan.action = signIn;
         return plan;

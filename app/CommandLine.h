@@ -15,6 +15,8 @@ enum class CommandAction {
     Help,     // --help or /?: the usage
     AtSignIn,    // --at-sign-in: a watch starts at each sign-in of this user
     NotAtSignIn, // --not-at-sign-in: no longer
+    RegisterEvents,   // --register-events: the Application log finds the events' sentences in this program
+    UnregisterEvents, // --unregister-events: no longer
     Refuse,   // anything else: the error text and the usage
 };
 

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "OutcomeNotice.h"
 #include "RunDriver.h"
+#include "events/EventRegistration.h"
 #include "system/UniqueResource.h"
 #include "watch/SignInStart.h"
 #include "watch/WatchRun.h"
@@ -36,6 +37,13 @@ std::vector<std::wstring> SplitArguments(const wchar_t* commandLine)
     return arguments;
 }
 
+// A setting's change told as its message box would tell it; its exit code.
+int Tell(OutcomeNotice& notice, const CommandReport& report)
+{
+    notice.Tell(report.text, report.icon);
+    return report.exitCode;
+}
+
 } // namespace
 
 int RunCommandLine(const wchar_t* commandLine)
@@ -65,12 +73,13 @@ int RunCommandLine(const wchar_t* commandLine)
         notice.TellUsage(UsageText());
         return 0;
     case CommandAction::AtSignIn:
-    case CommandAction::NotAtSignIn: {
-        const SignInReport report =
-            plan.action == CommandAction::AtSignIn ? StartAtSignIn(plan.quiet) : StopStartingAtSignIn();
-        notice.Tell(report.text, report.icon);
-        return report.exitCode;
-    }
+        return Tell(notice, StartAtSignIn(plan.quiet));
+    case CommandAction::NotAtSignIn:
+        return Tell(notice, StopStartingAtSignIn());
+    case CommandAction::RegisterEvents:
+        return Tell(notice, RegisterRunEvents());
+    case CommandAction::UnregisterEvents:
+        return Tell(notice, UnregisterRunEvents());
     case CommandAction::Refuse:
         break;
     }

@@ -8,6 +8,7 @@
 #include "record/RunRecorder.h"
 #include "RunState.h"
 #include "capture/WindowSample.h"
+#include "events/RunEventLog.h"
 #include "capture/WindowText.h"
 #include "capture/WindowReport.h"
 #include "capture/WindowShot.h"
@@ -58,6 +59,11 @@ std::wstring MakeCompletionText(const std::wstring& directory)
 std::wstring MakeFailureText(const std::wstring& directory)
 {
     return L"Failed Save All Window To \r\n\"" + directory + L"\".";
+}
+
+std::wstring OutputFailureEventText(const std::wstring& chosenFolder)
+{
+    return chosenFolder.empty() ? std::wstring(kNoOutputFolderError) : gOutputFailureText;
 }
 
 bool Initialize(const std::wstring& chosenFolder)
@@ -201,6 +207,10 @@ int Run(OutcomeNotice& notice, const std::wstring& chosenFolder)
     context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize(chosenFolder);
     context.outputDirectory = gOutputDirectory;
+    RunEventLog events;
+    if (hasOutputDirectory) {
+        events.RunStarted(RunMode::OneShot, gOutputDirectory);
+    }
 
     SaveWindowsPresentNow(context);
 
@@ -208,9 +218,11 @@ int Run(OutcomeNotice& notice, const std::wstring& chosenFolder)
     // and then there is nowhere to put the run record and page either.
     if (hasOutputDirectory) {
         context.recorder.Finish(context.outputDirectory, context.clock);
+        events.End(MakeRunEndedEvent(context.recorder.Tally(), gOutputDirectory));
         const std::wstring text = MakeCompletionText(gOutputDirectory);
         notice.Tell(text, 0);
     } else {
+        events.End(MakeRunFailedEvent(RunMode::OneShot, gOutputDirectory, OutputFailureEventText(chosenFolder)));
         notice.Tell(gOutputFailureText, MB_ICONERROR);
     }
 

@@ -58,4 +58,8 @@ void SaveWindowsPresentNow(RunContext& context);
 // "Failed Save All Window To \r\n\"<directory>\".", when no output folder could be made.
 [[nodiscard]] std::wstring MakeFailureText(const std::wstring& directory);
 
+// The error a failure event gives when no output folder could be made: a chosen folder's own
+// reason, else where to look for the folders tried.
+[[nodiscard]] std::wstring OutputFailureEventText(const std::wstring& chosenFolder);
+
 } // namespace Morvane

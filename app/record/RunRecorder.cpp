@@ -126,6 +126,7 @@ RunWindow RunRecorder::Add(RunWindow entry)
     } else if (entry.skipReason == SkipReason::None && entry.shot.pictureSource == PictureSource::Screen) {
         NoteCoveringWindows(entry);
     }
+    mTally.CountEntry(entry);
     if (mJournal.IsOpen()) {
         if (!entry.folder.empty()) {
             ++mSavedCounts[entry.handle];
@@ -331,6 +332,7 @@ void RunRecorder::NoteMonitorPicture(HWND window, const WindowShotOutcome& outco
 {
     const TalvexBasic::CriticalSectionLock lock(mLock);
     const std::uint64_t handle = PointerBits(window);
+    mTally.CountMonitorPicture(outcome);
     RunWindow* const entry = LatestEntry(handle);
     RunWindow update;
     if (entry != nullptr && entry->folder == outcome.folder) {
@@ -365,6 +367,12 @@ void RunRecorder::JournalGoneOf(HWND window)
         mJournal.Append(JournalGoneLine(Now(), *entry));
         ForgetIfSettled(handle);
     }
+}
+
+RunTally RunRecorder::Tally()
+{
+    const TalvexBasic::CriticalSectionLock lock(mLock);
+    return mTally;
 }
 
 void RunRecorder::FinishJournal(const std::wstring& outputDirectory, const RunClock& clock)

@@ -5,6 +5,7 @@
 #include "record/RunEntry.h"
 #include "record/RunHistory.h"
 #include "record/RunJournal.h"
+#include "record/RunTally.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
@@ -78,6 +79,9 @@ public:
 
     [[nodiscard]] const RunSummary& Summary() const noexcept { return mRun; }
 
+    // The run's windows and failed steps counted as they came, also those only the journal keeps.
+    [[nodiscard]] RunTally Tally();
+
 private:
     RunWindow Add(RunWindow entry);
     void Conclude(const std::wstring& outputDirectory, const RunClock& clock, bool last);
@@ -104,6 +108,7 @@ private:
     std::map<std::uint64_t, RunWindow> mLatest;        // by handle
     std::map<std::uint64_t, unsigned> mSavedCounts;    // folders each window has got
     size_t mProcessesJournaled = 0;
+    RunTally mTally; // under mLock
 };
 
 } // namespace Morvane

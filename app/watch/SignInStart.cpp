@@ -11,12 +11,7 @@ namespace {
 
 constexpr const char* kSignInStart = "Morvane::SignInStart";
 
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type key) noexcept { ::RegCloseKey(key); }
-};
-using UniqueRegistryKey = TalvexBasic::UniqueResource<RegistryKeyTraits>;
+using TalvexBasic::UniqueRegistryKey;
 
 std::wstring ValueName()
 {

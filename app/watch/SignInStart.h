@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandReport.h"
+
 #include <windows.h>
 
 #include <string>
@@ -25,11 +27,7 @@ enum class SignInChange {
 };
 
 // The message box of a change and the program's exit code: 0 when done, 1 for a failure.
-struct SignInReport {
-    std::wstring text;
-    UINT icon = MB_ICONINFORMATION;
-    int exitCode = 0;
-};
+using SignInReport = CommandReport;
 
 // command: the value written (Written), or the one that was meant (NotWritten, may be empty);
 // why: the system's text of the failure.

@@ -15,6 +15,7 @@
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
 #include "capture/WindowText.h"
+#include "events/RunEventLog.h"
 #include "record/RunRecord.h"
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
@@ -124,9 +125,9 @@ private:
 // its files are written, so that the journal names only files that exist.
 class Watch {
 public:
-    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds)
+    Watch(RunContext& context, const WatchSignals& signals, unsigned long long watchSeconds, RunEventLog& events)
         : mContext(context), mRecorder(context.recorder), mSignals(signals), mWatchSeconds(watchSeconds),
-          mTimes(context.clock)
+          mTimes(context.clock), mEvents(events)
     {
     }
 
@@ -419,6 +420,10 @@ private:
             }
         });
         mRecorder.JournalLatestOf(window);
+        RunWindow caught;
+        if (mRecorder.LatestOf(window, caught)) {
+            mEvents.WindowCaught(CaughtWindowOf(caught, mContext.outputDirectory));
+        }
         NoteBudget();
         if (!TakesMonitorPicture(step.record)) {
             MonitorStep none{step.record, step.shot, step.outcome, done};
@@ -483,6 +488,7 @@ private:
     const WatchSignals& mSignals;
     unsigned long long mWatchSeconds;
     WatchTimes mTimes;
+    RunEventLog& mEvents;
     WindowWatcher mWatcher;
     WatchSummary mSummary;
     // Destroyed before the context it writes into; waits for its steps.
@@ -516,6 +522,9 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, Ou
             claim == WatchSignals::Claim::AlreadyRunning
                 ? L"A watch is running already; it saves into \r\n\"" + signals.RunningFolder() + L"\"."
                 : std::wstring(L"The watch could not start.");
+        if (claim != WatchSignals::Claim::AlreadyRunning) {
+            RunEventLog().End(MakeRunFailedEvent(RunMode::Watch, {}, text));
+        }
         notice.Tell(text, MB_ICONWARNING);
         return 1;
     }
@@ -524,11 +533,14 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, Ou
     context.recorder.Start(context.clock);
     const bool hasOutputDirectory = Initialize(chosenFolder);
     context.outputDirectory = gOutputDirectory;
+    RunEventLog events;
     if (!hasOutputDirectory) {
+        events.End(MakeRunFailedEvent(RunMode::Watch, gOutputDirectory, OutputFailureEventText(chosenFolder)));
         notice.Tell(gOutputFailureText, MB_ICONERROR);
         Finalize();
         return 1;
     }
+    events.RunStarted(RunMode::Watch, gOutputDirectory);
     signals.PublishFolder(gOutputDirectory);
     PictureBudget budget(gOutputDirectory, maxRunBytes, context.clock);
     context.pictureBudget = &budget;
@@ -536,15 +548,19 @@ int RunWatch(unsigned long long watchSeconds, unsigned long long maxRunBytes, Ou
     {
         // The watcher knows the windows visible before the walk, so that a window shown during
         // the walk is caught as well.
-        Watch watch(context, signals, watchSeconds);
+        Watch watch(context, signals, watchSeconds, events);
         const bool watching = watch.Begin();
         SaveWindowsPresentNow(context);
         if (watching) {
             watch.Run();
         } else {
+            events.Post(MakeRunFailedEvent(RunMode::Watch, gOutputDirectory,
+                                           L"The watch for windows that appear could not start; the windows present "
+                                           L"at its start are saved."));
             context.recorder.Finish(context.outputDirectory, context.clock);
         }
     }
+    events.End(MakeRunEndedEvent(context.recorder.Tally(), gOutputDirectory));
 
     const std::wstring text = MakeCompletionText(gOutputDirectory);
     notice.Tell(text, 0);

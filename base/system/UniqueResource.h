@@ -83,6 +83,13 @@ struct LocalMemoryTraits {
     static void Close(Type memory) noexcept { ::LocalFree(memory); }
 };
 
+// An open registry key.
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type key) noexcept { ::RegCloseKey(key); }
+};
+
 // Kernel objects whose failure value is null (processes, threads, events).
 using UniqueHandle = UniqueResource<HandleTraits>;
 // CreateFileW results, whose failure value is INVALID_HANDLE_VALUE.
@@ -91,5 +98,7 @@ using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 // What the system handed over to be freed with LocalFree.
 using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+// RegCreateKeyExW and RegOpenKeyExW results.
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 
 } // namespace TalvexBasic

@@ -174,7 +174,7 @@ TEST_F(ChosenOutputEndToEnd, AShareTakesTheRunBelowItsServerAndShare)
     const std::string server = "morvane-share-" + std::to_string(::GetCurrentProcessId());
     const std::string servers = TestSupport::Utf8(prefix) + "/dosdevices/unc";
     ASSERT_EQ(MorvaneTests::UnixCommandOutput("mkdir -p '" + servers + "/" + server + "' && ln -s '" +
-                                                  MorvaneTests::UnixPathOf(mRoot) + "' '" + servers + "/" + server +
+                                                  TestSupport::UnixPathOf(mRoot) + "' '" + servers + "/" + server +
                                                   "/share' && echo mapped",
                                               mLocal),
               "mapped");

@@ -59,6 +59,9 @@ TEST(CommandLine, ArgumentsGiveTheirPlan)
         {{L"--at-sign-in"}, CommandAction::AtSignIn, 0, nullptr},
         {{L"/At-Sign-In"}, CommandAction::AtSignIn, 0, nullptr},
         {{L"--not-at-sign-in"}, CommandAction::NotAtSignIn, 0, nullptr},
+        {{L"--register-events"}, CommandAction::RegisterEvents, 0, nullptr},
+        {{L"/REGISTER-EVENTS"}, CommandAction::RegisterEvents, 0, nullptr},
+        {{L"--unregister-events"}, CommandAction::UnregisterEvents, 0, nullptr},
         {{L"/NOT-AT-SIGN-IN"}, CommandAction::NotAtSignIn, 0, nullptr},
         // Refused, each naming what was wrong.
         {{L"--watch", L"--for", L"169h"}, CommandAction::Refuse, 0, L"\"169h\""},
@@ -85,6 +88,10 @@ TEST(CommandLine, ArgumentsGiveTheirPlan)
         {{L"--at-sign-in", L"--not-at-sign-in"}, CommandAction::Refuse, 0, L"\"--not-at-sign-in\""},
         {{L"--at-sign-in", L"--at-sign-in"}, CommandAction::Refuse, 0, L"\"--at-sign-in\""},
         {{L"--at-sign-in", L"--for", L"10s"}, CommandAction::Refuse, 0, L"take no other argument"},
+        {{L"--register-events", L"--watch"}, CommandAction::Refuse, 0, L"\"--register-events\" and"},
+        {{L"--stop", L"/Unregister-Events"}, CommandAction::Refuse, 0, L"\"--unregister-events\" take no"},
+        {{L"--register-events", L"--at-sign-in"}, CommandAction::Refuse, 0, L"\"--at-sign-in\""},
+        {{L"--register-events", L"--unregister-events"}, CommandAction::Refuse, 0, L"\"--unregister-events\""},
     };
     for (const ArgumentCase& example : cases) {
         SCOPED_TRACE(Spelled(example.arguments));

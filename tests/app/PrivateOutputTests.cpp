@@ -42,7 +42,7 @@ namespace {
 using namespace Morvane;
 using MorvaneTests::UnixCommandOutput;
 using MorvaneTests::UnixModeOf;
-using MorvaneTests::UnixPathOf;
+using TestSupport::UnixPathOf;
 using MorvaneTests::UsersAlone;
 
 TEST(OutputFolderRule, TrustsOnlyFoldersOfTheUserOrTheAdministrators)

@@ -23,6 +23,7 @@
 #include <wintrust.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 TEST_SUPPORT_IMPORT_SLOT(WinVerifyTrust);
@@ -293,12 +294,18 @@ TEST(ProcessCommandLine, ReadsAHugeCommandLineWhole)
 
 TEST(VersionStrings, AnImageWithoutAVersionResourceHasNone)
 {
-    const VersionStrings strings = ReadVersionStrings(ProgramDirectory() + L"\\Morvane.exe");
+    // The test program carries none (Morvane.exe has its own since its events name its version).
+    const VersionStrings strings = ReadVersionStrings(ProgramDirectory() + L"\\MorvaneTests.exe");
     EXPECT_FALSE(strings.company);
     EXPECT_FALSE(strings.product);
     EXPECT_FALSE(strings.description);
     EXPECT_FALSE(strings.fileVersion);
     EXPECT_FALSE(strings.originalFilename);
+    const VersionStrings tool = ReadVersionStrings(ProgramDirectory() + L"\\Morvane.exe");
+    EXPECT_FALSE(tool.company);
+    EXPECT_EQ(tool.product, std::optional<std::wstring>(L"Morvane"));
+    EXPECT_EQ(tool.fileVersion, std::optional<std::wstring>(L"1.0.0.0"));
+    EXPECT_EQ(tool.originalFilename, std::optional<std::wstring>(L"Morvane.exe"));
 }
 
 // WinVerifyTrust answers from a table for one test, counting its verifications.

@@ -8,20 +8,6 @@
 
 namespace MorvaneTests {
 
-std::string UnixPathOf(const std::wstring& path)
-{
-    using UnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto unixFileName = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
-    if (name == nullptr) {
-        return {};
-    }
-    std::string unixPath = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return unixPath;
-}
-
 std::string UnixCommandOutput(const std::string& command, const std::wstring& scratch)
 {
     static int sAnswers = 0;

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "support/TestPaths.h"
+
 #include <string>
 
 namespace MorvaneTests {
 
-// The Unix path of a Windows one under Wine; empty elsewhere.
-[[nodiscard]] std::string UnixPathOf(const std::wstring& path);
+using TestSupport::UnixPathOf;
 
 // What a Unix shell command writes on its standard output, run through Wine (which starts a Unix
 // program given by its path on the Z: drive, without a handle or standard handles): the answer

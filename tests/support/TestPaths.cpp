@@ -118,4 +118,18 @@ std::wstring RecordPath(const std::wstring& outputDirectory, const std::string& 
     return outputDirectory + L"\\" + path;
 }
 
+std::string UnixPathOf(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
+    if (name == nullptr) {
+        return {};
+    }
+    std::string unixPath = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return unixPath;
+}
+
 } // namespace TestSupport

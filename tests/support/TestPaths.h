@@ -28,4 +28,7 @@ std::string ReadWholeFile(const std::wstring& path);
 // the Windows path below that directory.
 std::wstring RecordPath(const std::wstring& outputDirectory, const std::string& relative);
 
+// The Unix path of a Windows one under Wine; empty elsewhere.
+std::string UnixPathOf(const std::wstring& path);
+
 } // namespace TestSupport
