@@ -8,11 +8,13 @@
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
 //                  [--trace-lines] [--process-facts] [--window-checks] [--journal]
 //                  [--watch [--idle-windows N] [--idle-seconds N | --idle-minutes N] [--burst-only] [--burst N]]
+//                  [--long-watch [N]]
 
 #include "capture/OutputFileNames.h"
 #include "BenchClock.h"
 #include "EncodeVariants.h"
 #include "JournalCost.h"
+#include "LongWatch.h"
 #include "ProcessFactsCost.h"
 #include "RunProfile.h"
 #include "TickerWindow.h"
@@ -237,6 +239,12 @@ int main(int argc, char** argv)
             watchOptions.burstWindows = std::atoi(argv[++index]);
         } else if (argument == "--window-checks") {
             windowChecksOnly = true;
+        } else if (argument == "--long-watch") {
+            MorvaneBench::LongWatchOptions longWatch;
+            if (index + 1 < argc && std::atoi(argv[index + 1]) > 0) {
+                longWatch.windows = std::atoi(argv[++index]);
+            }
+            return MorvaneBench::RunLongWatch(longWatch);
         } else if (argument == "--journal") {
             MorvaneBench::RunJournalCost();
             return 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark and runs it once under Wine on a private 1920x1080 Xvfb display.
-# Usage: bench/run-bench.sh [--watch]   (MORVANE_BUILD_DIR and WINEPREFIX may be set as for scripts/test.sh)
+# Usage: bench/run-bench.sh [--watch | --long-watch [N]]   (MORVANE_BUILD_DIR and WINEPREFIX may be set as for
+# scripts/test.sh)
 # MORVANE_BENCH_BASELINE names the commit whose Morvane.exe is measured beside this one (default:
 # 6cd2eff, the tool before monitor pictures were reused); "none" leaves it out.
 set -euo pipefail
@@ -11,6 +12,10 @@ cmake --preset mingw -B "$BUILD_DIR" >/dev/null
 cmake --build "$BUILD_DIR" --target MorvaneBench Morvane DesktopFixture
 
 BASELINE_COMMIT="${MORVANE_BENCH_BASELINE:-6cd2eff}"
+# The long watch measures this build only.
+if [ "${1:-}" = --long-watch ]; then
+  BASELINE_COMMIT=none
+fi
 BASELINE_ARGS=()
 if [ "$BASELINE_COMMIT" != none ] && git rev-parse --verify --quiet "$BASELINE_COMMIT^{commit}" >/dev/null; then
   BASELINE_SOURCE="$BUILD_DIR/bench-baseline/source"

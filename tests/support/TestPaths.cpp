@@ -96,10 +96,17 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
 
 std::string ReadWholeFile(const std::wstring& path)
 {
+    return ReadFileFrom(path, 0);
+}
+
+std::string ReadFileFrom(const std::wstring& path, long long offset)
+{
     const TalvexBasic::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    if (!file || (offset != 0 && !::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN))) {
         return {};
     }
     std::string content;

@@ -23,6 +23,8 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder);
 
 // The whole content of a file, or nothing if it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
+// The content from the byte offset on (a file that another process still appends to).
+std::string ReadFileFrom(const std::wstring& path, long long offset);
 
 // A path that the run record gives below the output directory (UTF-8, '/' between folders), as
 // the Windows path below that directory.
