@@ -151,7 +151,9 @@ CommandPlan DecidePlan(const std::vector<std::wstring>& arguments)
     }
     if (signIn != CommandAction::Snapshot) {
         const bool events = signIn == CommandAction::RegisterEvents || signIn == CommandAction::UnregisterEvents;
-        if (arguments.size() > (plan.quiet ? 2u : 1u)) {
+        // --at-sign-in carries a chosen folder on to the watches it starts.
+        const bool carriesFolder = signIn == CommandAction::AtSignIn && !plan.outputFolder.empty();
+        if (arguments.size() > (plan.quiet ? 2u : 1u) + (carriesFolder ? 2u : 0u)) {
             return Refuse(events ? L"\"--register-events\" and \"--unregister-events\" take no other argument but \"--quiet\"."
                                  : L"\"--at-sign-in\" and \"--not-at-sign-in\" take no other argument but \"--quiet\".");
         }
@@ -195,7 +197,8 @@ std::wstring UsageText()
            L"  --stop\t\tstops the running watch\r\n"
            L"\r\n"
            L"Starting at sign-in:\r\n"
-           L"  --at-sign-in\t\tstarts a watch at each sign-in of this user\r\n"
+           L"  --at-sign-in\t\tstarts a watch at each sign-in of this user (with --quiet and --output <folder>: "
+           L"that watch is quiet and saves there)\r\n"
            L"  --not-at-sign-in\tno longer starts it at sign-in\r\n"
            L"\r\n"
            L"Deployment:\r\n"

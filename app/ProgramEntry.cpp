@@ -73,7 +73,7 @@ int RunCommandLine(const wchar_t* commandLine)
         notice.TellUsage(UsageText());
         return 0;
     case CommandAction::AtSignIn:
-        return Tell(notice, StartAtSignIn(plan.quiet));
+        return Tell(notice, StartAtSignIn(plan.quiet, plan.outputFolder));
     case CommandAction::NotAtSignIn:
         return Tell(notice, StopStartingAtSignIn());
     case CommandAction::RegisterEvents:

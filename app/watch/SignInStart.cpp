@@ -20,9 +20,26 @@ std::wstring ValueName()
 
 } // namespace
 
-std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet)
+std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet, const std::wstring& outputFolder)
 {
-    return L"\"" + programPath + L"\" --watch" + (quiet ? L" --quiet" : L"");
+    std::wstring command = L"\"" + programPath + L"\" --watch" + (quiet ? L" --quiet" : L"");
+    if (!outputFolder.empty()) {
+        // Backslashes count only before a quote: those and the closing quote's are doubled.
+        std::wstring quoted = L"\"";
+        size_t backslashes = 0;
+        for (const wchar_t character : outputFolder) {
+            if (character == L'\\') {
+                ++backslashes;
+            } else {
+                quoted.append(character == L'"' ? backslashes + 1 : 0, L'\\');
+                backslashes = 0;
+            }
+            quoted += character;
+        }
+        quoted.append(backslashes, L'\\');
+        command += L" --output " + quoted + L"\"";
+    }
+    return command;
 }
 
 SignInReport ReportSignInChange(SignInChange change, const std::wstring& command, DWORD error, const std::wstring& why)
@@ -48,7 +65,7 @@ SignInReport ReportSignInChange(SignInChange change, const std::wstring& command
             1};
 }
 
-SignInReport StartAtSignIn(bool quiet)
+SignInReport StartAtSignIn(bool quiet, const std::wstring& outputFolder)
 {
     std::wstring program;
     const HRESULT found = TalvexBasic::Modules::Module::GetModuleFullFileName$Static(program);
@@ -56,7 +73,7 @@ SignInReport StartAtSignIn(bool quiet)
         const DWORD error = HRESULT_FACILITY(found) == FACILITY_WIN32 ? HRESULT_CODE(found) : ERROR_BAD_PATHNAME;
         return ReportSignInChange(SignInChange::NotWritten, {}, error, SystemErrorText(error));
     }
-    const std::wstring command = MakeSignInCommand(program, quiet);
+    const std::wstring command = MakeSignInCommand(program, quiet, outputFolder);
     UniqueRegistryKey key;
     LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kSignInRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                        key.put(), nullptr);

@@ -14,8 +14,11 @@ constexpr wchar_t kSignInRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersi
 constexpr wchar_t kSignInValueName[] = L"Morvane";
 
 // The value's text: the program's full path in quotes (it may hold spaces) and --watch; with
-// quiet, --quiet as well, so that a watch deployed quietly stays quiet at each sign-in.
-[[nodiscard]] std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet = false);
+// quiet, --quiet as well, so that a watch deployed quietly stays quiet at each sign-in; with an
+// output folder, --output and the folder as given, quoted as CommandLineToArgvW splits it back
+// (its environment variables are expanded by each watch, so %LOCALAPPDATA% is each user's own).
+[[nodiscard]] std::wstring MakeSignInCommand(const std::wstring& programPath, bool quiet = false,
+                                             const std::wstring& outputFolder = {});
 
 // What --at-sign-in or --not-at-sign-in did.
 enum class SignInChange {
@@ -36,7 +39,7 @@ using SignInReport = CommandReport;
 
 // Writes the value (REG_SZ: a plain string is what the shell runs everywhere) for this program's
 // own executable (a quiet watch with quiet), or removes it, and reports.
-[[nodiscard]] SignInReport StartAtSignIn(bool quiet);
+[[nodiscard]] SignInReport StartAtSignIn(bool quiet, const std::wstring& outputFolder = {});
 [[nodiscard]] SignInReport StopStartingAtSignIn();
 
 } // namespace Morvane

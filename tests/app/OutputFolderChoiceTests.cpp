@@ -132,7 +132,8 @@ TEST(OutputFolderChoice, TheCommandLineCarriesOneFolderToTheRunOrTheWatch)
         {{L"--watch", L"--output", L""}, CommandAction::Refuse, L"", L"\"--output\" needs a folder"},
         {{L"--output", L"a", L"--output", L"b"}, CommandAction::Refuse, L"", L"repeated argument \"--output\""},
         {{L"--stop", L"--output", L"a"}, CommandAction::Refuse, L"", L"\"--stop\" takes no other"},
-        {{L"--at-sign-in", L"--output", L"a"}, CommandAction::Refuse, L"", L"take no other argument"},
+        {{L"--at-sign-in", L"--output", L"a"}, CommandAction::AtSignIn, L"a", nullptr},
+        {{L"--not-at-sign-in", L"--output", L"a"}, CommandAction::Refuse, L"", L"take no other argument"},
     };
     for (const auto& example : plans) {
         SCOPED_TRACE(testing::Message() << example.arguments.size() << " arguments, folder "

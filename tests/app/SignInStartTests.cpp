@@ -3,16 +3,22 @@
 // End to end, Wine's wineboot runs the Run values as the shell does at sign-in and starts the
 // watch. Refusals of the registry come through the import slots of its routines.
 
+#include "CommandLine.h"
 #include "ProgramEntry.h"
 #include "WatchOfOtherProcess.h"
 #include "support/ImportPatch.h"
 #include "support/MorvaneRun.h"
 #include "support/TestPaths.h"
+#include "support/TestText.h"
 #include "system/UniqueResource.h"
 #include "watch/SignInStart.h"
 #include "watch/WatchSignals.h"
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <optional>
 #include <string>
@@ -394,3 +400,42 @@ TEST(SignInStart, WinebootStartsTheWatchThatTheValueNames)
 }
 
 } // namespace
+
+// --at-sign-in --output: the watch at each sign-in saves into the chosen folder, given back to it
+// exactly as written, whatever its backslashes, spaces and variables.
+TEST(SignInStart, ChosenFolderTravelsToTheWatchAsGiven)
+{
+    const wchar_t* const folders[] = {
+        L"%LOCALAPPDATA%\\Morvane",
+        L"\\\\server\\share\\%COMPUTERNAME%\\",
+        L"C:\\Pop ups\\\\",
+        L"D:\\a\\b c",
+    };
+    for (const wchar_t* folder : folders) {
+        SCOPED_TRACE(TestSupport::Utf8(folder));
+        const std::wstring command = Morvane::MakeSignInCommand(L"C:\\Program Files\\Morvane\\Morvane.exe", true, folder);
+        int count = 0;
+        LPWSTR* argv = ::CommandLineToArgvW(command.c_str(), &count);
+        ASSERT_NE(argv, nullptr);
+        const std::vector<std::wstring> arguments(argv + 1, argv + count);
+        ::LocalFree(argv);
+        const Morvane::CommandPlan plan = Morvane::PlanFromArguments(arguments);
+        EXPECT_EQ(plan.action, Morvane::CommandAction::Watch) << TestSupport::Utf8(plan.error);
+        EXPECT_TRUE(plan.quiet);
+        EXPECT_EQ(plan.outputFolder, folder) << TestSupport::Utf8(command);
+    }
+
+    const RunValueKept kept;
+    Answers::boxes.clear();
+    int exitCode = -1;
+    {
+        const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
+        exitCode = Morvane::RunCommandLine(L"Morvane.exe --at-sign-in --quiet --output \"%LOCALAPPDATA%\\Morvane\"");
+    }
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(Answers::boxes.empty());
+    const std::optional<RunValue> value = ReadRunValue();
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->text, Morvane::MakeSignInCommand(ThisProgram(), true, L"%LOCALAPPDATA%\\Morvane"));
+    EXPECT_EQ(Morvane::RunCommandLine(L"Morvane.exe --not-at-sign-in --output x --quiet"), 2);
+}
