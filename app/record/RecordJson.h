@@ -34,6 +34,7 @@ struct RecordParts {
     RecordJson processes = RecordJson::array();
     RecordJson watch; // null without a watch
 };
-[[nodiscard]] std::string DumpRecord(const RecordParts& parts);
+// The parts are moved into the record: a watch's fold hands over tens of thousands of entries.
+[[nodiscard]] std::string DumpRecord(RecordParts parts);
 
 } // namespace Morvane

@@ -84,9 +84,10 @@ std::string EntryKey(const json& members)
     return TextOf(members, Member::kHandle) + " " + members.value(Member::kFolder, json(nullptr)).dump();
 }
 
-// Each line that is a JSON object with its kind, in order; the others are counted.
+// Each line that is a JSON object with its kind, in order; the others are counted. mustHold: when
+// given, lines without that text are passed over unparsed.
 template <typename Visit>
-void ForEachLine(std::string_view journal, unsigned& unread, Visit visit)
+void ForEachLine(std::string_view journal, unsigned& unread, Visit visit, std::string_view mustHold = {})
 {
     size_t begin = 0;
     while (begin < journal.size()) {
@@ -96,7 +97,8 @@ void ForEachLine(std::string_view journal, unsigned& unread, Visit visit)
         }
         const std::string_view text = journal.substr(begin, end - begin);
         begin = end + 1;
-        if (text.find_first_not_of(" \r\t") == std::string_view::npos) {
+        if (text.find_first_not_of(" \r\t") == std::string_view::npos ||
+            (!mustHold.empty() && text.find(mustHold) == std::string_view::npos)) {
             continue;
         }
         json line = json::parse(text, nullptr, false);
@@ -106,6 +108,23 @@ void ForEachLine(std::string_view journal, unsigned& unread, Visit visit)
         }
         visit(line);
     }
+}
+
+// The earlier run named by the journal's start line, as ReadJournalState gives it; a line that
+// holds no "start" cannot be a start line, so the window lines are not parsed for it.
+std::string PreviousRunOf(std::string_view journal)
+{
+    std::string previousRun;
+    unsigned unread = 0;
+    ForEachLine(
+        journal, unread,
+        [&](const json& line) {
+            if (TextOf(line, Member::kLine) == Member::kLineStart) {
+                previousRun = TextOf(line, Member::kPreviousRun);
+            }
+        },
+        "\"start\"");
+    return previousRun;
 }
 
 // The monitor picture of the first saved entry on that monitor whose monitor picture was written.
@@ -248,7 +267,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
     std::map<std::string, size_t> latest;
     std::map<std::pair<long long, std::string>, size_t> processIndex;
     unsigned unread = 0;
-    ForEachLine(journal, unread, [&](const json& line) {
+    ForEachLine(journal, unread, [&](json& line) {
         const std::string kind = TextOf(line, Member::kLine);
         lastAt = TextOf(line, Member::kAt);
         if (kind == Member::kLineStart) {
@@ -258,12 +277,12 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
             parts.previousRun = line.value(Member::kPreviousRun, json(nullptr));
             parts.watch = line.value(Member::kWatch, json(nullptr));
         } else if (kind == Member::kLineWatch && line.contains(Member::kWatch)) {
-            parts.watch = line[Member::kWatch];
+            parts.watch = std::move(line[Member::kWatch]);
         } else if (kind == Member::kLineMonitors) {
             parts.monitors = line.value(Member::kMonitors, json::array());
         } else if (kind == Member::kLineWindow && line.contains(Member::kEntry)) {
             latest[EntryKey(line[Member::kEntry])] = parts.windows.size();
-            parts.windows.push_back(line[Member::kEntry]);
+            parts.windows.push_back(std::move(line[Member::kEntry]));
         } else if (kind == Member::kLineMonitorPicture || kind == Member::kLineGone) {
             const auto found = latest.find(EntryKey(line));
             if (found == latest.end()) {
@@ -276,14 +295,14 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
                 }
             }
         } else if (kind == Member::kLineProcess && line.contains(Member::kProcess)) {
-            const json& process = line[Member::kProcess];
+            json& process = line[Member::kProcess];
             const auto key = std::make_pair(process.value(Member::kProcessId, 0LL), TextOf(process, Member::kStartedAt));
             const auto known = processIndex.find(key);
             if (known == processIndex.end()) {
                 processIndex[key] = parts.processes.size();
-                parts.processes.push_back(process);
+                parts.processes.push_back(std::move(process));
             } else {
-                parts.processes[known->second] = process;
+                parts.processes[known->second] = std::move(process);
             }
         } else if (kind == Member::kLineEnd) {
             ended = true;
@@ -304,7 +323,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
     if (previous != nullptr) {
         parts.gone = CompareEntries(parts.windows, *previous);
     }
-    return DumpRecord(parts);
+    return DumpRecord(std::move(parts));
 }
 
 bool RunJournal::Open(const std::wstring& runFolder)
@@ -353,12 +372,12 @@ void WriteRunFilesFromJournal(const std::wstring& runFolder, bool watchRuns, con
     }
     EarlierRun named;
     if (previous == nullptr) {
-        const JournalState state = ReadJournalState(journal);
+        const std::string previousRun = PreviousRunOf(journal);
         std::string text;
         std::string why;
         const std::wstring path = std::wstring(Basic::Paths::FolderPart(runFolder)) + L"\\" +
-                                  FromUtf8(state.previousRun) + L"\\" + kRunRecordFileName;
-        if (!state.previousRun.empty() && ReadRunFile(path, text) == RunFileRead::Read &&
+                                  FromUtf8(previousRun) + L"\\" + kRunRecordFileName;
+        if (!previousRun.empty() && ReadRunFile(path, text) == RunFileRead::Read &&
             ReadEarlierRun(text, named, why)) {
             previous = &named;
         }

@@ -29,22 +29,14 @@ std::string EscapeJsonForScript(std::string_view json)
 {
     std::string escaped;
     escaped.reserve(json.size() + json.size() / 16);
-    for (const char character : json) {
-        switch (character) {
-        case '<':
-            escaped += "\\u003c";
-            break;
-        case '>':
-            escaped += "\\u003e";
-            break;
-        case '&':
-            escaped += "\\u0026";
-            break;
-        default:
-            escaped += character;
-            break;
-        }
+    // Runs without a character to escape go in whole: a record of a long watch is tens of MB.
+    size_t start = 0;
+    for (size_t at = json.find_first_of("<>&"); at != std::string_view::npos; at = json.find_first_of("<>&", start)) {
+        escaped.append(json.substr(start, at - start));
+        escaped += json[at] == '<' ? "\\u003c" : json[at] == '>' ? "\\u003e" : "\\u0026";
+        start = at + 1;
     }
+    escaped.append(json.substr(start));
     return escaped;
 }
 

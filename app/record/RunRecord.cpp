@@ -329,7 +329,7 @@ json WatchJson(const WatchSummary& watch)
                                  {Member::kPicturesDroppedQueueFull, watch.picturesDroppedQueueFull}};
 }
 
-std::string DumpRecord(const RecordParts& parts)
+std::string DumpRecord(RecordParts parts)
 {
     json record;
     record[Member::kTool] = Member::kToolName;
@@ -341,12 +341,12 @@ std::string DumpRecord(const RecordParts& parts)
     }
     record[Member::kOutputDirectory] = parts.outputDirectory;
     record[Member::kComputerName] = parts.computerName;
-    record[Member::kMonitors] = parts.monitors;
-    record[Member::kWindows] = parts.windows;
-    record[Member::kPreviousRun] = parts.previousRun;
-    record[Member::kGoneSinceLastRun] = parts.gone;
-    record[Member::kProcesses] = parts.processes;
-    record[Member::kWatch] = parts.watch;
+    record[Member::kMonitors] = std::move(parts.monitors);
+    record[Member::kWindows] = std::move(parts.windows);
+    record[Member::kPreviousRun] = std::move(parts.previousRun);
+    record[Member::kGoneSinceLastRun] = std::move(parts.gone);
+    record[Member::kProcesses] = std::move(parts.processes);
+    record[Member::kWatch] = std::move(parts.watch);
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
     return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
@@ -371,7 +371,7 @@ std::string MakeRunRecordJson(const RunSummary& run)
         parts.processes.push_back(ProcessJson(process));
     }
     parts.watch = WatchJson(run.watch);
-    return DumpRecord(parts);
+    return DumpRecord(std::move(parts));
 }
 
 } // namespace Morvane
