@@ -81,6 +81,15 @@ struct KeyRemoved {
     ~KeyRemoved() { (void)::RegDeleteKeyW(HKEY_LOCAL_MACHINE, Morvane::kEventSourceKey); }
 };
 
+// The command line as the program runs it, its boxes collected instead of shown.
+int RunCollectingBoxes(const wchar_t* commandLine)
+{
+    Boxes::texts.clear();
+    Boxes::styles.clear();
+    const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
+    return Morvane::RunCommandLine(commandLine);
+}
+
 std::wstring ThisProgram()
 {
     std::vector<wchar_t> path(32768);
@@ -106,14 +115,7 @@ TEST(EventRegistration, WritesAndRemovesTheSourceAndSaysSo)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.commandLine, step.commandLine + wcslen(step.commandLine)));
-        Boxes::texts.clear();
-        Boxes::styles.clear();
-        int exitCode = -1;
-        {
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
-            exitCode = Morvane::RunCommandLine(step.commandLine);
-        }
-        EXPECT_EQ(exitCode, step.exitCode);
+        EXPECT_EQ(RunCollectingBoxes(step.commandLine), step.exitCode);
         ASSERT_EQ(Boxes::texts.size(), 1u);
         EXPECT_NE(Boxes::texts[0].find(step.says), std::wstring::npos);
         EXPECT_NE(Boxes::texts[0].find(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Morvane"),
@@ -145,12 +147,9 @@ TEST(EventRegistration, RefusalsSayWhyAndChangeNothing)
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(static_cast<int>(example.refusal));
-        Boxes::texts.clear();
-        Boxes::styles.clear();
         Boxes::createRefusal = example.refusal == Refusal::RegistryFails ? ERROR_OUTOFMEMORY : ERROR_ACCESS_DENIED;
         int exitCode = -1;
         {
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
             std::optional<ImportPatch<decltype(&::CheckTokenMembership)>> member;
             std::optional<ImportPatch<decltype(&::RegCreateKeyExW)>> create;
             if (example.refusal == Refusal::NotAdministrator) {
@@ -158,7 +157,7 @@ TEST(EventRegistration, RefusalsSayWhyAndChangeNothing)
             } else {
                 create.emplace(__imp_RegCreateKeyExW, &Boxes::RefuseCreate);
             }
-            exitCode = Morvane::RunCommandLine(example.commandLine);
+            exitCode = RunCollectingBoxes(example.commandLine);
         }
         EXPECT_EQ(exitCode, 1);
         ASSERT_EQ(Boxes::texts.size(), 1u);

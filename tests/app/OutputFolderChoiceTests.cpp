@@ -157,26 +157,20 @@ protected:
     std::wstring mRoot;
 };
 
-TEST_F(ChosenOutputFolder, VariablesAndRelativePathsBecomeTheFullFolder)
+// Expansion, a trailing quote and undefined variables are run end to end (ChosenOutputEndToEnd);
+// here the platform's part: relative paths and forward slashes.
+TEST_F(ChosenOutputFolder, RelativePathsAndSlashesBecomeTheFullFolder)
 {
     MorvaneTests::EnvironmentOverride variable(L"MORVANE_CHOSEN_ROOT", mRoot.c_str());
-    for (const wchar_t* given : {L"%MORVANE_CHOSEN_ROOT%\\sub\\", L"%MORVANE_CHOSEN_ROOT%\\sub\\\"",
-                                 L"%MORVANE_CHOSEN_ROOT%/sub"}) {
-        const OutputFolderChoice expanded = ResolveOutputFolder(given);
-        EXPECT_EQ(expanded.folder, mRoot + L"\\sub") << TestSupport::Utf8(given);
-        EXPECT_TRUE(expanded.error.empty()) << TestSupport::Utf8(expanded.error);
-    }
-
     wchar_t current[MAX_PATH] = {};
     ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, current), 0u);
     ASSERT_TRUE(::SetCurrentDirectoryW(mRoot.c_str()));
     const OutputFolderChoice relative = ResolveOutputFolder(L"one\\..\\two");
+    const OutputFolderChoice slashes = ResolveOutputFolder(L"%MORVANE_CHOSEN_ROOT%/sub");
     (void)::SetCurrentDirectoryW(current);
     EXPECT_EQ(relative.folder, mRoot + L"\\two");
-
-    const OutputFolderChoice undefined = ResolveOutputFolder(L"%MORVANE_NOT_DEFINED_HERE%\\x");
-    EXPECT_TRUE(undefined.folder.empty());
-    EXPECT_NE(undefined.error.find(L"%MORVANE_NOT_DEFINED_HERE% is not defined"), std::wstring::npos);
+    EXPECT_EQ(slashes.folder, mRoot + L"\\sub");
+    EXPECT_TRUE(slashes.error.empty()) << TestSupport::Utf8(slashes.error);
 }
 
 DWORD gInjectedError = ERROR_SUCCESS;

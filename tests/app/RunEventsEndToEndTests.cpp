@@ -144,16 +144,12 @@ std::string RunWithEventChannels(const std::string& arguments, const std::functi
     return output;
 }
 
-// The folder a completion box names: "Success Save All Window To \r\n\"<folder>\"."
+// The folder the one completion box names.
 std::string FolderOfBox(const std::vector<std::wstring>& boxTexts)
 {
-    if (boxTexts.size() != 1) {
-        return {};
-    }
-    const size_t open = boxTexts[0].find(L'"');
-    const size_t close = boxTexts[0].rfind(L'"');
-    return open == std::wstring::npos || close <= open ? std::string()
-                                                       : TalvexBasic::ToUtf8(boxTexts[0].substr(open + 1, close - open - 1));
+    TestSupport::DebugCaptureResult shown;
+    shown.messageBoxTexts = boxTexts;
+    return TalvexBasic::ToUtf8(TestSupport::CompletionDirectory(shown));
 }
 
 TEST(RunEventsEndToEnd, ARunAndAWatchTellTheirStartEndAndCaughtWindows)

@@ -74,14 +74,13 @@ TEST(WindowEventRate, TheEndTellsWhatIsLeftWhateverTheSecond)
     const struct {
         unsigned perSecond;
         unsigned windows; // all in one millisecond
-        unsigned dueThen;
         long long dueAt;
         unsigned remaining;
     } cases[] = {
-        {10, 10, 0, -1, 0},
-        {10, 11, 0, 6000, 1},
-        {10, 250, 0, 6000, 240},
-        {1, 3, 0, 6000, 2},
+        {10, 10, -1, 0},
+        {10, 11, 6000, 1},
+        {10, 250, 6000, 240},
+        {1, 3, 6000, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.perSecond) + " a second, " + std::to_string(c.windows) + " windows");
@@ -91,7 +90,7 @@ TEST(WindowEventRate, TheEndTellsWhatIsLeftWhateverTheSecond)
             written += rate.Admit(5500).write ? 1 : 0;
         }
         EXPECT_EQ(written, std::min(c.windows, c.perSecond));
-        EXPECT_EQ(rate.Due(5999), c.dueThen);
+        EXPECT_EQ(rate.Due(5999), 0u); // still the second they were left out in
         EXPECT_EQ(rate.DueAt(), c.dueAt);
         EXPECT_EQ(rate.Remaining(), c.remaining);
         EXPECT_EQ(rate.Remaining(), 0u);
@@ -159,40 +158,27 @@ TEST(RunTally, CountsWindowsAndTheStepsThatFailedAsThePageDoes)
     EXPECT_EQ(all.failedSteps, 6u);
 }
 
-TEST(RunEvents, EndsWithAWarningOnlyWhenAStepFailed)
+// Their IDs are checked against the message table below; here the level and what each string holds.
+TEST(RunEvents, LevelsStringsAndTheWatchEntryCutToLength)
 {
-    Morvane::RunTally tally;
-    tally.saved = 7;
-    tally.skipped = 2;
-    tally.missed = 1;
+    Morvane::RunTally tally{7, 2, 1, 0};
     const RunEvent clean = Morvane::MakeRunEndedEvent(tally, L"C:\\out");
-    EXPECT_EQ(clean.id, 1001u);
     EXPECT_EQ(clean.type, EVENTLOG_INFORMATION_TYPE);
     EXPECT_EQ(clean.strings, (std::vector<std::wstring>{L"7", L"2", L"1", L"0", L"C:\\out"}));
     tally.failedSteps = 3;
     const RunEvent failed = Morvane::MakeRunEndedEvent(tally, L"C:\\out");
-    EXPECT_EQ(failed.id, 1002u);
     EXPECT_EQ(failed.type, EVENTLOG_WARNING_TYPE);
     EXPECT_EQ(failed.strings[3], L"3");
-
     const RunEvent error = Morvane::MakeRunFailedEvent(Morvane::RunMode::Watch, L"", L"Out of luck.");
-    EXPECT_EQ(error.id, 1090u);
     EXPECT_EQ(error.type, EVENTLOG_ERROR_TYPE);
     EXPECT_EQ(error.strings, (std::vector<std::wstring>{L"watch", L"(none)", L"Out of luck."}));
-}
 
-TEST(RunEvents, TakesAWatchEntryAndCutsWhatIsTooLong)
-{
     Morvane::RunWindow entry;
     entry.caption = std::wstring(70000, L'c');
     entry.className = L"#32768";
     entry.style = WS_POPUP;
-    entry.processId = 4242;
-    entry.imagePath = L"C:\\Programs\\Pop.exe";
-    entry.folder = L"WindowShot/[Pop.exe]-0x1-4242-7-2";
     const Morvane::CaughtWindow window = Morvane::CaughtWindowOf(entry, L"C:\\out\\run");
     EXPECT_EQ(window.kind, L"menu");
-    EXPECT_EQ(window.windowFolder, L"C:\\out\\run\\WindowShot\\[Pop.exe]-0x1-4242-7-2");
     Morvane::SignatureVerdict verdict;
     verdict.state = Morvane::SignatureState::Signed;
     verdict.source = Morvane::SignatureSource::Catalog;
@@ -201,14 +187,8 @@ TEST(RunEvents, TakesAWatchEntryAndCutsWhatIsTooLong)
     ASSERT_EQ(event.strings.size(), 9u);
     EXPECT_EQ(event.strings[0].size(), Morvane::kLongestInsertionString);
     EXPECT_EQ(event.strings[0].substr(event.strings[0].size() - 4), L"c...");
-    EXPECT_EQ(event.strings[3], L"4242");
     EXPECT_EQ(event.strings[5], L"signed (catalog)");
     EXPECT_EQ(event.strings[6], L"Some Maker");
-    Morvane::SignatureVerdict none;
-    none.state = Morvane::SignatureState::Unsigned;
-    const RunEvent unsigned_ = Morvane::MakeWindowCaughtEvent(window, none);
-    EXPECT_EQ(unsigned_.strings[5], L"unsigned");
-    EXPECT_EQ(unsigned_.strings[6], L"(none)");
 }
 
 // Every event as the program makes it, each insertion string a marker of its own.
@@ -309,12 +289,22 @@ Morvane::CaughtWindow TestWindow(int index)
     return {L"Pop-up " + std::to_wstring(index), L"PopClass", image, 77, L"window", L"C:\\run", L"C:\\run\\w"};
 }
 
-TEST(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
+// ReportEventW taken for the test, its reports held until hold is set.
+class RunEventLog : public ::testing::Test {
+protected:
+    RunEventLog()
+    {
+        Reported::Clear();
+        Reported::hold = hold.get();
+    }
+    ~RunEventLog() override { Reported::hold = nullptr; }
+
+    const TestSupport::ImportPatch<decltype(&::ReportEventW)> patch{__imp_ReportEventW, &Reported::Report};
+    const TalvexBasic::UniqueHandle hold{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TEST_F(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
 {
-    Reported::Clear();
-    const TestSupport::ImportPatch<decltype(&::ReportEventW)> patch(__imp_ReportEventW, &Reported::Report);
-    const TalvexBasic::UniqueHandle hold(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    Reported::hold = hold.get();
     {
         Morvane::RunEventLog log;
         log.RunStarted(Morvane::RunMode::Watch, L"C:\\run");
@@ -335,7 +325,6 @@ TEST(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
         Morvane::RunTally tally{3, 0, 0, 0};
         log.End(Morvane::MakeRunEndedEvent(tally, L"C:\\run"));
     }
-    Reported::hold = nullptr;
 
     const std::lock_guard<std::mutex> guard(Reported::lock);
     std::vector<DWORD> ids;
@@ -364,11 +353,6 @@ TEST(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
     EXPECT_LE(windows, 20u);
     EXPECT_EQ(windows + toldLeftOut, 25u);
     EXPECT_EQ(ids[ids.size() - 2], 1011u);
-    // The started event carries the user and the program's version read on the writer's thread.
-    const RunEvent& started = Reported::events.front();
-    ASSERT_EQ(started.strings.size(), 4u);
-    EXPECT_EQ(started.strings[0], L"watch");
-    EXPECT_NE(started.strings[2].find(L'\\'), std::wstring::npos) << "DOMAIN\\user";
     // Windows in the order they came, each with its signature checked.
     int previous = -1;
     for (const RunEvent& event : Reported::events) {
@@ -386,12 +370,8 @@ TEST(RunEventLog, WritesInOrderOffTheCallersThreadAndCountsWhatTheRateLeavesOut)
     }
 }
 
-TEST(RunEventLog, EndsWithinItsBoundWhenTheLogHangs)
+TEST_F(RunEventLog, EndsWithinItsBoundWhenTheLogHangs)
 {
-    Reported::Clear();
-    const TestSupport::ImportPatch<decltype(&::ReportEventW)> patch(__imp_ReportEventW, &Reported::Report);
-    const TalvexBasic::UniqueHandle hold(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    Reported::hold = hold.get();
     {
         Morvane::RunEventLog log;
         log.Post(Morvane::MakeRunFailedEvent(Morvane::RunMode::OneShot, L"C:\\run", L"First."));
@@ -406,7 +386,6 @@ TEST(RunEventLog, EndsWithinItsBoundWhenTheLogHangs)
         ::Sleep(1);
     }
     ::Sleep(50);
-    Reported::hold = nullptr;
     const std::lock_guard<std::mutex> guard(Reported::lock);
     ASSERT_GE(Reported::events.size(), 1u);
     EXPECT_EQ(Reported::events.front().strings[2], L"First.");
