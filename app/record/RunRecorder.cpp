@@ -129,7 +129,7 @@ RunWindow RunRecorder::Add(RunWindow entry)
     mTally.CountEntry(entry);
     if (mJournal.IsOpen()) {
         if (!entry.folder.empty()) {
-            ++mSavedCounts[entry.handle];
+            mSavedCounts.NoteFolder(entry.handle);
         }
         mLatest[entry.handle] = entry;
     } else {
@@ -188,8 +188,7 @@ unsigned RunRecorder::SavedCountOf(HWND window)
     const TalvexBasic::CriticalSectionLock lock(mLock);
     const std::uint64_t handle = PointerBits(window);
     if (mJournal.IsOpen()) {
-        const auto found = mSavedCounts.find(handle);
-        return found == mSavedCounts.end() ? 0 : found->second;
+        return mSavedCounts.Of(handle);
     }
     return static_cast<unsigned>(std::count_if(mRun.windows.begin(), mRun.windows.end(), [&](const RunWindow& entry) {
         return entry.handle == handle && !entry.folder.empty();
@@ -298,13 +297,18 @@ void RunRecorder::BeginJournal(const std::wstring& outputDirectory, const RunClo
     for (const RunWindow& entry : mRun.windows) {
         mJournal.Append(JournalWindowLine(at, entry));
         if (!entry.folder.empty()) {
-            ++mSavedCounts[entry.handle];
+            mSavedCounts.NoteFolder(entry.handle);
         }
         mLatest[entry.handle] = entry;
     }
     // The list of all entries is the journal's from now on.
     std::vector<RunWindow>().swap(mRun.windows);
     JournalNewProcesses();
+}
+
+bool RunRecorder::WindowExists(std::uint64_t handle) noexcept
+{
+    return ::IsWindow(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle))) != FALSE;
 }
 
 void RunRecorder::ForgetIfSettled(std::uint64_t handle)

@@ -6,6 +6,7 @@
 #include "record/RunHistory.h"
 #include "record/RunJournal.h"
 #include "record/RunTally.h"
+#include "record/WindowFolderCounts.h"
 #include "capture/WindowInfo.h"
 #include "capture/WindowSample.h"
 #include "capture/WindowShot.h"
@@ -93,6 +94,7 @@ private:
     RunWindow* LatestEntry(std::uint64_t handle);
     // Forgets a watched window's entry that can change no more: gone, and its pictures taken.
     void ForgetIfSettled(std::uint64_t handle);
+    [[nodiscard]] static bool WindowExists(std::uint64_t handle) noexcept;
     // The windows listed so far that are shown and overlap the entry lie above it.
     void NoteCoveringWindows(RunWindow& entry) const;
 
@@ -106,7 +108,7 @@ private:
     RunJournal mJournal;
     const RunClock* mClock = nullptr;
     std::map<std::uint64_t, RunWindow> mLatest;        // by handle
-    std::map<std::uint64_t, unsigned> mSavedCounts;    // folders each window has got
+    WindowFolderCounts mSavedCounts{&WindowExists}; // folders each window has got
     size_t mProcessesJournaled = 0;
     RunTally mTally; // under mLock
 };
