@@ -339,7 +339,8 @@ int RunLongWatch(const LongWatchOptions& options)
     }
     WatchProcess watch;
     const long long startedAt = UtcMilliseconds();
-    const std::wstring folder = watch.StartWatching(L"--max-size " + options.maxSize);
+    const std::wstring folder =
+        watch.StartWatching(L"--max-size " + options.maxSize + (options.quiet ? L" --quiet" : L""));
     if (folder.empty()) {
         return 1;
     }
@@ -447,7 +448,7 @@ int RunLongWatch(const LongWatchOptions& options)
     const long long commandAt = UtcMilliseconds();
     const TestSupport::DebugCaptureResult stopped = TestSupport::RunWithDebugCapture(stop);
     const long long commandEnded = UtcMilliseconds();
-    const long long boxAt = watch.ConfirmCompletion(300000);
+    const long long boxAt = options.quiet ? -1 : watch.ConfirmCompletion(300000);
     const DWORD exitCode = watch.WaitForExit(120000);
     const long long exitedAt = UtcMilliseconds();
 
@@ -485,10 +486,11 @@ int RunLongWatch(const LongWatchOptions& options)
                 "writes: bytes its process handed to write calls, pictures and text records included)\n");
     std::printf("\n");
     PrintCpu("idle watching after the windows", idleFrom, idleTo, idleMs);
-    std::printf("--stop: the command took %lld ms (exit code %lu); the completion box showed %lld ms after it began, "
+    std::printf("--stop%s: the command took %lld ms (exit code %lu); the completion box showed %lld ms after it began, "
                 "the watch exited %lld ms after it began (exit code %lu)\n",
-                commandEnded - commandAt, static_cast<unsigned long>(stopped.exitCode),
-                boxAt < 0 ? -1 : boxAt - commandAt, exitedAt - commandAt, static_cast<unsigned long>(exitCode));
+                options.quiet ? " (a watch started with --quiet: no box)" : "", commandEnded - commandAt,
+                static_cast<unsigned long>(stopped.exitCode), boxAt < 0 ? -1 : boxAt - commandAt,
+                exitedAt - commandAt, static_cast<unsigned long>(exitCode));
     std::printf("journal: %.1f MB, %d window lines; read back by the benchmark in %.1f s; lines:",
                 static_cast<double>(FileSize(journal)) / 1e6, figures.windowLines, readMs / 1000.0);
     for (const auto& [kind, count] : figures.lineKinds) {

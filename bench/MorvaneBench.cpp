@@ -8,7 +8,7 @@
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
 //                  [--trace-lines] [--process-facts] [--window-checks] [--journal]
 //                  [--watch [--idle-windows N] [--idle-seconds N | --idle-minutes N] [--burst-only] [--burst N]]
-//                  [--long-watch [N]]
+//                  [--long-watch [N] [--quiet]]
 
 #include "capture/OutputFileNames.h"
 #include "BenchClock.h"
@@ -244,6 +244,7 @@ int main(int argc, char** argv)
             if (index + 1 < argc && std::atoi(argv[index + 1]) > 0) {
                 longWatch.windows = std::atoi(argv[++index]);
             }
+            longWatch.quiet = index + 1 < argc && std::string(argv[index + 1]) == "--quiet";
             return MorvaneBench::RunLongWatch(longWatch);
         } else if (argument == "--journal") {
             MorvaneBench::RunJournalCost();

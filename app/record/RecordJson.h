@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Morvane {
@@ -20,6 +21,9 @@ using RecordJson = nlohmann::ordered_json;
 [[nodiscard]] RecordJson GoneJson(const std::vector<GoneWindow>& gone);
 [[nodiscard]] RecordJson WatchJson(const WatchSummary& watch);
 
+// A value on one line, in the compact form of CompactJsonText.h: a journal line, an entry.
+[[nodiscard]] std::string DumpCompact(const RecordJson& value);
+
 // The record's members in their order; parts given as made above. ended: absent when empty.
 struct RecordParts {
     std::string startedAt;
@@ -28,13 +32,16 @@ struct RecordParts {
     std::string outputDirectory; // UTF-8
     std::string computerName;    // UTF-8
     RecordJson monitors = RecordJson::array();
-    RecordJson windows = RecordJson::array();
+    // Each entry as compact text (CompactJsonText.h), which the record holds indented; the texts
+    // outlive the parts.
+    std::vector<std::string_view> windows;
     RecordJson previousRun; // null when none
     RecordJson gone = RecordJson::array();
     RecordJson processes = RecordJson::array();
     RecordJson watch; // null without a watch
 };
-// The parts are moved into the record: a watch's fold hands over tens of thousands of entries.
+// The parts are moved into the record; the entries go in as text, a watch's fold hands over tens
+// of thousands of them.
 [[nodiscard]] std::string DumpRecord(RecordParts parts);
 
 } // namespace Morvane

@@ -2,6 +2,7 @@
 
 #include "MorvaneTrace.h"
 #include "basic/PathParts.h"
+#include "record/CompactJsonText.h"
 #include "record/RecordJson.h"
 #include "record/RunFiles.h"
 #include "record/RunRecord.h"
@@ -9,8 +10,11 @@
 #include "capture/OutputFileNames.h"
 #include "system/HResult.h"
 
+#include <algorithm>
+#include <deque>
 #include <initializer_list>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 namespace Morvane {
@@ -54,7 +58,7 @@ json LineOf(const char* kind, const std::string& at)
 // One line: no line break can stand inside, as JSON escapes them in strings.
 std::string Dump(const json& line)
 {
-    return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    return DumpCompact(line) + "\n";
 }
 
 // An update names its entry by handle and folder, and carries the entry's members that changed.
@@ -78,31 +82,57 @@ std::string TextOf(const json& line, const char* member)
     return found != line.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
-// An entry is named by its handle and folder (null for an entry without one).
-std::string EntryKey(const json& members)
+std::string TextOf(const std::vector<CompactMember>& members, const char* member)
 {
-    return TextOf(members, Member::kHandle) + " " + members.value(Member::kFolder, json(nullptr)).dump();
+    return CompactString(CompactMemberValue(members, member));
 }
 
-// Each line that is a JSON object with its kind, in order; the others are counted. mustHold: when
-// given, lines without that text are passed over unparsed.
-template <typename Visit>
-void ForEachLine(std::string_view journal, unsigned& unread, Visit visit, std::string_view mustHold = {})
+// An entry is named by its handle and folder (null for an entry without one).
+std::string EntryKey(const std::vector<CompactMember>& members)
 {
+    const std::string_view folder = CompactMemberValue(members, Member::kFolder);
+    return TextOf(members, Member::kHandle) + " " + std::string(folder.empty() ? "null" : folder);
+}
+
+// A line of the journal as compact text, with its members.
+struct JournalLine {
+    std::string_view text;
+    std::vector<CompactMember> members;
+
+    [[nodiscard]] json Parsed() const { return json::parse(text, nullptr, false); }
+};
+
+// Each line that is a JSON object with its kind, in order; the others are counted. Lines that
+// are not in the compact form (not written by Morvane) are parsed and kept in madeCompact as the
+// library writes them, so that every line read is compact text. mustHold: when given, lines
+// without that text are passed over.
+template <typename Visit>
+void ForEachLine(std::string_view journal, unsigned& unread, std::deque<std::string>& madeCompact, Visit visit,
+                 std::string_view mustHold = {})
+{
+    JournalLine line;
     size_t begin = 0;
     while (begin < journal.size()) {
         size_t end = journal.find('\n', begin);
         if (end == std::string_view::npos) {
             end = journal.size();
         }
-        const std::string_view text = journal.substr(begin, end - begin);
+        line.text = journal.substr(begin, end - begin);
         begin = end + 1;
-        if (text.find_first_not_of(" \r\t") == std::string_view::npos ||
-            (!mustHold.empty() && text.find(mustHold) == std::string_view::npos)) {
+        if (line.text.find_first_not_of(" \r\t") == std::string_view::npos ||
+            (!mustHold.empty() && line.text.find(mustHold) == std::string_view::npos)) {
             continue;
         }
-        json line = json::parse(text, nullptr, false);
-        if (line.is_discarded() || !line.is_object() || !line.contains(Member::kLine)) {
+        if (!ReadCompactObject(line.text, line.members)) {
+            const json parsed = line.Parsed();
+            if (parsed.is_discarded() || !parsed.is_object()) {
+                ++unread;
+                continue;
+            }
+            line.text = madeCompact.emplace_back(DumpCompact(parsed));
+            (void)ReadCheckedObject(line.text, line.members);
+        }
+        if (CompactMemberValue(line.members, Member::kLine).empty()) {
             ++unread;
             continue;
         }
@@ -111,55 +141,93 @@ void ForEachLine(std::string_view journal, unsigned& unread, Visit visit, std::s
 }
 
 // The earlier run named by the journal's start line, as ReadJournalState gives it; a line that
-// holds no "start" cannot be a start line, so the window lines are not parsed for it.
+// holds no "start" cannot be a start line, so the window lines are not read for it.
 std::string PreviousRunOf(std::string_view journal)
 {
     std::string previousRun;
     unsigned unread = 0;
+    std::deque<std::string> madeCompact;
     ForEachLine(
-        journal, unread,
-        [&](const json& line) {
-            if (TextOf(line, Member::kLine) == Member::kLineStart) {
-                previousRun = TextOf(line, Member::kPreviousRun);
+        journal, unread, madeCompact,
+        [&](const JournalLine& line) {
+            if (TextOf(line.members, Member::kLine) == Member::kLineStart) {
+                previousRun = TextOf(line.members, Member::kPreviousRun);
             }
         },
         "\"start\"");
     return previousRun;
 }
 
-// The monitor picture of the first saved entry on that monitor whose monitor picture was written.
-json MonitorPictureOf(const json& monitor, const json& windows)
+// Whether a member's compact text stands for the value whose compact text is valueText.
+bool HoldsValue(std::string_view text, const json& value, std::string_view valueText)
 {
-    for (const json& entry : windows) {
-        const json& result = entry[Member::kResults];
-        if (entry[Member::kOutcome] == Member::kSaved && entry[Member::kMonitor] == monitor[Member::kHandle] &&
-            result.is_object() && result[Member::kMonitorResult].is_number_integer() &&
-            result[Member::kMonitorResult].get<long long>() >= 0) {
-            return entry[Member::kFolder].get<std::string>() + "/" + ToUtf8(kMonitorPictureFileName);
+    // Compact texts are equal exactly when their values are, but for numbers of different kinds.
+    return !text.empty() && (text == valueText || (text.front() != '"' && !value.is_string() &&
+                                                   json::parse(text, nullptr, false) == value));
+}
+
+// A whole number, not negative, in compact text.
+bool IsCountText(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The monitor picture of the first saved entry on that monitor whose monitor picture was written.
+json MonitorPictureOf(const json& monitor, const std::vector<std::string_view>& windows)
+{
+    const auto handle = monitor.find(Member::kHandle);
+    if (handle == monitor.end()) {
+        return nullptr;
+    }
+    const std::string handleText = DumpCompact(*handle);
+    std::vector<CompactMember> members;
+    std::vector<CompactMember> results;
+    for (const std::string_view entry : windows) {
+        if (ReadCheckedObject(entry, members) && TextOf(members, Member::kOutcome) == Member::kSaved &&
+            HoldsValue(CompactMemberValue(members, Member::kMonitor), *handle, handleText) &&
+            ReadCheckedObject(CompactMemberValue(members, Member::kResults), results) &&
+            IsCountText(CompactMemberValue(results, Member::kMonitorResult))) {
+            return TextOf(members, Member::kFolder) + "/" + ToUtf8(kMonitorPictureFileName);
         }
     }
     return nullptr;
 }
 
 // Marks the saved entries new where the earlier run has no counterpart, as a record written at
-// once does, and gives the earlier run's windows left over.
-json CompareEntries(json& windows, const EarlierRun& previous)
+// once does, and gives the earlier run's windows left over. An entry whose mark changes is written
+// anew into madeCompact.
+json CompareEntries(std::vector<std::string_view>& windows, const EarlierRun& previous,
+                    std::deque<std::string>& madeCompact)
 {
     std::vector<RunWindow> keys;
-    std::vector<json*> saved;
-    for (json& entry : windows) {
-        if (entry[Member::kOutcome] == Member::kSaved) {
+    std::vector<size_t> saved;
+    std::vector<CompactMember> members;
+    for (size_t index = 0; index < windows.size(); ++index) {
+        if (ReadCheckedObject(windows[index], members) && TextOf(members, Member::kOutcome) == Member::kSaved) {
             RunWindow key;
-            key.imagePath = FromUtf8(entry[Member::kImagePath].get<std::string>());
-            key.className = FromUtf8(entry[Member::kClassName].get<std::string>());
-            key.caption = FromUtf8(entry[Member::kCaption].get<std::string>());
+            key.imagePath = FromUtf8(TextOf(members, Member::kImagePath));
+            key.className = FromUtf8(TextOf(members, Member::kClassName));
+            key.caption = FromUtf8(TextOf(members, Member::kCaption));
             keys.push_back(std::move(key));
-            saved.push_back(&entry);
+            saved.push_back(index);
         }
     }
     const std::vector<GoneWindow> gone = CompareWithEarlierRun(keys, previous.savedWindows);
+    const std::string mark = std::string("\"") + Member::kNewSinceLastRun + "\"";
     for (size_t index = 0; index < saved.size(); ++index) {
-        (*saved[index])[Member::kNewSinceLastRun] = keys[index].newSinceLastRun;
+        std::string_view& entry = windows[saved[index]];
+        (void)ReadCheckedObject(entry, members);
+        const std::string_view isNew = keys[index].newSinceLastRun ? "true" : "false";
+        const auto own = std::find_if(members.begin(), members.end(),
+                                      [&](const CompactMember& member) { return member.key == mark; });
+        if (own == members.end()) {
+            members.push_back({mark, isNew});
+        } else if (own->value != isNew) {
+            own->value = isNew;
+        } else {
+            continue;
+        }
+        entry = madeCompact.emplace_back(CompactObject(members));
     }
     return GoneJson(gone);
 }
@@ -229,15 +297,16 @@ std::string JournalEndLine(const std::string& at, const char* ended)
 JournalState ReadJournalState(std::string_view journal)
 {
     JournalState state;
-    ForEachLine(journal, state.unreadLines, [&](const json& line) {
-        const std::string kind = TextOf(line, Member::kLine);
+    std::deque<std::string> madeCompact;
+    ForEachLine(journal, state.unreadLines, madeCompact, [&](const JournalLine& line) {
+        const std::string kind = TextOf(line.members, Member::kLine);
         if (kind == Member::kLineStart) {
             state.started = true;
-            state.previousRun = TextOf(line, Member::kPreviousRun);
+            state.previousRun = TextOf(line.members, Member::kPreviousRun);
         } else if (kind == Member::kLineEnd) {
             state.ended = true;
         }
-        state.lastAt = TextOf(line, Member::kAt);
+        state.lastAt = TextOf(line.members, Member::kAt);
     });
     return state;
 }
@@ -263,51 +332,73 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
     parts.previousRun = nullptr;
     std::string lastAt;
     bool ended = false;
+    // The entries stay the journal's text; those updated, and lines written otherwise, live here.
+    std::deque<std::string> madeCompact;
     // The latest entry of each window and folder, to which updates apply.
-    std::map<std::string, size_t> latest;
+    std::unordered_map<std::string, size_t> latest;
     std::map<std::pair<long long, std::string>, size_t> processIndex;
+    std::vector<CompactMember> entry;
     unsigned unread = 0;
-    ForEachLine(journal, unread, [&](json& line) {
-        const std::string kind = TextOf(line, Member::kLine);
-        lastAt = TextOf(line, Member::kAt);
-        if (kind == Member::kLineStart) {
-            parts.startedAt = TextOf(line, Member::kStartedAt);
-            parts.outputDirectory = TextOf(line, Member::kOutputDirectory);
-            parts.computerName = TextOf(line, Member::kComputerName);
-            parts.previousRun = line.value(Member::kPreviousRun, json(nullptr));
-            parts.watch = line.value(Member::kWatch, json(nullptr));
-        } else if (kind == Member::kLineWatch && line.contains(Member::kWatch)) {
-            parts.watch = std::move(line[Member::kWatch]);
-        } else if (kind == Member::kLineMonitors) {
-            parts.monitors = line.value(Member::kMonitors, json::array());
-        } else if (kind == Member::kLineWindow && line.contains(Member::kEntry)) {
-            latest[EntryKey(line[Member::kEntry])] = parts.windows.size();
-            parts.windows.push_back(std::move(line[Member::kEntry]));
+    ForEachLine(journal, unread, madeCompact, [&](const JournalLine& line) {
+        const std::string kind = TextOf(line.members, Member::kLine);
+        lastAt = TextOf(line.members, Member::kAt);
+        if (kind == Member::kLineWindow) {
+            // The bulk of a journal: its entry goes to the record as it was written.
+            const std::string_view text = CompactMemberValue(line.members, Member::kEntry);
+            if (!text.empty()) {
+                (void)ReadCheckedObject(text, entry);
+                latest[EntryKey(entry)] = parts.windows.size();
+                parts.windows.push_back(text);
+            }
         } else if (kind == Member::kLineMonitorPicture || kind == Member::kLineGone) {
-            const auto found = latest.find(EntryKey(line));
-            if (found == latest.end()) {
+            const auto found = latest.find(EntryKey(line.members));
+            if (found == latest.end() || !ReadCheckedObject(parts.windows[found->second], entry)) {
                 return;
             }
-            json& entry = parts.windows[found->second];
-            for (const auto& [member, value] : line.items()) {
-                if (member != Member::kLine && member != Member::kAt && entry.contains(member)) {
-                    entry[member] = value;
+            bool changed = false;
+            for (const CompactMember& update : line.members) {
+                if (CompactString(update.key) == Member::kLine || CompactString(update.key) == Member::kAt) {
+                    continue;
+                }
+                for (CompactMember& own : entry) {
+                    if (own.key == update.key) {
+                        own.value = update.value;
+                        changed = true;
+                    }
                 }
             }
-        } else if (kind == Member::kLineProcess && line.contains(Member::kProcess)) {
-            json& process = line[Member::kProcess];
-            const auto key = std::make_pair(process.value(Member::kProcessId, 0LL), TextOf(process, Member::kStartedAt));
-            const auto known = processIndex.find(key);
-            if (known == processIndex.end()) {
-                processIndex[key] = parts.processes.size();
-                parts.processes.push_back(std::move(process));
-            } else {
-                parts.processes[known->second] = std::move(process);
+            if (changed) {
+                parts.windows[found->second] = madeCompact.emplace_back(CompactObject(entry));
             }
-        } else if (kind == Member::kLineEnd) {
-            ended = true;
-            parts.endedAt = lastAt;
-            parts.ended = TextOf(line, Member::kEnded);
+        } else {
+            // The few lines of the record's other parts.
+            json parsed = line.Parsed();
+            if (kind == Member::kLineStart) {
+                parts.startedAt = TextOf(parsed, Member::kStartedAt);
+                parts.outputDirectory = TextOf(parsed, Member::kOutputDirectory);
+                parts.computerName = TextOf(parsed, Member::kComputerName);
+                parts.previousRun = parsed.value(Member::kPreviousRun, json(nullptr));
+                parts.watch = parsed.value(Member::kWatch, json(nullptr));
+            } else if (kind == Member::kLineWatch && parsed.contains(Member::kWatch)) {
+                parts.watch = std::move(parsed[Member::kWatch]);
+            } else if (kind == Member::kLineMonitors) {
+                parts.monitors = parsed.value(Member::kMonitors, json::array());
+            } else if (kind == Member::kLineProcess && parsed.contains(Member::kProcess)) {
+                json& process = parsed[Member::kProcess];
+                const auto key =
+                    std::make_pair(process.value(Member::kProcessId, 0LL), TextOf(process, Member::kStartedAt));
+                const auto known = processIndex.find(key);
+                if (known == processIndex.end()) {
+                    processIndex[key] = parts.processes.size();
+                    parts.processes.push_back(std::move(process));
+                } else {
+                    parts.processes[known->second] = std::move(process);
+                }
+            } else if (kind == Member::kLineEnd) {
+                ended = true;
+                parts.endedAt = lastAt;
+                parts.ended = TextOf(parsed, Member::kEnded);
+            }
         }
     });
     if (!ended) {
@@ -321,7 +412,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
         monitor[Member::kPicture] = MonitorPictureOf(monitor, parts.windows);
     }
     if (previous != nullptr) {
-        parts.gone = CompareEntries(parts.windows, *previous);
+        parts.gone = CompareEntries(parts.windows, *previous, madeCompact);
     }
     return DumpRecord(std::move(parts));
 }

@@ -4,6 +4,8 @@
 #include "RunPageHtml.h"
 #include "RunPageJs.h"
 
+#include <iterator>
+
 namespace Morvane {
 namespace {
 
@@ -12,15 +14,19 @@ constexpr std::string_view kStyleMark = "@STYLE@";
 constexpr std::string_view kRunDataMark = "@RUN_DATA@";
 constexpr std::string_view kScriptMark = "@SCRIPT@";
 
-void AppendWithNonce(std::string& page, std::string_view part, std::string_view nonce)
+// Appends the JSON text with '<', '>' and '&' escaped; runs without one go in whole.
+void AppendEscapedForScript(std::string& out, std::string_view json)
 {
     size_t start = 0;
-    for (size_t mark = part.find(kNonceMark); mark != std::string_view::npos; mark = part.find(kNonceMark, start)) {
-        page.append(part.substr(start, mark - start));
-        page.append(nonce);
-        start = mark + kNonceMark.size();
+    for (size_t at = 0; at < json.size(); ++at) {
+        const char c = json[at];
+        if (c == '<' || c == '>' || c == '&') {
+            out.append(json.substr(start, at - start));
+            out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : "\\u0026";
+            start = at + 1;
+        }
     }
-    page.append(part.substr(start));
+    out.append(json.substr(start));
 }
 
 } // namespace
@@ -29,35 +35,46 @@ std::string EscapeJsonForScript(std::string_view json)
 {
     std::string escaped;
     escaped.reserve(json.size() + json.size() / 16);
-    // Runs without a character to escape go in whole: a record of a long watch is tens of MB.
-    size_t start = 0;
-    for (size_t at = json.find_first_of("<>&"); at != std::string_view::npos; at = json.find_first_of("<>&", start)) {
-        escaped.append(json.substr(start, at - start));
-        escaped += json[at] == '<' ? "\\u003c" : json[at] == '>' ? "\\u003e" : "\\u0026";
-        start = at + 1;
-    }
-    escaped.append(json.substr(start));
+    AppendEscapedForScript(escaped, json);
     return escaped;
 }
 
 std::string MakeRunPage(std::string_view recordJson, std::string_view nonce)
 {
     // The page file holds the nonce mark on every script and style, and one mark for each of the
-    // other parts, in this order; what is put in is not searched for marks again.
+    // other parts, in this order; what is put in is not searched for marks. One pass: the record
+    // of a long watch is tens of MB, and goes in once, escaped on the way.
+    const std::string_view parts[] = {kRunPageCss, recordJson, kRunPageJs};
+    const std::string_view marks[] = {kStyleMark, kRunDataMark, kScriptMark};
     std::string page;
-    page.reserve(recordJson.size() + sizeof kRunPageHtml + sizeof kRunPageCss + sizeof kRunPageJs + 256);
-    AppendWithNonce(page, kRunPageHtml, nonce);
-    size_t from = 0;
-    const auto put = [&](std::string_view mark, std::string_view content) {
-        const size_t at = page.find(mark, from);
-        if (at != std::string::npos) {
-            page.replace(at, mark.size(), content);
-            from = at + content.size();
+    page.reserve(recordJson.size() + recordJson.size() / 64 + sizeof kRunPageHtml + sizeof kRunPageCss +
+                 sizeof kRunPageJs + 256);
+    const std::string_view html = kRunPageHtml;
+    size_t next = 0;
+    size_t start = 0;
+    for (size_t at = html.find('@'); at != std::string_view::npos; at = html.find('@', at + 1)) {
+        const std::string_view rest = html.substr(at);
+        const bool isNonce = rest.substr(0, kNonceMark.size()) == kNonceMark;
+        const bool isPart = next < std::size(marks) && rest.substr(0, marks[next].size()) == marks[next];
+        if (!isNonce && !isPart) {
+            continue;
         }
-    };
-    put(kStyleMark, kRunPageCss);
-    put(kRunDataMark, EscapeJsonForScript(recordJson));
-    put(kScriptMark, kRunPageJs);
+        page.append(html.substr(start, at - start));
+        if (isNonce) {
+            page.append(nonce);
+            start = at + kNonceMark.size();
+        } else {
+            if (next == 1) {
+                AppendEscapedForScript(page, parts[next]);
+            } else {
+                page.append(parts[next]);
+            }
+            start = at + marks[next].size();
+            ++next;
+        }
+        at = start - 1;
+    }
+    page.append(html.substr(start));
     return page;
 }
 

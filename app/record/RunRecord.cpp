@@ -2,6 +2,7 @@
 
 #include "capture/OutputFileNames.h"
 #include "capture/WindowKind.h"
+#include "record/CompactJsonText.h"
 #include "record/RecordJson.h"
 #include "record/RunRecordMembers.h"
 
@@ -329,6 +330,11 @@ json WatchJson(const WatchSummary& watch)
                                  {Member::kPicturesDroppedQueueFull, watch.picturesDroppedQueueFull}};
 }
 
+std::string DumpCompact(const RecordJson& value)
+{
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 std::string DumpRecord(RecordParts parts)
 {
     json record;
@@ -342,14 +348,38 @@ std::string DumpRecord(RecordParts parts)
     record[Member::kOutputDirectory] = parts.outputDirectory;
     record[Member::kComputerName] = parts.computerName;
     record[Member::kMonitors] = std::move(parts.monitors);
-    record[Member::kWindows] = std::move(parts.windows);
+    record[Member::kWindows] = json::array();
     record[Member::kPreviousRun] = std::move(parts.previousRun);
     record[Member::kGoneSinceLastRun] = std::move(parts.gone);
     record[Member::kProcesses] = std::move(parts.processes);
     record[Member::kWatch] = std::move(parts.watch);
     // Lone surrogates in a caption come out of the conversion as U+FFFD, so the text is valid
     // UTF-8; the replacement handler only guards against a slip.
-    return record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
+    const std::string frame = record.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
+    if (parts.windows.empty()) {
+        return frame;
+    }
+    // The entries go where the empty list stands: no string holds a line break unescaped, so
+    // this text can only be the record's own member.
+    constexpr std::string_view kNoWindows = "\n\t\"windows\": []";
+    const size_t close = frame.find(kNoWindows) + kNoWindows.size() - 1;
+    size_t size = frame.size();
+    for (const std::string_view entry : parts.windows) {
+        size += entry.size() + entry.size() / 4 + 8;
+    }
+    std::string text;
+    text.reserve(size);
+    text.append(frame, 0, close);
+    for (const std::string_view entry : parts.windows) {
+        text.append(text.size() == close ? "\n\t\t" : ",\n\t\t");
+        // Each entry was made by the library or checked on reading, so it is in the compact form.
+        if (!AppendIndented(text, entry, 2)) {
+            text.append("null");
+        }
+    }
+    text.append("\n\t");
+    text.append(frame, close, std::string::npos);
+    return text;
 }
 
 std::string MakeRunRecordJson(const RunSummary& run)
@@ -362,9 +392,12 @@ std::string MakeRunRecordJson(const RunSummary& run)
     for (const RunMonitor& monitor : run.monitors) {
         parts.monitors.push_back(MonitorJson(monitor, MonitorPicture(monitor, run.windows)));
     }
+    std::vector<std::string> entries;
+    entries.reserve(run.windows.size());
     for (const RunWindow& window : run.windows) {
-        parts.windows.push_back(WindowJson(window));
+        entries.push_back(DumpCompact(WindowJson(window)));
     }
+    parts.windows.assign(entries.begin(), entries.end());
     parts.previousRun = run.previousRun.empty() ? json(nullptr) : json(ToUtf8(run.previousRun));
     parts.gone = GoneJson(run.gone);
     for (const RunProcess& process : run.processes) {

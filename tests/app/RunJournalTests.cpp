@@ -71,9 +71,18 @@ std::string Head(const RunSummary& run)
     return JournalStartLine(kStart, run) + JournalMonitorsLine(kStart, run.monitors);
 }
 
+// The record is the library's own indented dump of the value it holds: with the values equal, the
+// same bytes as a record built whole and dumped, which the fold did before it kept the lines' text.
+std::string ExpectLibraryBytes(const std::string& record)
+{
+    const nlohmann::ordered_json value = nlohmann::ordered_json::parse(record);
+    EXPECT_EQ(value.dump(1, '\t', false, nlohmann::ordered_json::error_handler_t::replace) + "\n", record);
+    return record;
+}
+
 json Fold(const std::string& journal, bool watchRuns = false)
 {
-    return json::parse(FoldJournal(journal, nullptr, watchRuns, kNow));
+    return json::parse(ExpectLibraryBytes(FoldJournal(journal, nullptr, watchRuns, kNow)));
 }
 
 TEST(RunJournalFold, GivesTheRecordThatTheRunWouldHaveWrittenAtOnce)
@@ -101,7 +110,7 @@ TEST(RunJournalFold, GivesTheRecordThatTheRunWouldHaveWrittenAtOnce)
     journal += JournalProcessLine(kEnd, run.processes[0]) + JournalEndLine(kEnd, "stopped");
     EarlierRun previous;
     previous.savedWindows = {{"C:\\app\\a.exe", "Cls", "known before"}, {"C:\\b.exe", "Gone", "was here"}};
-    const json folded = json::parse(FoldJournal(journal, &previous, false, kNow));
+    const json folded = json::parse(ExpectLibraryBytes(FoldJournal(journal, &previous, false, kNow)));
 
     run.gone = CompareWithEarlierRun(run.windows, previous.savedWindows);
     run.endedAt = kEnd;
@@ -114,6 +123,53 @@ TEST(RunJournalFold, GivesTheRecordThatTheRunWouldHaveWrittenAtOnce)
     EXPECT_EQ(folded["goneSinceLastRun"].size(), 1u);
     // Written at once, a record has no "ended": a one-shot run's record keeps its members.
     EXPECT_FALSE(json::parse(MakeRunRecordJson(run)).contains("ended"));
+}
+
+// Lines not in the form Morvane writes them (edited by hand, say) are read as the library reads them.
+TEST(RunJournalFold, ReadsLinesWrittenOtherwiseAsTheLibraryDoes)
+{
+    using ordered = nlohmann::ordered_json;
+    RunSummary run = WatchedRun();
+    const RunWindow known = Saved(0xA0, L"WindowShot/A", L"Abc");
+    const std::string line = JournalWindowLine(kLater, known);
+    const auto edited = [&](const std::string& from, const std::string& to) {
+        std::string text = line;
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    const std::string gone = JournalGoneLine(kEnd, [&] {
+        RunWindow window = known;
+        window.watch.goneAt = kEnd;
+        window.watch.shownForMs = 99;
+        return window;
+    }());
+    struct Case {
+        const char* name;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"as written", line},
+        {"spaces", edited("\"caption\":\"Abc\",\"className\":", "\"caption\" : \"Abc\" , \"className\":")},
+        {"an escape the library does not write", edited("\"Abc\"", "\"\\u0041bc\"")},
+        {"a number written otherwise", edited("\"processId\":40", "\"processId\":4e1")},
+        {"a member twice", edited("\"caption\":\"Abc\"", "\"caption\":\"Abc\",\"caption\":\"twice\"")},
+    };
+    EarlierRun previous;
+    previous.savedWindows = {{"C:\\app\\a.exe", "Cls", "twice"}};
+    for (const Case& item : cases) {
+        SCOPED_TRACE(item.name);
+        const std::string journal = Head(run) + "not a line\n" + item.line + gone + "\r\n";
+        const ordered folded = ordered::parse(ExpectLibraryBytes(FoldJournal(journal, &previous, false, kNow)));
+        ordered expected = ordered::parse(item.line)["entry"];
+        expected["goneAt"] = kEnd;
+        expected["shownForMs"] = 99;
+        expected["newSinceLastRun"] = expected["caption"] != "twice";
+        ASSERT_EQ(folded["windows"].size(), 1u);
+        EXPECT_EQ(folded["windows"][0], expected);
+        EXPECT_EQ(folded["monitors"][0]["picture"], "WindowShot/A/Morvane.DisplayMonitor.jpg");
+        EXPECT_EQ(ReadJournalState(journal).unreadLines, 1u);
+    }
 }
 
 TEST(RunJournalLines, EachLineFoldsBackIntoTheRecordsEntries)
