@@ -13,8 +13,20 @@ namespace {
 // Deeper text is left to the library's parser; no record nests nearly so deep.
 constexpr unsigned kDeepest = 100;
 
-// A line break and the most tabs an indent can take.
-const std::string kBreak = "\n" + std::string(kDeepest + 2, '\t');
+// A comma, a line break and the most tabs an indent can take.
+const std::string kBreak = ",\n" + std::string(kDeepest + 2, '\t');
+
+// The bytes that stand in a string as they are: a string is copied without looking further.
+struct PlainBytes {
+    bool plain[256];
+    constexpr PlainBytes() : plain()
+    {
+        for (int c = 0x20; c < 0x80; ++c) {
+            plain[c] = c != '"' && c != '\\';
+        }
+    }
+};
+constexpr PlainBytes kPlain;
 
 bool IsDigit(char c) noexcept
 {
@@ -83,12 +95,12 @@ public:
             Write("{}");
             return true;
         }
-        Write("{");
+        Write('{');
         const size_t firstKey = mKeys.size();
         // A bit for each key's length and first letter: only keys that share one are compared.
         std::uint64_t seen = 0;
-        for (;;) {
-            NewLine(depth + 1);
+        for (bool first = true;; first = false) {
+            NewLine(depth + 1, !first);
             const size_t keyStart = mAt;
             if (mAt >= mText.size() || mText[mAt] != '"' || !String()) {
                 return false;
@@ -105,8 +117,8 @@ public:
             if (!Next(':')) {
                 return false;
             }
-            Write(key);
-            Write(": ");
+            Write(mText.substr(keyStart, key.size() + 1)); // with its colon
+            Write(' ');
             const size_t valueStart = mAt;
             if (!Value(depth + 1)) {
                 return false;
@@ -115,14 +127,13 @@ public:
                 members->push_back({key, mText.substr(valueStart, mAt - valueStart)});
             }
             if (Next(',')) {
-                Write(",");
                 continue;
             }
             if (!Next('}')) {
                 return false;
             }
-            NewLine(depth);
-            Write("}");
+            NewLine(depth, false);
+            Write('}');
             mKeys.resize(firstKey);
             return true;
         }
@@ -145,10 +156,18 @@ private:
         }
     }
 
-    void NewLine(unsigned depth)
+    void Write(char part)
     {
         if (mOut != nullptr) {
-            mOut->append(kBreak, 0, depth + 1);
+            mOut->push_back(part);
+        }
+    }
+
+    // A line break, after a comma where the list goes on.
+    void NewLine(unsigned depth, bool comma)
+    {
+        if (mOut != nullptr) {
+            mOut->append(kBreak, comma ? 0 : 1, depth + (comma ? 2 : 1));
         }
     }
 
@@ -159,21 +178,20 @@ private:
             Write("[]");
             return true;
         }
-        Write("[");
-        for (;;) {
-            NewLine(depth + 1);
+        Write('[');
+        for (bool first = true;; first = false) {
+            NewLine(depth + 1, !first);
             if (!Value(depth + 1)) {
                 return false;
             }
             if (Next(',')) {
-                Write(",");
                 continue;
             }
             if (!Next(']')) {
                 return false;
             }
-            NewLine(depth);
-            Write("]");
+            NewLine(depth, false);
+            Write(']');
             return true;
         }
     }
@@ -273,11 +291,7 @@ private:
     {
         ++mAt;
         for (;;) {
-            while (mAt < mText.size()) {
-                const auto c = static_cast<unsigned char>(mText[mAt]);
-                if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) {
-                    break;
-                }
+            while (mAt < mText.size() && kPlain.plain[static_cast<unsigned char>(mText[mAt])]) {
                 ++mAt;
             }
             if (mAt >= mText.size()) {
