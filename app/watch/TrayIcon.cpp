@@ -6,6 +6,7 @@
 #include "record/RunJournal.h"
 #include "record/RunRecord.h"
 #include "basic/StringFormat.h"
+#include "watch/IconRemovalWait.h"
 #include "watch/IconRetry.h"
 
 #include <objbase.h>
@@ -295,7 +296,8 @@ TrayIcon::~TrayIcon()
     }
     RemoveIcon();
     // The icon goes with the process at the latest; the end waits only a little for it.
-    if (::WaitForSingleObject(mShared->removed.get(), kRemovalWaitMilliseconds) != WAIT_OBJECT_0) {
+    const DWORD waitLeft = IconRemovalWaitLeftMs(::GetTickCount64() - mRemovalAskedAt);
+    if (::WaitForSingleObject(mShared->removed.get(), waitLeft) != WAIT_OBJECT_0) {
         MORVANE_TRACE(kTrayIcon, "Shell_NotifyIconW(NIM_DELETE) has not returned yet.");
         return; // the thread keeps what it uses and ends with the process
     }
@@ -343,6 +345,7 @@ void TrayIcon::RemoveIcon()
     if (!mThread || mShared->removing.exchange(true)) {
         return;
     }
+    mRemovalAskedAt = ::GetTickCount64();
     if (mShared->window == nullptr || !::PostMessageW(mShared->window, kRemoveMessage, 0, 0)) {
         ::SetEvent(mShared->removed.get());
     }

@@ -50,6 +50,7 @@ private:
     struct Shared; // what the icon's thread and this object both hold, so the thread may outlive it
     std::shared_ptr<Shared> mShared;
     TalvexBasic::UniqueHandle mThread;
+    unsigned long long mRemovalAskedAt = 0; // GetTickCount64 when RemoveIcon was first called
 };
 
 } // namespace Morvane

@@ -1,3 +1,4 @@
+#include "watch/IconRemovalWait.h"
 #include "watch/IconRetry.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,20 @@ TEST(IconRetry, WaitsDoubleUpToAQuarterMinuteForFiveMinutes)
     for (const RetryCase& example : cases) {
         SCOPED_TRACE(testing::Message() << example.failedAttempts << " refused, " << example.sinceFirstMs << " ms");
         EXPECT_EQ(Morvane::NextIconAttemptDelayMs(example.failedAttempts, example.sinceFirstMs), example.delayMs);
+    }
+}
+
+// The removal asked at the stop has a tenth of a second from then; an end that took longer
+// does not wait for it again.
+TEST(IconRemovalWait, CountsFromWhenTheRemovalWasAsked)
+{
+    const struct {
+        unsigned long long sinceAskedMs;
+        unsigned long waitLeftMs;
+    } cases[] = {{0, 100}, {1, 99}, {40, 60}, {99, 1}, {100, 0}, {650, 0}, {~0ull, 0}};
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.sinceAskedMs);
+        EXPECT_EQ(Morvane::IconRemovalWaitLeftMs(example.sinceAskedMs), example.waitLeftMs);
     }
 }
 
