@@ -47,8 +47,8 @@ TEST(CompactJsonText, IndentsAsTheLibraryDumps)
         R"({})",
         R"([])",
         R"({"empty":{},"list":[],"nested":{"inner":{"deeper":[{}, [], [[]], {"x":[1,{"y":null}]}]}}})",
-        R"({"quote":"a \"b\" c","slash":"C:\\Program Files\\x.exe","marks":"{[,:]} \"{\":\"[\"",)"
-        R"("escapes":"\b\f\n\r\t\u0001\u001f\u000b","del":"\u007f","solidus":"a/b"})",
+        (R"({"quote":"a \"b\" c","slash":"C:\\Program Files\\x.exe","marks":"{[,:]} \"{\":\"[\"",)"
+         R"("escapes":"\b\f\n\r\t\u0001\u001f\u000b","del":"\u007f","solidus":"a/b"})"),
         R"({"unicode":"漢字 é 😀 \u00e9","key \"quoted\" {,}":true})",
         R"({"numbers":[0,-1,7,18446744073709551615,-9223372036854775808,0.25,-0.0,0.1,1e-7,1.5e300,12345.678,5e-324]})",
         R"({"literals":[null,true,false],"mixed":[1,"two",[3],{"four":4}]})",
