@@ -115,7 +115,7 @@ TEST(RunJournalFold, GivesTheRecordThatTheRunWouldHaveWrittenAtOnce)
     run.gone = CompareWithEarlierRun(run.windows, previous.savedWindows);
     run.endedAt = kEnd;
     run.watch.running = false;
-    json atOnce = json::parse(MakeRunRecordJson(run));
+    json atOnce = json::parse(ExpectLibraryBytes(MakeRunRecordJson(run)));
     atOnce["ended"] = "stopped";
     EXPECT_EQ(folded, atOnce);
     EXPECT_EQ(folded["windows"][0]["newSinceLastRun"], true);
