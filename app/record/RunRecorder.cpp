@@ -15,6 +15,8 @@
 namespace Morvane {
 namespace {
 
+constexpr const char* kFinishJournal = "Morvane::RunRecorder::FinishJournal";
+
 using TalvexBasic::PointerBits;
 
 // The facts every entry copies from the sample.
@@ -396,6 +398,8 @@ void RunRecorder::FinishJournal(const std::wstring& outputDirectory, const RunCl
     ListMonitorsNow(at);
     mJournal.Append(JournalEndLine(Now(), RecordMember::kEndedStopped));
     mJournal.Close();
+    // With the time of the line, the log tells how the end's time divides.
+    MORVANE_TRACE(kFinishJournal, "The journal has its end line; the record and page are made from it.");
     WriteRunFilesFromJournal(outputDirectory, false, at, L".tmp", mHasPrevious ? &mPrevious : nullptr);
 }
 
