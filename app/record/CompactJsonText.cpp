@@ -107,7 +107,8 @@ public:
             }
             const std::string_view key = mText.substr(keyStart, mAt - keyStart);
             if (mCheck) {
-                const std::uint64_t bit = std::uint64_t{1} << ((key.size() * 7 + static_cast<unsigned char>(key[1])) & 63);
+                const std::uint64_t bit = std::uint64_t{1}
+                                          << ((key.size() * 7 + static_cast<unsigned char>(key[1])) & 63);
                 if ((seen & bit) != 0 && !KeyIsNew(firstKey, key)) {
                     return false;
                 }
@@ -359,8 +360,11 @@ private:
             // Read as the library reads it, written as its dump writes a finite double (without
             // making a value and a string for each of tens of thousands of entries).
             const double value = std::strtod(buffer, nullptr);
-            if (!std::isfinite(value) ||
-                std::string_view(buffer, static_cast<size_t>(nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, value) - buffer)) != number) {
+            if (!std::isfinite(value)) {
+                return false;
+            }
+            const char* const written = nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, value);
+            if (std::string_view(buffer, static_cast<size_t>(written - buffer)) != number) {
                 return false;
             }
         }
@@ -469,7 +473,8 @@ std::string CompactString(std::string_view text)
             break;
         case 'u':
             if (at + 4 < text.size()) {
-                AppendUtf8(value, static_cast<unsigned>(std::strtoul(std::string(text.substr(at + 1, 4)).c_str(), nullptr, 16)));
+                AppendUtf8(value, static_cast<unsigned>(
+                                      std::strtoul(std::string(text.substr(at + 1, 4)).c_str(), nullptr, 16)));
                 at += 4;
             }
             break;

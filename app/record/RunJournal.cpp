@@ -121,7 +121,8 @@ void ForEachLine(std::string_view journal, unsigned& unread, std::deque<std::str
     size_t begin = 0;
     while (begin < journal.size()) {
         if (!mustHold.empty()) {
-            const auto found = std::search(journal.begin() + static_cast<std::ptrdiff_t>(begin), journal.end(), holding);
+            const auto found =
+                std::search(journal.begin() + static_cast<std::ptrdiff_t>(begin), journal.end(), holding);
             if (found == journal.end()) {
                 break;
             }
@@ -176,8 +177,8 @@ std::string PreviousRunOf(std::string_view journal)
 bool HoldsValue(std::string_view text, const json& value, std::string_view valueText)
 {
     // Compact texts are equal exactly when their values are, but for numbers of different kinds.
-    return !text.empty() && (text == valueText || (text.front() != '"' && !value.is_string() &&
-                                                   json::parse(text, nullptr, false) == value));
+    return !text.empty() && (text == valueText ||
+                             (text.front() != '"' && !value.is_string() && json::parse(text, nullptr, false) == value));
 }
 
 // A whole number, not negative, in compact text.
