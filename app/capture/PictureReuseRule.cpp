@@ -16,8 +16,8 @@ PictureKey MakePictureKey(const unsigned char* data, std::size_t length) noexcep
 
 const std::wstring* RememberedPictures::Find(const PictureKey& key) const noexcept
 {
-    const auto found = std::find_if(mEntries.rbegin(), mEntries.rend(),
-                                    [&key](const Entry& entry) { return entry.key == key; });
+    const auto found =
+        std::find_if(mEntries.rbegin(), mEntries.rend(), [&key](const Entry& entry) { return entry.key == key; });
     return found == mEntries.rend() ? nullptr : &found->path;
 }
 

@@ -18,8 +18,9 @@ constexpr const char* kWrite = "Morvane::WindowPictureStore::Write";
 // is then written anew.
 bool FileHoldsBytes(const std::wstring& path, const unsigned char* data, unsigned int length) noexcept
 {
-    const TalvexBasic::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const TalvexBasic::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart != static_cast<LONGLONG>(length)) {
         return false;

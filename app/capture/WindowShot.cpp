@@ -55,7 +55,7 @@ HRESULT SaveBitmapToJpegFile(WindowPictureStore& pictures, const std::wstring& p
     std::shared_ptr<unsigned char> jpeg;
     unsigned int jpegLength = 0;
     const HRESULT encoded = TalvexBasic::Drawings::Bitmap::EncodeJepgForFile$Static(path.c_str(), bitmap, &size, 1.0f,
-                                                                                   1.0f, &jpeg, &jpegLength);
+                                                                                    1.0f, &jpeg, &jpegLength);
     if (FAILED(encoded)) {
         return encoded;
     }
@@ -204,8 +204,7 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, const Wi
 // failure, or success with a picture that is black (first: wholly or in its client area). Emits
 // the one line that says where the picture came from and why.
 HRESULT SaveFallbackPicture(WindowPictureStore& pictures, const std::wstring& path, HWND window, HRESULT printed,
-                            PictureBlackness first,
-                            WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
+                            PictureBlackness first, WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     const unsigned long long handle = TalvexBasic::PointerBits(window);
@@ -265,8 +264,7 @@ HRESULT SaveFallbackPicture(WindowPictureStore& pictures, const std::wstring& pa
 
 // The window paints itself; a picture with any pixel that is not black is kept as it is.
 HRESULT CaptureWindowToJpegFile$Static(WindowPictureStore& pictures, const std::wstring& path, HWND window,
-                                       WindowShotOutcome& steps,
-                                       JustShownCheck* justShown = nullptr) noexcept
+                                       WindowShotOutcome& steps, JustShownCheck* justShown = nullptr) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     WindowCapture capture;
@@ -366,7 +364,7 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
         steps.frame = ReadWindowFrame(record.mWindowHandle, record.mWindowRectangle);
         steps.hasFrame = ::EqualRect(&steps.frame, &record.mWindowRectangle) == FALSE;
         steps.window = CaptureWindowToJpegFile$Static(context.windowPictures, windowPicturePath, record.mWindowHandle,
-                                                     steps, justShown);
+                                                      steps, justShown);
         if (justShown != nullptr) {
             // A picture handed over is noted when written; none at all (a cloaked window) now.
             if (!HandedOver(justShown) && SUCCEEDED(steps.window)) {

@@ -103,7 +103,8 @@ TEST(EventRegistration, WritesAndRemovesTheSourceAndSaysSo)
         EXPECT_EQ(Morvane::RunCommandLine(step.commandLine), step.exitCode);
         ASSERT_EQ(boxes.Boxes().size(), 1u);
         EXPECT_NE(boxes.Boxes()[0].text.find(step.says), std::wstring::npos);
-        EXPECT_NE(boxes.Boxes()[0].text.find(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Morvane"),
+        EXPECT_NE(boxes.Boxes()[0].text.find(
+                      L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Morvane"),
                   std::wstring::npos);
         EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
         EXPECT_EQ(KeyExists(), step.registered);

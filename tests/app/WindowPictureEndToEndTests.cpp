@@ -89,11 +89,11 @@ protected:
     struct Run {
         TestSupport::FixtureProcess mFirst;
         TestSupport::FixtureProcess mSecond;
-        Window mRed;    // first process
-        Window mBeyond; // first process, 80 pixels beyond the right edge
-        Window mGreen;  // second process
+        Window mRed;      // first process
+        Window mBeyond;   // first process, 80 pixels beyond the right edge
+        Window mGreen;    // second process
         Window mRedAgain; // second process: mRed's size, colour and caption, elsewhere
-        Window mHung;   // second process, its thread no longer pumps messages
+        Window mHung;     // second process, its thread no longer pumps messages
         TestSupport::DebugCaptureResult mResult;
         std::wstring mOutputDirectory;
         std::wstring mShotFolder;

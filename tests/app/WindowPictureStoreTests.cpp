@@ -37,7 +37,7 @@ protected:
     HRESULT Write(const std::wstring& name, const std::string& bytes)
     {
         return mStore->Write(Path(name), reinterpret_cast<const unsigned char*>(bytes.data()),
-                            static_cast<unsigned int>(bytes.size()));
+                             static_cast<unsigned int>(bytes.size()));
     }
     [[nodiscard]] FileIdentity Identity(const std::wstring& name) const { return IdentifyFile(Path(name)); }
     [[nodiscard]] std::string Bytes(const std::wstring& name) const { return TestSupport::ReadWholeFile(Path(name)); }
@@ -91,8 +91,8 @@ TEST_F(WindowPictures, EarlierFileWithOtherBytesOrGoneIsNeverLinkedTo)
             ASSERT_TRUE(::DeleteFileW(Path(earlier).c_str()));
         } else {
             const std::string changed = example.earlierNow;
-            ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(Path(earlier), changed.data(),
-                                                                   static_cast<unsigned>(changed.size()), CREATE_ALWAYS),
+            ASSERT_EQ(TalvexBasic::Files::File::WriteToFile$Static(
+                          Path(earlier), changed.data(), static_cast<unsigned>(changed.size()), CREATE_ALWAYS),
                       S_OK);
         }
         const unsigned links = mStore->Links();
@@ -124,7 +124,7 @@ TEST_F(WindowPictures, FailedLinkWritesACopyThatLaterPicturesLinkTo)
     ASSERT_EQ(Write(L"first.jpg", kMenu), S_OK);
     {
         const TestSupport::ImportPatch<decltype(&::CreateHardLinkW)> patch(__imp_CreateHardLinkW,
-                                                                            &FailingCreateHardLink);
+                                                                           &FailingCreateHardLink);
         TestSupport::DebugLineCapture lines;
         EXPECT_EQ(Write(L"copy.jpg", kMenu), S_OK);
         EXPECT_EQ(lines.CountContaining(" Morvane::WindowPictureStore::Write,"), 1u);
