@@ -240,6 +240,7 @@ struct RunFolderDisk {
     DiskTally all;
     DiskTally windowFolders; // below WindowShot: text records and pictures
     DiskTally monitorPictures;
+    DiskTally windowPictures;
     DiskTally log;
     int pictureFolders = 0; // window folders holding a window picture
 };
@@ -275,6 +276,7 @@ void TallyFolder(const std::wstring& folder, const std::wstring& top, RunFolderD
         if (name == L"Morvane.DisplayMonitor.jpg") {
             disk.monitorPictures.Add(identity.volume, index, bytes);
         } else if (name == L"Morvane.Window.jpg") {
+            disk.windowPictures.Add(identity.volume, index, bytes);
             ++disk.pictureFolders;
         }
     } while (::FindNextFileW(search, &found));
@@ -306,6 +308,9 @@ void PrintDisk(const RunFolderDisk& disk, int windows)
                 disk.monitorPictures.Names(), disk.monitorPictures.Files(),
                 Megabytes(disk.monitorPictures.StoredBytes()), Megabytes(disk.monitorPictures.NamedBytes()),
                 Megabytes(disk.log.StoredBytes()));
+    std::printf("  window pictures: %llu names, %llu files, %.1f MB stored / %.1f MB copied\n",
+                disk.windowPictures.Names(), disk.windowPictures.Files(), Megabytes(disk.windowPictures.StoredBytes()),
+                Megabytes(disk.windowPictures.NamedBytes()));
 }
 
 void PrintStretches(const std::vector<Stretch>& stretches)

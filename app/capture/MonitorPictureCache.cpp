@@ -1,8 +1,7 @@
 #include "capture/MonitorPictureCache.h"
 
+#include "capture/PictureLink.h"
 #include "drawings/Bitmap.h"
-#include "MorvaneTrace.h"
-#include "system/File.h"
 
 #include <new>
 
@@ -57,24 +56,15 @@ HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMO
 
 HRESULT MonitorPictureCache::StoreAgain(Entry& entry, const std::wstring& path) noexcept
 {
-    if (!entry.file.empty()) {
-        // Safe because no picture file is written twice in a run: each window has a folder of
-        // its own, so a file, once written, keeps its bytes under all its names.
-        const HRESULT linked = TalvexBasic::Files::File::LinkToFile$Static(entry.file, path);
-        if (SUCCEEDED(linked)) {
-            ++mLinks;
-            return linked;
-        }
-        MORVANE_TRACE_W(kSaveCapture, L"LinkToFile$Static(%ls) return:0x%x, a copy is written.", path.c_str(),
-                        static_cast<unsigned>(linked));
-    }
-    const HRESULT written = Bitmap::WriteJepgFile$Static(path.c_str(), entry.jpeg.get(), entry.jpegLength);
-    if (SUCCEEDED(written)) {
+    const StoredAgain stored = StoreJpegAgain(entry.file, path, entry.jpeg.get(), entry.jpegLength, kSaveCapture);
+    if (stored.linked) {
+        ++mLinks;
+    } else if (SUCCEEDED(stored.result)) {
         // The copy takes the next links: the first file may have all the names its volume
         // allows, lie on another volume, or be gone.
         RememberFile(entry, path);
     }
-    return written;
+    return stored.result;
 }
 
 void MonitorPictureCache::RememberFile(Entry& entry, const std::wstring& path) noexcept

@@ -6,6 +6,7 @@
 #include "capture/ScreenPictureCheck.h"
 #include "capture/WindowKind.h"
 #include "capture/WindowRecordText.h"
+#include "capture/WindowPictureStore.h"
 #include "capture/WindowShotFolder.h"
 #include "drawings/Bitmap.h"
 #include "drawings/BitmapBits.h"
@@ -17,6 +18,7 @@
 #include "system/HResult.h"
 #include "WatchClock.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -39,8 +41,9 @@ struct WindowCapture {
 };
 
 // Encodes a window picture and notes whether it has one colour, so that the page can say so
-// instead of letting it pass for the window; the holders free the capture afterwards.
-HRESULT SaveBitmapToJpegFile(const std::wstring& path, HBITMAP bitmap, const SIZE& size,
+// instead of letting it pass for the window; the holders free the capture afterwards. Bytes equal
+// to an earlier window picture's are stored once (WindowPictureStore).
+HRESULT SaveBitmapToJpegFile(WindowPictureStore& pictures, const std::wstring& path, HBITMAP bitmap, const SIZE& size,
                              WindowShotOutcome& steps) noexcept
 {
     bool oneColour = false;
@@ -49,7 +52,17 @@ HRESULT SaveBitmapToJpegFile(const std::wstring& path, HBITMAP bitmap, const SIZ
         steps.pictureOneColour = oneColour;
         steps.pictureColour = colour;
     }
-    return TalvexBasic::Drawings::Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f);
+    std::shared_ptr<unsigned char> jpeg;
+    unsigned int jpegLength = 0;
+    const HRESULT encoded = TalvexBasic::Drawings::Bitmap::EncodeJepgForFile$Static(path.c_str(), bitmap, &size, 1.0f,
+                                                                                    1.0f, &jpeg, &jpegLength);
+    if (FAILED(encoded)) {
+        return encoded;
+    }
+    const unsigned links = pictures.Links();
+    const HRESULT written = pictures.Write(path, jpeg.get(), jpegLength);
+    steps.windowLinked = pictures.Links() != links;
+    return written;
 }
 
 // A window that just appeared and pumps its messages answers at once; one that does not is taken
@@ -105,8 +118,8 @@ struct JustShownCheck {
 // A picture worth writing: encoded and written now, or, for a window that just appeared, handed
 // over to be written elsewhere (E_PENDING until then). The bitmap leaves its DC first, which
 // another thread could not select it out of.
-HRESULT KeepCapture(const std::wstring& path, WindowCapture& capture, PictureSource source, WindowShotOutcome& steps,
-                    JustShownCheck* justShown) noexcept
+HRESULT KeepCapture(WindowPictureStore& pictures, const std::wstring& path, WindowCapture& capture,
+                    PictureSource source, WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
 {
     if (justShown != nullptr && justShown->taken != nullptr) {
         capture.memoryDc.reset();
@@ -116,7 +129,7 @@ HRESULT KeepCapture(const std::wstring& path, WindowCapture& capture, PictureSou
         justShown->taken->source = source;
         return E_PENDING;
     }
-    const HRESULT saved = SaveBitmapToJpegFile(path, capture.bitmap.get(), capture.size, steps);
+    const HRESULT saved = SaveBitmapToJpegFile(pictures, path, capture.bitmap.get(), capture.size, steps);
     if (SUCCEEDED(saved)) {
         steps.pictureSource = source;
     }
@@ -190,8 +203,8 @@ HRESULT CaptureJustShownFromScreen(WindowCapture& capture, HWND window, const Wi
 // place (minimised or cloaked): then no picture. printed is the first capture's result: a
 // failure, or success with a picture that is black (first: wholly or in its client area). Emits
 // the one line that says where the picture came from and why.
-HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT printed, PictureBlackness first,
-                            WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
+HRESULT SaveFallbackPicture(WindowPictureStore& pictures, const std::wstring& path, HWND window, HRESULT printed,
+                            PictureBlackness first, WindowShotOutcome& steps, JustShownCheck* justShown) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     const unsigned long long handle = TalvexBasic::PointerBits(window);
@@ -206,7 +219,7 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
             justShown != nullptr ? kJustShownAnswerMilliseconds : Screenshot::kAnswerTimeoutMilliseconds);
         second = SUCCEEDED(fullContent) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
         if (second == PictureBlackness::NotBlack) {
-            const HRESULT saved = KeepCapture(path, capture, PictureSource::FullContent, steps, justShown);
+            const HRESULT saved = KeepCapture(pictures, path, capture, PictureSource::FullContent, steps, justShown);
             MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from PrintWindow(PW_RENDERFULLCONTENT): %s.",
                           handle, firstWas);
             return saved;
@@ -229,7 +242,7 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
         return result;
     }
     if (SUCCEEDED(result)) {
-        result = KeepCapture(path, capture, PictureSource::Screen, steps, justShown);
+        result = KeepCapture(pictures, path, capture, PictureSource::Screen, steps, justShown);
     }
     if (printed == TalvexBasic::HResultFromWin32(ERROR_TIMEOUT)) {
         MORVANE_TRACE(kSaveWindowShot, "Window picture of 0x%016llX from the screen: the window did not answer (0x%x).",
@@ -250,8 +263,8 @@ HRESULT SaveFallbackPicture(const std::wstring& path, HWND window, HRESULT print
 }
 
 // The window paints itself; a picture with any pixel that is not black is kept as it is.
-HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, WindowShotOutcome& steps,
-                                       JustShownCheck* justShown = nullptr) noexcept
+HRESULT CaptureWindowToJpegFile$Static(WindowPictureStore& pictures, const std::wstring& path, HWND window,
+                                       WindowShotOutcome& steps, JustShownCheck* justShown = nullptr) noexcept
 {
     using TalvexBasic::Drawings::Screenshot;
     WindowCapture capture;
@@ -261,13 +274,13 @@ HRESULT CaptureWindowToJpegFile$Static(const std::wstring& path, HWND window, Wi
     const PictureBlackness blackness =
         SUCCEEDED(result) ? JudgePrintedPicture(capture, window) : PictureBlackness::Black;
     if (blackness == PictureBlackness::NotBlack) {
-        result = KeepCapture(path, capture, PictureSource::PrintWindow, steps, justShown);
+        result = KeepCapture(pictures, path, capture, PictureSource::PrintWindow, steps, justShown);
     } else {
         // The black picture is of no more use: its DC goes first, so that the bitmap is free.
         capture.memoryDc.reset();
         capture.bitmap.reset();
         steps.windowAnswered = result != TalvexBasic::HResultFromWin32(ERROR_TIMEOUT);
-        result = SaveFallbackPicture(path, window, result, blackness, steps, justShown);
+        result = SaveFallbackPicture(pictures, path, window, result, blackness, steps, justShown);
     }
     // A picture handed over is told of once written.
     if (HandedOver(justShown)) {
@@ -350,7 +363,8 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
         steps.appearance = ReadWindowAppearance(record.mWindowHandle);
         steps.frame = ReadWindowFrame(record.mWindowHandle, record.mWindowRectangle);
         steps.hasFrame = ::EqualRect(&steps.frame, &record.mWindowRectangle) == FALSE;
-        steps.window = CaptureWindowToJpegFile$Static(windowPicturePath, record.mWindowHandle, steps, justShown);
+        steps.window = CaptureWindowToJpegFile$Static(context.windowPictures, windowPicturePath, record.mWindowHandle,
+                                                      steps, justShown);
         if (justShown != nullptr) {
             // A picture handed over is noted when written; none at all (a cloaked window) now.
             if (!HandedOver(justShown) && SUCCEEDED(steps.window)) {
@@ -385,7 +399,9 @@ void SaveRecordAndWindowPicture(CaptureContext& context, const WindowInfo& recor
     }
     if (withPicture) {
         saveWindowPicture();
-        CountWritten(context, windowPicturePath);
+        if (!steps.windowLinked) {
+            CountWritten(context, windowPicturePath);
+        }
     }
 }
 
@@ -504,7 +520,8 @@ void WriteTakenPicture(CaptureContext& context, TakenPicture& taken, WindowShotO
         return;
     }
     if (taken.bitmap) {
-        outcome.window = SaveBitmapToJpegFile(taken.path, taken.bitmap.get(), taken.size, outcome);
+        outcome.window =
+            SaveBitmapToJpegFile(context.windowPictures, taken.path, taken.bitmap.get(), taken.size, outcome);
         taken.bitmap.reset();
         if (SUCCEEDED(outcome.window)) {
             outcome.pictureSource = taken.source;
@@ -514,7 +531,10 @@ void WriteTakenPicture(CaptureContext& context, TakenPicture& taken, WindowShotO
         }
         MORVANE_TRACE_W(kSaveWindowShot, L"CaptureWindowToJpegFile$Static(%ls) return:0x%x.", taken.path.c_str(),
                         static_cast<unsigned>(outcome.window));
-        CountWritten(context, taken.path);
+        // A further name of a file written before takes no room on the disk.
+        if (!outcome.windowLinked) {
+            CountWritten(context, taken.path);
+        }
     }
     if (taken.recordPath.empty()) {
         return;

@@ -63,6 +63,9 @@ struct WindowShotOutcome {
     // The monitor picture is a further name of one written before in the run, with the same
     // bytes: it took no room on the disk.
     bool monitorLinked = false;
+    // The window picture is a further name of an earlier window picture of the run with the same
+    // bytes (the same menu or dialog shown again): it took no room on the disk.
+    bool windowLinked = false;
 };
 
 // How to take a window that just appeared, while a watch runs.
@@ -105,7 +108,8 @@ void TakeJustShownWindowPicture(CaptureContext& context, const WindowInfo& recor
 void TakeJustShownMonitorPicture(CaptureContext& context, const WindowInfo& record, const JustShownShot& shot,
                                  WindowShotOutcome& outcome, TakenPicture& taken);
 // Encodes and writes what was taken (a monitor picture through the context's monitor picture
-// cache), counts it in the disk budget and frees the bitmap. One thread at a time.
+// cache, a window picture through its window picture store), counts it in the disk budget and
+// frees the bitmap. One thread at a time.
 void WriteTakenPicture(CaptureContext& context, TakenPicture& taken, WindowShotOutcome& outcome) noexcept;
 // The picture is not written (why: e.g. "queueFull"); its bitmap is freed, the outcome says why.
 void LeaveOutTakenPicture(TakenPicture& taken, WindowShotOutcome& outcome, const char* why) noexcept;

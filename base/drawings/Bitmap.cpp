@@ -152,15 +152,26 @@ HRESULT Bitmap::SaveSaveBitmapToJepgFile$Static(const wchar_t* path, HBITMAP bit
 {
     std::shared_ptr<unsigned char> encoded;
     unsigned int encodedLength = 0;
-    const HRESULT result = SaveBitmapToMemory(&encoded, &encodedLength, bitmap, size, horizontalScale, verticalScale);
+    const HRESULT result =
+        EncodeJepgForFile$Static(path, bitmap, size, horizontalScale, verticalScale, &encoded, &encodedLength);
     if (FAILED(result)) {
-        TALVEX_TRACE_W(kToFile, L"SaveSaveBitmapToJepgMemory$Static(%ls) return:0x%x.", path,
-                       static_cast<unsigned>(result));
         return result;
     }
     *data = encoded;
     *length = encodedLength;
     return WriteJepgFile$Static(path, encoded.get(), encodedLength);
+}
+
+HRESULT Bitmap::EncodeJepgForFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size, float horizontalScale,
+                                         float verticalScale, std::shared_ptr<unsigned char>* data,
+                                         unsigned int* length) noexcept
+{
+    const HRESULT result = SaveBitmapToMemory(data, length, bitmap, size, horizontalScale, verticalScale);
+    if (FAILED(result)) {
+        TALVEX_TRACE_W(kToFile, L"SaveSaveBitmapToJepgMemory$Static(%ls) return:0x%x.", path,
+                       static_cast<unsigned>(result));
+    }
+    return result;
 }
 
 HRESULT Bitmap::WriteJepgFile$Static(const wchar_t* path, const unsigned char* data, unsigned int length) noexcept

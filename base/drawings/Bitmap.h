@@ -33,6 +33,14 @@ public:
                                                                  std::shared_ptr<unsigned char>* data,
                                                                  unsigned int* length) noexcept;
 
+    // Encodes for the file at the path without writing it: the file form's first step, with its
+    // trace line on failure, for a caller that decides where the bytes go (a further name of a
+    // file that already holds them, say). data and length are written only on success.
+    [[nodiscard]] static HRESULT EncodeJepgForFile$Static(const wchar_t* path, HBITMAP bitmap, const SIZE* size,
+                                                          float horizontalScale, float verticalScale,
+                                                          std::shared_ptr<unsigned char>* data,
+                                                          unsigned int* length) noexcept;
+
     // Writes JPEG bytes encoded before, as the file form writes them, with the same trace line.
     [[nodiscard]] static HRESULT WriteJepgFile$Static(const wchar_t* path, const unsigned char* data,
                                                       unsigned int length) noexcept;

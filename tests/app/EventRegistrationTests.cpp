@@ -6,6 +6,7 @@
 #include "ProgramEntry.h"
 #include "events/EventRegistration.h"
 #include "support/ImportPatch.h"
+#include "support/MessageBoxCollector.h"
 #include "system/UniqueResource.h"
 
 #include <gtest/gtest.h>
@@ -18,23 +19,15 @@
 
 TEST_SUPPORT_IMPORT_SLOT(CheckTokenMembership);
 TEST_SUPPORT_IMPORT_SLOT(RegCreateKeyExW);
-TEST_SUPPORT_IMPORT_SLOT(MessageBoxW);
 
 namespace {
 
 using TestSupport::ImportPatch;
 
-struct Boxes {
-    static inline std::vector<std::wstring> texts;
-    static inline std::vector<UINT> styles;
+// The refusals of Windows that Wine does not make.
+struct Refusals {
     static inline LSTATUS createRefusal = ERROR_ACCESS_DENIED;
 
-    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
-    {
-        texts.emplace_back(text);
-        styles.push_back(style);
-        return IDOK;
-    }
     static BOOL WINAPI NotAMember(HANDLE, PSID, PBOOL member)
     {
         *member = FALSE;
@@ -81,15 +74,6 @@ struct KeyRemoved {
     ~KeyRemoved() { (void)::RegDeleteKeyW(HKEY_LOCAL_MACHINE, Morvane::kEventSourceKey); }
 };
 
-// The command line as the program runs it, its boxes collected instead of shown.
-int RunCollectingBoxes(const wchar_t* commandLine)
-{
-    Boxes::texts.clear();
-    Boxes::styles.clear();
-    const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
-    return Morvane::RunCommandLine(commandLine);
-}
-
 std::wstring ThisProgram()
 {
     std::vector<wchar_t> path(32768);
@@ -115,16 +99,18 @@ TEST(EventRegistration, WritesAndRemovesTheSourceAndSaysSo)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.commandLine, step.commandLine + wcslen(step.commandLine)));
-        EXPECT_EQ(RunCollectingBoxes(step.commandLine), step.exitCode);
-        ASSERT_EQ(Boxes::texts.size(), 1u);
-        EXPECT_NE(Boxes::texts[0].find(step.says), std::wstring::npos);
-        EXPECT_NE(Boxes::texts[0].find(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Morvane"),
+        const TestSupport::MessageBoxCollector boxes;
+        EXPECT_EQ(Morvane::RunCommandLine(step.commandLine), step.exitCode);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_NE(boxes.Boxes()[0].text.find(step.says), std::wstring::npos);
+        EXPECT_NE(boxes.Boxes()[0].text.find(
+                      L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Morvane"),
                   std::wstring::npos);
-        EXPECT_EQ(Boxes::styles[0] & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+        EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
         EXPECT_EQ(KeyExists(), step.registered);
         if (step.registered) {
             EXPECT_EQ(MessageFile(), ThisProgram());
-            EXPECT_NE(Boxes::texts[0].find(ThisProgram()), std::wstring::npos);
+            EXPECT_NE(boxes.Boxes()[0].text.find(ThisProgram()), std::wstring::npos);
             EXPECT_EQ(TypesSupported(), std::optional<DWORD>(7));
         }
     }
@@ -147,24 +133,25 @@ TEST(EventRegistration, RefusalsSayWhyAndChangeNothing)
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(static_cast<int>(example.refusal));
-        Boxes::createRefusal = example.refusal == Refusal::RegistryFails ? ERROR_OUTOFMEMORY : ERROR_ACCESS_DENIED;
+        Refusals::createRefusal = example.refusal == Refusal::RegistryFails ? ERROR_OUTOFMEMORY : ERROR_ACCESS_DENIED;
+        const TestSupport::MessageBoxCollector boxes;
         int exitCode = -1;
         {
             std::optional<ImportPatch<decltype(&::CheckTokenMembership)>> member;
             std::optional<ImportPatch<decltype(&::RegCreateKeyExW)>> create;
             if (example.refusal == Refusal::NotAdministrator) {
-                member.emplace(__imp_CheckTokenMembership, &Boxes::NotAMember);
+                member.emplace(__imp_CheckTokenMembership, &Refusals::NotAMember);
             } else {
-                create.emplace(__imp_RegCreateKeyExW, &Boxes::RefuseCreate);
+                create.emplace(__imp_RegCreateKeyExW, &Refusals::RefuseCreate);
             }
-            exitCode = RunCollectingBoxes(example.commandLine);
+            exitCode = Morvane::RunCommandLine(example.commandLine);
         }
         EXPECT_EQ(exitCode, 1);
-        ASSERT_EQ(Boxes::texts.size(), 1u);
-        EXPECT_NE(Boxes::texts[0].find(example.says), std::wstring::npos);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_NE(boxes.Boxes()[0].text.find(example.says), std::wstring::npos);
         const std::wstring error = example.refusal == Refusal::RegistryFails ? L"(error 14)." : L"(error 5).";
-        EXPECT_NE(Boxes::texts[0].find(error), std::wstring::npos);
-        EXPECT_EQ(Boxes::styles[0] & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_NE(boxes.Boxes()[0].text.find(error), std::wstring::npos);
+        EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
         EXPECT_FALSE(KeyExists());
     }
 }

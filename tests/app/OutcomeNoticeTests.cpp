@@ -1,9 +1,9 @@
 // How an outcome is told: the box as ever, or with --quiet (and for the usage) the text on standard
 // error when there is one. In this process, standard error is pointed at a real file with
-// SetStdHandle, and the boxes are counted through the import slot of MessageBoxW.
+// SetStdHandle, and the boxes are collected through the import slot of MessageBoxW.
 
 #include "OutcomeNotice.h"
-#include "support/ImportPatch.h"
+#include "support/MessageBoxCollector.h"
 #include "support/TestPaths.h"
 #include "support/TestText.h"
 #include "system/UniqueResource.h"
@@ -11,16 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
-#include <vector>
-
-TEST_SUPPORT_IMPORT_SLOT(MessageBoxW);
 
 namespace {
 
 using Morvane::ErrorOutput;
 using Morvane::NoticeRoute;
-using TestSupport::ImportPatch;
 
 // With standard error at hand, QuietTextGoesToStandardErrorAndNoBoxShows tells each route for real.
 TEST(OutcomeNotice, RouteWithoutStandardError)
@@ -68,16 +63,6 @@ TEST(OutcomeNotice, ErrorOutputFollowsWhatTheSystemTells)
     }
 }
 
-struct Boxes {
-    static inline std::vector<std::pair<std::wstring, UINT>> shown; // text and style
-
-    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
-    {
-        shown.emplace_back(text, style);
-        return IDOK;
-    }
-};
-
 // Standard error of this process is a file of its own for the life of the object.
 class StandardErrorToFile {
 public:
@@ -120,12 +105,11 @@ TEST(OutcomeNotice, QuietTextGoesToStandardErrorAndNoBoxShows)
     int index = 0;
     for (const auto& example : cases) {
         SCOPED_TRACE(testing::Message() << "quiet " << example.quiet << ", usage " << example.usage);
-        Boxes::shown.clear();
         const std::wstring path = folder + L"\\stderr" + std::to_wstring(++index) + L".txt";
+        const TestSupport::MessageBoxCollector boxes;
         {
             const StandardErrorToFile redirected(path);
             ASSERT_TRUE(redirected.Open());
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Boxes::MessageBox);
             Morvane::OutcomeNotice notice(example.quiet);
             if (example.usage) {
                 notice.TellUsage(text);
@@ -134,10 +118,10 @@ TEST(OutcomeNotice, QuietTextGoesToStandardErrorAndNoBoxShows)
             }
         }
         EXPECT_EQ(TestSupport::ReadWholeFile(path), example.textWritten ? TestSupport::Utf8(text + L"\r\n") : "");
-        ASSERT_EQ(Boxes::shown.size(), example.boxShown ? 1u : 0u);
+        ASSERT_EQ(boxes.Boxes().size(), example.boxShown ? 1u : 0u);
         if (example.boxShown) {
-            EXPECT_EQ(Boxes::shown[0].first, text);
-            EXPECT_EQ(Boxes::shown[0].second, static_cast<UINT>(MB_OK | MB_ICONERROR));
+            EXPECT_EQ(boxes.Boxes()[0].text, text);
+            EXPECT_EQ(boxes.Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
         }
     }
     TestSupport::RemoveTree(folder);

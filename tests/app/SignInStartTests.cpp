@@ -7,6 +7,7 @@
 #include "ProgramEntry.h"
 #include "WatchOfOtherProcess.h"
 #include "support/ImportPatch.h"
+#include "support/MessageBoxCollector.h"
 #include "support/MorvaneRun.h"
 #include "support/TestPaths.h"
 #include "support/TestText.h"
@@ -26,7 +27,6 @@
 
 TEST_SUPPORT_IMPORT_SLOT(RegSetValueExW);
 TEST_SUPPORT_IMPORT_SLOT(RegDeleteValueW);
-TEST_SUPPORT_IMPORT_SLOT(MessageBoxW);
 
 namespace {
 
@@ -76,18 +76,10 @@ private:
     std::optional<RunValue> mBefore;
 };
 
-// The boxes shown in this process, and the registry's refusals.
+// The registry's refusals.
 struct Answers {
-    static inline std::vector<std::wstring> boxes;
-    static inline std::vector<UINT> boxStyles;
     static inline LSTATUS refusal = ERROR_ACCESS_DENIED;
 
-    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
-    {
-        boxes.emplace_back(text);
-        boxStyles.push_back(style);
-        return IDOK;
-    }
     static LSTATUS WINAPI SetValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) { return refusal; }
     static LSTATUS WINAPI DeleteValue(HKEY, LPCWSTR) { return refusal; }
 };
@@ -166,23 +158,17 @@ TEST(SignInStart, CommandLineWritesAndRemovesTheRunValue)
     const std::wstring command = Morvane::MakeSignInCommand(ThisProgram());
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.commandLine, step.commandLine + wcslen(step.commandLine)));
-        Answers::boxes.clear();
-        Answers::boxStyles.clear();
-        int exitCode = -1;
-        {
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
-            exitCode = Morvane::RunCommandLine(step.commandLine);
-        }
-        EXPECT_EQ(exitCode, step.exitCode);
-        ASSERT_EQ(Answers::boxes.size(), 1u);
-        EXPECT_NE(Answers::boxes[0].find(step.boxPart), std::wstring::npos) << Answers::boxes[0].size();
-        EXPECT_EQ(Answers::boxStyles[0] & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+        const TestSupport::MessageBoxCollector boxes;
+        EXPECT_EQ(Morvane::RunCommandLine(step.commandLine), step.exitCode);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_NE(boxes.Boxes()[0].text.find(step.boxPart), std::wstring::npos) << boxes.Boxes()[0].text.size();
+        EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
         const std::optional<RunValue> value = ReadRunValue();
         ASSERT_EQ(value.has_value(), step.valueAfter);
         if (value) {
             EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
             EXPECT_EQ(value->text, command);
-            EXPECT_NE(Answers::boxes[0].find(command), std::wstring::npos);
+            EXPECT_NE(boxes.Boxes()[0].text.find(command), std::wstring::npos);
         }
     }
 }
@@ -203,14 +189,9 @@ TEST(SignInStart, QuietSignInStartsAQuietWatchWithoutABox)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.commandLine, step.commandLine + wcslen(step.commandLine)));
-        Answers::boxes.clear();
-        int exitCode = -1;
-        {
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
-            exitCode = Morvane::RunCommandLine(step.commandLine);
-        }
-        EXPECT_EQ(exitCode, 0);
-        EXPECT_TRUE(Answers::boxes.empty());
+        const TestSupport::MessageBoxCollector boxes;
+        EXPECT_EQ(Morvane::RunCommandLine(step.commandLine), 0);
+        EXPECT_TRUE(boxes.Boxes().empty());
         const std::optional<RunValue> value = ReadRunValue();
         ASSERT_EQ(value.has_value(), step.valueAfter);
         if (value) {
@@ -228,19 +209,17 @@ TEST(SignInStart, RefusedRegistrySaysWhyWithExitCodeOne)
               ERROR_SUCCESS);
     for (const wchar_t* commandLine : {L"Morvane.exe --at-sign-in", L"Morvane.exe --not-at-sign-in"}) {
         SCOPED_TRACE(std::string(commandLine, commandLine + wcslen(commandLine)));
-        Answers::boxes.clear();
-        Answers::boxStyles.clear();
+        const TestSupport::MessageBoxCollector boxes;
         int exitCode = -1;
         {
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
             const ImportPatch<decltype(&::RegSetValueExW)> set(__imp_RegSetValueExW, &Answers::SetValue);
             const ImportPatch<decltype(&::RegDeleteValueW)> remove(__imp_RegDeleteValueW, &Answers::DeleteValue);
             exitCode = Morvane::RunCommandLine(commandLine);
         }
         EXPECT_EQ(exitCode, 1);
-        ASSERT_EQ(Answers::boxes.size(), 1u);
-        EXPECT_NE(Answers::boxes[0].find(L"(error 5)."), std::wstring::npos);
-        EXPECT_EQ(Answers::boxStyles[0] & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_NE(boxes.Boxes()[0].text.find(L"(error 5)."), std::wstring::npos);
+        EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
         // Neither changed the value.
         const std::optional<RunValue> value = ReadRunValue();
         ASSERT_TRUE(value.has_value());
@@ -426,14 +405,12 @@ TEST(SignInStart, ChosenFolderTravelsToTheWatchAsGiven)
     }
 
     const RunValueKept kept;
-    Answers::boxes.clear();
-    int exitCode = -1;
     {
-        const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Answers::MessageBox);
-        exitCode = Morvane::RunCommandLine(L"Morvane.exe --at-sign-in --quiet --output \"%LOCALAPPDATA%\\Morvane\"");
+        const TestSupport::MessageBoxCollector boxes;
+        EXPECT_EQ(Morvane::RunCommandLine(L"Morvane.exe --at-sign-in --quiet --output \"%LOCALAPPDATA%\\Morvane\""),
+                  0);
+        EXPECT_TRUE(boxes.Boxes().empty());
     }
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_TRUE(Answers::boxes.empty());
     const std::optional<RunValue> value = ReadRunValue();
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->text, Morvane::MakeSignInCommand(ThisProgram(), true, L"%LOCALAPPDATA%\\Morvane"));

@@ -4,41 +4,33 @@
 
 #include "ProgramEntry.h"
 #include "support/ImportPatch.h"
+#include "support/MessageBoxCollector.h"
 #include "support/TestPaths.h"
 #include "watch/WatchSignals.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 TEST_SUPPORT_IMPORT_SLOT(OpenEventW);
 TEST_SUPPORT_IMPORT_SLOT(OpenFileMappingW);
 TEST_SUPPORT_IMPORT_SLOT(CreateFileMappingW);
-TEST_SUPPORT_IMPORT_SLOT(MessageBoxW);
 
 namespace {
 
 using TestSupport::ImportPatch;
 
-// No watch is reachable: each opening routine fails with its error; the boxes are kept.
+// No watch is reachable: each opening routine fails with its error.
 struct Refusals {
     static inline DWORD openEvent = ERROR_FILE_NOT_FOUND;
     static inline DWORD openMapping = ERROR_FILE_NOT_FOUND;
     static inline DWORD createMapping = ERROR_FILE_NOT_FOUND;
-    static inline std::vector<std::pair<std::wstring, UINT>> boxes; // text and style
 
     static HANDLE WINAPI OpenEvent(DWORD, BOOL, LPCWSTR) { return Fail(openEvent); }
     static HANDLE WINAPI OpenMapping(DWORD, BOOL, LPCWSTR) { return Fail(openMapping); }
     static HANDLE WINAPI CreateMapping(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCWSTR)
     {
         return Fail(createMapping);
-    }
-    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR, UINT style)
-    {
-        boxes.emplace_back(text, style);
-        return IDOK;
     }
     static HANDLE Fail(DWORD error)
     {
@@ -93,7 +85,7 @@ TEST(WatchAccess, RefusedStopAndSecondWatchSaySoWithTheirExitCode)
         Refusals::openEvent = example.openEvent;
         Refusals::openMapping = example.openMapping;
         Refusals::createMapping = example.createMapping;
-        Refusals::boxes.clear();
+        const TestSupport::MessageBoxCollector boxes;
         int exitCode = -1;
         {
             const ImportPatch<decltype(&::OpenEventW)> openEvent(__imp_OpenEventW, &Refusals::OpenEvent);
@@ -101,13 +93,12 @@ TEST(WatchAccess, RefusedStopAndSecondWatchSaySoWithTheirExitCode)
                                                                          &Refusals::OpenMapping);
             const ImportPatch<decltype(&::CreateFileMappingW)> createMapping(__imp_CreateFileMappingW,
                                                                              &Refusals::CreateMapping);
-            const ImportPatch<decltype(&::MessageBoxW)> box(__imp_MessageBoxW, &Refusals::MessageBox);
             exitCode = Morvane::RunCommandLine(example.commandLine);
         }
         EXPECT_EQ(exitCode, example.exitCode);
-        ASSERT_EQ(Refusals::boxes.size(), 1u);
-        EXPECT_EQ(Refusals::boxes[0].first, example.boxText);
-        EXPECT_EQ(Refusals::boxes[0].second & MB_ICONMASK, example.boxIcon);
+        ASSERT_EQ(boxes.Boxes().size(), 1u);
+        EXPECT_EQ(boxes.Boxes()[0].text, example.boxText);
+        EXPECT_EQ(boxes.Boxes()[0].flags & MB_ICONMASK, example.boxIcon);
     }
     EXPECT_EQ(TestSupport::NamesIn(outputs).size(), before);
 }

@@ -1,8 +1,10 @@
 // The window pictures that the real Morvane.exe saves for windows of other processes, where
 // Wine's PrintWindow paints nothing, and for a hung window: each shows the window's own pixels,
-// taken from the screen, with one line that says so before the step's result.
+// taken from the screen, with one line that says so before the step's result. Two windows alike
+// (size, colour, caption) give one picture, stored once.
 
 #include "capture/OutputFileNames.h"
+#include "support/FileIdentity.h"
 #include "support/FixtureProcess.h"
 #include "support/JpegReader.h"
 #include "support/MorvaneRun.h"
@@ -87,10 +89,11 @@ protected:
     struct Run {
         TestSupport::FixtureProcess mFirst;
         TestSupport::FixtureProcess mSecond;
-        Window mRed;    // first process
-        Window mBeyond; // first process, 80 pixels beyond the right edge
-        Window mGreen;  // second process
-        Window mHung;   // second process, its thread no longer pumps messages
+        Window mRed;      // first process
+        Window mBeyond;   // first process, 80 pixels beyond the right edge
+        Window mGreen;    // second process
+        Window mRedAgain; // second process: mRed's size, colour and caption, elsewhere
+        Window mHung;     // second process, its thread no longer pumps messages
         TestSupport::DebugCaptureResult mResult;
         std::wstring mOutputDirectory;
         std::wstring mShotFolder;
@@ -137,6 +140,7 @@ protected:
             if (!Open(mFirst, mRed, RECT{60, 80, 360, 280}, L"PictureRed", RGB(220, 30, 30)) ||
                 !Open(mFirst, mBeyond, RECT{edge - 120, 80, edge + 80, 240}, L"PictureBeyond", RGB(40, 70, 220)) ||
                 !Open(mSecond, mGreen, RECT{420, 80, 720, 280}, L"PictureGreen", RGB(30, 190, 60)) ||
+                !Open(mSecond, mRedAgain, RECT{60, 340, 360, 540}, L"PictureRed", RGB(220, 30, 30)) ||
                 !Open(mSecond, mHung, RECT{780, 80, 1000, 280}, L"PictureHung", RGB(240, 150, 20), true)) {
                 return;
             }
@@ -273,5 +277,33 @@ TEST_F(WindowPictureRun, RunRecordCallsOnlyTheGivenUpWindowHung)
     EXPECT_TRUE(hungByHandle.at(Handle(sRun->mHung.window.handle)));
     for (const Window* window : {&sRun->mRed, &sRun->mBeyond, &sRun->mGreen}) {
         EXPECT_FALSE(hungByHandle.at(Handle(window->window.handle))) << Handle(window->window.handle);
+    }
+}
+
+// The same window shown twice in one run (another of its kind, alike to the pixel) is one picture
+// stored once: its second folder holds a further name of the first file. Different windows do
+// not share a file.
+TEST_F(WindowPictureRun, EqualWindowPicturesAreNamesOfOneFile)
+{
+    const auto picturePath = [](const Window& window) {
+        return FolderOf(sRun->mShotFolder, window) + L"\\" + Morvane::kWindowPictureFileName;
+    };
+    TestSupport::DecodedImage again;
+    ExpectPicture(sRun->mRedAgain, again);
+    EXPECT_TRUE(ShowsColour(again, 150, 100, sRun->mRedAgain.layout.fill));
+
+    const TestSupport::FileIdentity red = TestSupport::IdentifyFile(picturePath(sRun->mRed));
+    const TestSupport::FileIdentity redAgain = TestSupport::IdentifyFile(picturePath(sRun->mRedAgain));
+    ASSERT_TRUE(red.read);
+    EXPECT_TRUE(redAgain.SameFileAs(red));
+    EXPECT_EQ(red.links, 2u);
+    EXPECT_EQ(TestSupport::ReadWholeFile(picturePath(sRun->mRedAgain)),
+              TestSupport::ReadWholeFile(picturePath(sRun->mRed)));
+    for (const Window* other : {&sRun->mGreen, &sRun->mBeyond, &sRun->mHung}) {
+        SCOPED_TRACE(Narrow(other->layout.className));
+        const TestSupport::FileIdentity identity = TestSupport::IdentifyFile(picturePath(*other));
+        ASSERT_TRUE(identity.read);
+        EXPECT_FALSE(identity.SameFileAs(red));
+        EXPECT_EQ(identity.links, 1u);
     }
 }
