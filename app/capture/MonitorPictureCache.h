@@ -10,8 +10,8 @@
 
 namespace Morvane {
 
-// The last capture of each monitor (its pixels' digest, not the pixels: a long watch keeps no
-// monitor's worth of memory between pictures) with the JPEG bytes it was encoded to. A desktop that does not
+// The last capture of each monitor, as its pixels' digest (a long watch keeps no monitor's worth
+// of pixels between pictures), with the JPEG bytes it was encoded to. A desktop that does not
 // change while windows are saved gives the same monitor picture for every window; its capture is
 // then written from the bytes encoded before instead of being encoded again. The encoder gives the
 // same bytes for the same pixels, so the files are the same either way. Such a file is stored
