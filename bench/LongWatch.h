@@ -9,6 +9,7 @@ struct LongWatchOptions {
     int perSecond = 100;             // how many of them start each second
     unsigned shownMs = 60;           // how long each shows
     int memoryEvery = 5'000;         // the watch's memory is read after every so many windows
+                                     // (every 1,000 when N is 10,000 or fewer)
     int idleSeconds = 20;            // idle watching measured after the windows
     std::wstring maxSize = L"1024g"; // the watch's disk budget, kept out of the way of the figures
     bool quiet = false;              // the watch started with --quiet: its end shows no completion box

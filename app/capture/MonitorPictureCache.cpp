@@ -2,6 +2,7 @@
 
 #include "capture/PictureLink.h"
 #include "drawings/Bitmap.h"
+#include "drawings/BitmapBits.h"
 
 #include <new>
 
@@ -17,13 +18,19 @@ using TalvexBasic::Drawings::Bitmap;
 HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMONITOR monitor, HBITMAP bitmap,
                                                    const SIZE& size) noexcept
 {
-    if (FAILED(mCapture.Read(bitmap, size))) {
-        // Without the pixels nothing can be compared: encode as always and leave the entry alone.
-        ++mEncodes;
-        return Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f);
+    TalvexBasic::Drawings::PixelDigest digest;
+    {
+        // A whole monitor's pixels, given back before the encode: only their digest is kept.
+        TalvexBasic::Drawings::BitmapBits capture;
+        if (FAILED(capture.Read(bitmap, size))) {
+            // Without the pixels nothing can be compared: encode as always and leave the entry alone.
+            ++mEncodes;
+            return Bitmap::SaveSaveBitmapToJepgFile$Static(path.c_str(), bitmap, &size, 1.0f, 1.0f);
+        }
+        digest = TalvexBasic::Drawings::DigestOfPixels(capture);
     }
     Entry* entry = Find(monitor);
-    if (entry != nullptr && entry->jpeg && entry->pixels.SamePixelsAs(mCapture)) {
+    if (entry != nullptr && entry->jpeg && entry->pixels == digest) {
         ++mReuses;
         return StoreAgain(*entry, path);
     }
@@ -43,7 +50,7 @@ HRESULT MonitorPictureCache::SaveCaptureToJpegFile(const std::wstring& path, HMO
             return result;
         }
     }
-    entry->pixels.Swap(mCapture);
+    entry->pixels = digest;
     entry->jpeg = std::move(jpeg);
     entry->jpegLength = jpegLength;
     // A file of the bytes before is no longer theirs to link to.
@@ -80,7 +87,6 @@ void MonitorPictureCache::RememberFile(Entry& entry, const std::wstring& path) n
 void MonitorPictureCache::Clear() noexcept
 {
     mEntries.clear();
-    mCapture.Clear();
 }
 
 MonitorPictureCache::Entry* MonitorPictureCache::Find(HMONITOR monitor) noexcept

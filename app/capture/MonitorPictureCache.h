@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drawings/BitmapBits.h"
+#include "drawings/PixelDigest.h"
 
 #include <windows.h>
 
@@ -10,7 +10,8 @@
 
 namespace Morvane {
 
-// The last capture of each monitor with the JPEG bytes it was encoded to. A desktop that does not
+// The last capture of each monitor, as its pixels' digest (a long watch keeps no monitor's worth
+// of pixels between pictures), with the JPEG bytes it was encoded to. A desktop that does not
 // change while windows are saved gives the same monitor picture for every window; its capture is
 // then written from the bytes encoded before instead of being encoded again. The encoder gives the
 // same bytes for the same pixels, so the files are the same either way. Such a file is stored
@@ -39,13 +40,13 @@ public:
     // Forgets every capture, so that the next one of each monitor is encoded anew.
     void Clear() noexcept;
 
-    // More monitors than this forget their oldest entry: each one holds a whole monitor's pixels.
+    // More monitors than this forget their oldest entry: each one holds a whole monitor's JPEG.
     static constexpr size_t kMaxMonitors = 4;
 
 private:
     struct Entry {
         HMONITOR monitor = nullptr;
-        TalvexBasic::Drawings::BitmapBits pixels;
+        TalvexBasic::Drawings::PixelDigest pixels;
         std::shared_ptr<unsigned char> jpeg;
         unsigned int jpegLength = 0;
         std::wstring file; // a file written with the bytes, which later ones link to; empty when none
@@ -57,7 +58,6 @@ private:
     static void RememberFile(Entry& entry, const std::wstring& path) noexcept;
 
     std::vector<std::unique_ptr<Entry>> mEntries; // oldest first
-    TalvexBasic::Drawings::BitmapBits mCapture;   // the pixels being saved; kept to spare allocations
     unsigned mReuses = 0;
     unsigned mEncodes = 0;
     unsigned mLinks = 0;

@@ -20,6 +20,7 @@
 #include "system/HResult.h"
 #include "watch/TrayIcon.h"
 #include "watch/WatchSignals.h"
+#include "watch/WatchStepRule.h"
 #include "watch/WindowWatcher.h"
 
 #include <algorithm>
@@ -172,13 +173,15 @@ public:
                 tray.RemoveIcon();
                 break;
             }
-            // Window pictures first: a window may be gone again soon; monitor pictures after.
-            if (!mWaiting.empty() && now >= mWaiting.front().appearance.seenAt + kSettle) {
+            const WatchStep next =
+                ChooseWatchStep(!mWaiting.empty() && now >= mWaiting.front().appearance.seenAt + kSettle,
+                                mMonitorSteps.size(), mEncoder.Done() == mEncoder.Queued());
+            if (next == WatchStep::SaveWindow) {
                 SaveAppeared(mWaiting.front());
                 mWaiting.pop_front();
                 continue;
             }
-            if (!mMonitorSteps.empty()) {
+            if (next == WatchStep::TakeMonitorPicture) {
                 SaveMonitorPicture(mMonitorSteps.front());
                 mMonitorSteps.pop_front();
                 continue;
