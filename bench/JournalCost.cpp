@@ -1,12 +1,16 @@
 #include "JournalCost.h"
 
 #include "BenchClock.h"
+#include "basic/PathParts.h"
+#include "capture/OutputFileNames.h"
+#include "record/RunHistory.h"
 #include "record/RunFiles.h"
 #include "record/RunJournal.h"
 #include "record/RunPage.h"
 #include "record/RunRecord.h"
 #include "support/TestPaths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -43,6 +47,37 @@ unsigned long long Digest(const std::string& bytes)
         digest = (digest ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
     }
     return digest;
+}
+
+// Where the end's time goes: reading the journal, parsing its lines alone, the fold (parse and
+// record), the page, and writing both; the digests show that a change keeps every byte.
+void TimeTheEnd(const std::wstring& folder, const std::string& lastAt, const Morvane::EarlierRun* previous)
+{
+    double start = Now();
+    const std::string text = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.jsonl");
+    const double read = Now() - start;
+    start = Now();
+    const Morvane::JournalState state = Morvane::ReadJournalState(text);
+    const double parse = Now() - start;
+    start = Now();
+    const std::string folded = Morvane::FoldJournal(text, previous, false, lastAt);
+    const double fold = Now() - start;
+    start = Now();
+    const std::string page = Morvane::MakeRunPage(folded, "0123456789abcdef0123456789abcdef");
+    const double made = Now() - start;
+    start = Now();
+    Morvane::WriteRecordAndPage(folder, folded, L".tmp");
+    const double written = Now() - start;
+    start = Now();
+    Morvane::WriteRunFilesFromJournal(folder, false, lastAt, L".tmp", previous);
+    const double atTheEnd = Now() - start;
+    std::printf("the record folded from the journal of %zu lines (%.1f MB, %s), at the end: read %.0f ms, "
+                "lines parsed alone %.0f ms, fold %.0f ms, page %.0f ms, record and page written %.0f ms; "
+                "all of it as the end does %.0f ms\n",
+                static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), static_cast<double>(text.size()) / 1e6, state.ended ? "ended" : "not ended", read, parse,
+                fold, made, written, atTheEnd);
+    std::printf("digests: record %016llx (%zu bytes), page %016llx (%zu bytes)\n", Digest(folded), folded.size(),
+                Digest(page), page.size());
 }
 
 } // namespace
@@ -83,33 +118,35 @@ void RunJournalCost()
                 "%.1f MB\n",
                 run.windows.size(), Now() - start, static_cast<double>(whole.size()) / 1e6);
 
-    // Where the end's time goes: reading the journal, parsing its lines alone, the fold (parse and
-    // record), the page, and writing both; the digests show that a change keeps every byte.
-    start = Now();
-    const std::string text = TestSupport::ReadWholeFile(folder + L"\\Morvane.Run.jsonl");
-    const double read = Now() - start;
-    start = Now();
-    const Morvane::JournalState state = Morvane::ReadJournalState(text);
-    const double parse = Now() - start;
-    start = Now();
-    const std::string folded = Morvane::FoldJournal(text, nullptr, false, run.startedAt);
-    const double fold = Now() - start;
-    start = Now();
-    const std::string page = Morvane::MakeRunPage(folded, "0123456789abcdef0123456789abcdef");
-    const double made = Now() - start;
-    start = Now();
-    Morvane::WriteRecordAndPage(folder, folded, L".tmp");
-    const double written = Now() - start;
-    start = Now();
-    Morvane::WriteRunFilesFromJournal(folder, false, run.startedAt, L".tmp");
-    const double atTheEnd = Now() - start;
-    std::printf("the record folded from the journal of %d windows (%.1f MB, %s), at the end: read %.0f ms, "
-                "lines parsed alone %.0f ms, fold %.0f ms, page %.0f ms, record and page written %.0f ms; "
-                "all of it as the end does %.0f ms\n",
-                kWindows, static_cast<double>(text.size()) / 1e6, state.ended ? "ended" : "not ended", read, parse,
-                fold, made, written, atTheEnd);
-    std::printf("digests: record %016llx (%zu bytes), page %016llx (%zu bytes)\n", Digest(folded), folded.size(),
-                Digest(page), page.size());
+    TimeTheEnd(folder, run.startedAt, nullptr);
+    TestSupport::RemoveTree(folder);
+}
+
+void RunJournalCost(const std::wstring& journalPath)
+{
+    const std::string journal = TestSupport::ReadWholeFile(journalPath);
+    if (journal.empty()) {
+        std::printf("%ls: no journal to read\n", journalPath.c_str());
+        return;
+    }
+    // A copy, so that the record and page written beside it leave the run's own alone.
+    const std::wstring folder = TestSupport::MakeScratchDirectory(L"journal-cost");
+    if (!::CopyFileW(journalPath.c_str(), (folder + L"\\Morvane.Run.jsonl").c_str(), FALSE)) {
+        std::printf("%ls: the journal could not be copied\n", journalPath.c_str());
+        return;
+    }
+    // The run it is compared with, as the watch's end compares it: most entries are then marked anew.
+    const Morvane::JournalState state = Morvane::ReadJournalState(journal);
+    const std::wstring runFolder(Basic::Paths::FolderPart(journalPath));
+    const std::wstring previousRecord = std::wstring(Basic::Paths::FolderPart(runFolder)) + L"\\" +
+                                        Morvane::FromUtf8(state.previousRun) + L"\\" + Morvane::kRunRecordFileName;
+    Morvane::EarlierRun previous;
+    std::string why;
+    const bool compared = !state.previousRun.empty() &&
+                          Morvane::ReadEarlierRun(TestSupport::ReadWholeFile(previousRecord), previous, why);
+    std::printf("compared with the earlier run: %s (%zu saved windows)\n", compared ? "yes" : "no",
+                previous.savedWindows.size());
+    TimeTheEnd(folder, state.lastAt, compared ? &previous : nullptr);
     TestSupport::RemoveTree(folder);
 }
 

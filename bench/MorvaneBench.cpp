@@ -6,11 +6,12 @@
 // Run by hand (bench/run-bench.sh); prints figures, asserts nothing.
 //
 // MorvaneBench.exe [--baseline <Morvane.exe of an earlier version>] [--quick] [--encode-only]
-//                  [--trace-lines] [--process-facts] [--window-checks] [--journal]
+//                  [--trace-lines] [--process-facts] [--window-checks] [--journal [JOURNAL]]
 //                  [--watch [--idle-windows N] [--idle-seconds N | --idle-minutes N] [--burst-only] [--burst N]]
 //                  [--long-watch [N] [--quiet]]
 
 #include "capture/OutputFileNames.h"
+#include "record/RunRecord.h"
 #include "BenchClock.h"
 #include "EncodeVariants.h"
 #include "JournalCost.h"
@@ -247,6 +248,10 @@ int main(int argc, char** argv)
             longWatch.quiet = index + 1 < argc && std::string(argv[index + 1]) == "--quiet";
             return MorvaneBench::RunLongWatch(longWatch);
         } else if (argument == "--journal") {
+            if (index + 1 < argc) {
+                MorvaneBench::RunJournalCost(Morvane::FromUtf8(argv[index + 1]));
+                return 0;
+            }
             MorvaneBench::RunJournalCost();
             return 0;
         }
