@@ -431,14 +431,23 @@ std::string_view CompactMemberValue(const std::vector<CompactMember>& members, s
 
 std::string CompactObject(const std::vector<CompactMember>& members)
 {
-    std::string text = "{";
+    // Made in one allocation: under Wine, a string grown piece by piece costs more in the heap
+    // than in copying, tens of microseconds an entry once the heap holds a whole record.
+    size_t size = 2;
+    for (const CompactMember& member : members) {
+        size += member.key.size() + member.value.size() + 2;
+    }
+    std::string text;
+    text.reserve(size);
+    text += '{';
     for (const CompactMember& member : members) {
         if (text.size() > 1) {
             text += ',';
         }
         text.append(member.key).append(":").append(member.value);
     }
-    return text + "}";
+    text += '}';
+    return text;
 }
 
 std::string CompactString(std::string_view text)
