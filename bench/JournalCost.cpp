@@ -118,7 +118,13 @@ void RunJournalCost()
                 "%.1f MB\n",
                 run.windows.size(), Now() - start, static_cast<double>(whole.size()) / 1e6);
 
-    TimeTheEnd(folder, run.startedAt, nullptr);
+    // The watch's end compares with the run before; one that saw a tenth of these windows leaves
+    // most entries new, each marked anew.
+    Morvane::EarlierRun previous;
+    for (int index = 0; index < kWindows; index += 10) {
+        previous.savedWindows.push_back(Morvane::KeyOf(Entry(index)));
+    }
+    TimeTheEnd(folder, run.startedAt, &previous);
     TestSupport::RemoveTree(folder);
 }
 

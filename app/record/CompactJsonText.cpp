@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace Morvane {
 namespace {
@@ -53,6 +54,13 @@ bool FitsWhole(std::string_view digits, std::string_view largest) noexcept
 class CompactWalk {
 public:
     CompactWalk(std::string_view text, std::string* out, bool check) : mText(text), mOut(out), mCheck(check) {}
+
+    // The value of this member of the object at depth is written as given, in place of its own.
+    void Replace(const CompactMember& replacement, unsigned depth) noexcept
+    {
+        mReplacement = &replacement;
+        mReplacementDepth = depth;
+    }
 
     [[nodiscard]] bool AtEnd() const noexcept { return mAt == mText.size(); }
 
@@ -121,7 +129,15 @@ public:
             Write(mText.substr(keyStart, key.size() + 1)); // with its colon
             Write(' ');
             const size_t valueStart = mAt;
-            if (!Value(depth + 1)) {
+            if (mReplacement != nullptr && depth == mReplacementDepth && key == mReplacement->key) {
+                std::string* const out = std::exchange(mOut, nullptr);
+                const bool walked = Value(depth + 1);
+                mOut = out;
+                if (!walked) {
+                    return false;
+                }
+                Write(mReplacement->value);
+            } else if (!Value(depth + 1)) {
                 return false;
             }
             if (members != nullptr) {
@@ -385,6 +401,8 @@ private:
     size_t mAt = 0;
     std::string* mOut;
     bool mCheck;
+    const CompactMember* mReplacement = nullptr;
+    unsigned mReplacementDepth = 0;
     // The keys of the objects open now, the innermost last.
     std::vector<std::string_view> mKeys;
 };
@@ -500,6 +518,18 @@ bool AppendIndented(std::string& out, std::string_view text, unsigned depth)
     const size_t mark = out.size();
     CompactWalk walk(text, &out, false);
     if (!walk.Value(depth) || !walk.AtEnd()) {
+        out.resize(mark);
+        return false;
+    }
+    return true;
+}
+
+bool AppendIndented(std::string& out, std::string_view text, unsigned depth, const CompactMember& replacement)
+{
+    const size_t mark = out.size();
+    CompactWalk walk(text, &out, false);
+    walk.Replace(replacement, depth);
+    if (!walk.Object(depth, nullptr) || !walk.AtEnd()) {
         out.resize(mark);
         return false;
     }

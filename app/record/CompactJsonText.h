@@ -39,5 +39,10 @@ struct CompactMember {
 // tab of indent writes it where the value stands depth levels deep (its inner lines indented by
 // depth + 1 tabs); false, with nothing appended, where its brackets do not match.
 [[nodiscard]] bool AppendIndented(std::string& out, std::string_view text, unsigned depth);
+// The same for an object whose own member replacement.key (where it has one) is written with the
+// value replacement.value, a number, literal or string: a fold can change one member of tens of
+// thousands of entries without a copy of each.
+[[nodiscard]] bool AppendIndented(std::string& out, std::string_view text, unsigned depth,
+                                  const CompactMember& replacement);
 
 } // namespace Morvane

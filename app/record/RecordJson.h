@@ -35,6 +35,10 @@ struct RecordParts {
     // Each entry as compact text (CompactJsonText.h), which the record holds indented; the texts
     // outlive the parts.
     std::vector<std::string_view> windows;
+    // Where not empty, one for each entry: whether it is new since the earlier run, as the fold
+    // compared them, written in place of the entry's own mark; Unmarked keeps the entry's.
+    enum class NewMark : signed char { Unmarked = -1, Old = 0, New = 1 };
+    std::vector<NewMark> newSinceLastRun;
     RecordJson previousRun; // null when none
     RecordJson gone = RecordJson::array();
     RecordJson processes = RecordJson::array();

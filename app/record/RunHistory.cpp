@@ -108,20 +108,18 @@ WindowKey KeyOf(const RunWindow& window)
     return {ToUtf8(window.imagePath), ToUtf8(window.className), ToUtf8(window.caption)};
 }
 
-std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
-                                              const std::vector<WindowKey>& earlierSaved)
+std::vector<GoneWindow> CompareKeysWithEarlierRun(const std::vector<WindowKey>& keys, std::vector<bool>& isNew,
+                                                  const std::vector<WindowKey>& earlierSaved)
 {
     std::map<WindowKey, unsigned> unmatched;
     for (const WindowKey& key : earlierSaved) {
         ++unmatched[key];
     }
-    for (RunWindow& window : windows) {
-        if (window.skipReason != SkipReason::None) {
-            continue;
-        }
-        const auto match = unmatched.find(KeyOf(window));
-        window.newSinceLastRun = match == unmatched.end() || match->second == 0;
-        if (!window.newSinceLastRun) {
+    isNew.assign(keys.size(), true);
+    for (size_t index = 0; index < keys.size(); ++index) {
+        const auto match = unmatched.find(keys[index]);
+        if (match != unmatched.end() && match->second != 0) {
+            isNew[index] = false;
             --match->second;
         }
     }
@@ -130,6 +128,25 @@ std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
         if (count != 0) {
             gone.push_back({key, count});
         }
+    }
+    return gone;
+}
+
+std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
+                                              const std::vector<WindowKey>& earlierSaved)
+{
+    std::vector<WindowKey> keys;
+    std::vector<RunWindow*> saved;
+    for (RunWindow& window : windows) {
+        if (window.skipReason == SkipReason::None) {
+            keys.push_back(KeyOf(window));
+            saved.push_back(&window);
+        }
+    }
+    std::vector<bool> isNew;
+    std::vector<GoneWindow> gone = CompareKeysWithEarlierRun(keys, isNew, earlierSaved);
+    for (size_t index = 0; index < saved.size(); ++index) {
+        saved[index]->newSinceLastRun = isNew[index];
     }
     return gone;
 }

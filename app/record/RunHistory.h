@@ -33,6 +33,10 @@ struct EarlierRun {
 // matched as a multiset) as new, and returns the earlier windows left over, by key.
 [[nodiscard]] std::vector<GoneWindow> CompareWithEarlierRun(std::vector<RunWindow>& windows,
                                                             const std::vector<WindowKey>& earlierSaved);
+// The same over the keys of this run's saved windows, in their order: isNew gets one flag a key.
+[[nodiscard]] std::vector<GoneWindow> CompareKeysWithEarlierRun(const std::vector<WindowKey>& keys,
+                                                                std::vector<bool>& isNew,
+                                                                const std::vector<WindowKey>& earlierSaved);
 
 // Among the other run folders beside the output directory, the one whose readable record has the
 // latest start; false when there is none. A folder without a usable record costs one trace line.

@@ -26,6 +26,8 @@ namespace Member = RecordMember;
 
 constexpr const char* kRunJournal = "Morvane::RunJournal";
 constexpr const char* kFinishUnendedRuns = "Morvane::FinishUnendedRuns";
+// The entry's mark as a compact key, with its quotes.
+constexpr std::string_view kNewMarkKey = "\"newSinceLastRun\"";
 
 // The last bytes of a file, enough for its last line; empty where it cannot be read.
 std::string ReadTail(const std::wstring& path)
@@ -89,13 +91,32 @@ std::string TextOf(const std::vector<CompactMember>& members, const char* member
 }
 
 // An entry is named by its handle (a string) and folder (null for an entry without one); compact
-// strings are equal exactly when their texts are.
-std::string EntryKey(const std::vector<CompactMember>& members)
+// strings are equal exactly when their texts are. The texts stay in the journal: no string is
+// made for each of tens of thousands of lines.
+struct EntryName {
+    std::string_view handle;
+    std::string_view folder;
+
+    [[nodiscard]] bool operator==(const EntryName& other) const noexcept
+    {
+        return handle == other.handle && folder == other.folder;
+    }
+};
+
+struct EntryNameHash {
+    [[nodiscard]] size_t operator()(const EntryName& name) const noexcept
+    {
+        const std::hash<std::string_view> hash;
+        return hash(name.handle) * 31 + hash(name.folder);
+    }
+};
+
+EntryName NameOf(const std::vector<CompactMember>& members)
 {
     const std::string_view handle = CompactMemberValue(members, Member::kHandle);
     const std::string_view folder = CompactMemberValue(members, Member::kFolder);
-    std::string key(handle.empty() || handle.front() != '"' ? std::string_view() : handle);
-    return key.append(" ").append(folder.empty() ? std::string_view("null") : folder);
+    return {handle.empty() || handle.front() != '"' ? std::string_view() : handle,
+            folder.empty() ? std::string_view("null") : folder};
 }
 
 // A line of the journal as compact text, with its members.
@@ -209,40 +230,31 @@ json MonitorPictureOf(const json& monitor, const std::vector<std::string_view>& 
 }
 
 // Marks the saved entries new where the earlier run has no counterpart, as a record written at
-// once does, and gives the earlier run's windows left over. An entry whose mark changes is written
-// anew into madeCompact.
-json CompareEntries(std::vector<std::string_view>& windows, const EarlierRun& previous,
-                    std::deque<std::string>& madeCompact)
+// once does, and gives the earlier run's windows left over. The marks go in as the record is
+// written; an entry without a mark of its own (not written by Morvane) gets one, written anew
+// into madeCompact.
+json CompareEntries(std::vector<std::string_view>& windows, std::vector<RecordParts::NewMark>& marks,
+                    const EarlierRun& previous, std::deque<std::string>& madeCompact)
 {
-    std::vector<RunWindow> keys;
+    std::vector<WindowKey> keys;
     std::vector<size_t> saved;
     std::vector<CompactMember> members;
     for (size_t index = 0; index < windows.size(); ++index) {
         if (ReadCheckedObject(windows[index], members) && TextOf(members, Member::kOutcome) == Member::kSaved) {
-            RunWindow key;
-            key.imagePath = FromUtf8(TextOf(members, Member::kImagePath));
-            key.className = FromUtf8(TextOf(members, Member::kClassName));
-            key.caption = FromUtf8(TextOf(members, Member::kCaption));
-            keys.push_back(std::move(key));
+            keys.push_back({TextOf(members, Member::kImagePath), TextOf(members, Member::kClassName),
+                            TextOf(members, Member::kCaption)});
             saved.push_back(index);
+            if (CompactMemberValue(members, Member::kNewSinceLastRun).empty()) {
+                members.push_back({kNewMarkKey, "false"});
+                windows[index] = madeCompact.emplace_back(CompactObject(members));
+            }
         }
     }
-    const std::vector<GoneWindow> gone = CompareWithEarlierRun(keys, previous.savedWindows);
-    const std::string mark = std::string("\"") + Member::kNewSinceLastRun + "\"";
+    std::vector<bool> isNew;
+    const std::vector<GoneWindow> gone = CompareKeysWithEarlierRun(keys, isNew, previous.savedWindows);
+    marks.assign(windows.size(), RecordParts::NewMark::Unmarked);
     for (size_t index = 0; index < saved.size(); ++index) {
-        std::string_view& entry = windows[saved[index]];
-        (void)ReadCheckedObject(entry, members);
-        const std::string_view isNew = keys[index].newSinceLastRun ? "true" : "false";
-        const auto own = std::find_if(members.begin(), members.end(),
-                                      [&](const CompactMember& member) { return member.key == mark; });
-        if (own == members.end()) {
-            members.push_back({mark, isNew});
-        } else if (own->value != isNew) {
-            own->value = isNew;
-        } else {
-            continue;
-        }
-        entry = madeCompact.emplace_back(CompactObject(members));
+        marks[saved[index]] = isNew[index] ? RecordParts::NewMark::New : RecordParts::NewMark::Old;
     }
     return GoneJson(gone);
 }
@@ -313,6 +325,7 @@ JournalState ReadJournalState(std::string_view journal)
 {
     JournalState state;
     std::deque<std::string> madeCompact;
+    std::string_view lastAtText;
     ForEachLine(journal, state.unreadLines, madeCompact, [&](const JournalLine& line) {
         const std::string kind = TextOf(line.members, Member::kLine);
         if (kind == Member::kLineStart) {
@@ -321,8 +334,9 @@ JournalState ReadJournalState(std::string_view journal)
         } else if (kind == Member::kLineEnd) {
             state.ended = true;
         }
-        state.lastAt = TextOf(line.members, Member::kAt);
+        lastAtText = CompactMemberValue(line.members, Member::kAt);
     });
+    state.lastAt = CompactString(lastAtText);
     return state;
 }
 
@@ -345,28 +359,29 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
     RecordParts parts;
     parts.watch = nullptr;
     parts.previousRun = nullptr;
-    std::string lastAt;
+    // The time of the last line, as its text: read once, at the end.
+    std::string_view lastAtText;
     bool ended = false;
     // The entries stay the journal's text; those updated, and lines written otherwise, live here.
     std::deque<std::string> madeCompact;
     // The latest entry of each window and folder, to which updates apply.
-    std::unordered_map<std::string, size_t> latest;
+    std::unordered_map<EntryName, size_t, EntryNameHash> latest;
     std::map<std::pair<long long, std::string>, size_t> processIndex;
     std::vector<CompactMember> entry;
     unsigned unread = 0;
     ForEachLine(journal, unread, madeCompact, [&](const JournalLine& line) {
         const std::string kind = TextOf(line.members, Member::kLine);
-        lastAt = TextOf(line.members, Member::kAt);
+        lastAtText = CompactMemberValue(line.members, Member::kAt);
         if (kind == Member::kLineWindow) {
             // The bulk of a journal: its entry goes to the record as it was written.
             const std::string_view text = CompactMemberValue(line.members, Member::kEntry);
             if (!text.empty()) {
                 (void)ReadCheckedObject(text, entry);
-                latest[EntryKey(entry)] = parts.windows.size();
+                latest[NameOf(entry)] = parts.windows.size();
                 parts.windows.push_back(text);
             }
         } else if (kind == Member::kLineMonitorPicture || kind == Member::kLineGone) {
-            const auto found = latest.find(EntryKey(line.members));
+            const auto found = latest.find(NameOf(line.members));
             if (found == latest.end() || !ReadCheckedObject(parts.windows[found->second], entry)) {
                 return;
             }
@@ -411,13 +426,13 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
                 }
             } else if (kind == Member::kLineEnd) {
                 ended = true;
-                parts.endedAt = lastAt;
+                parts.endedAt = CompactString(lastAtText);
                 parts.ended = TextOf(parsed, Member::kEnded);
             }
         }
     });
     if (!ended) {
-        parts.endedAt = watchRuns ? now : lastAt;
+        parts.endedAt = watchRuns ? now : CompactString(lastAtText);
         parts.ended = watchRuns ? std::string() : std::string(Member::kEndedUnexpectedly);
     }
     if (parts.watch.is_object()) {
@@ -427,7 +442,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
         monitor[Member::kPicture] = MonitorPictureOf(monitor, parts.windows);
     }
     if (previous != nullptr) {
-        parts.gone = CompareEntries(parts.windows, *previous, madeCompact);
+        parts.gone = CompareEntries(parts.windows, parts.newSinceLastRun, *previous, madeCompact);
     }
     return DumpRecord(std::move(parts));
 }

@@ -370,10 +370,19 @@ std::string DumpRecord(RecordParts parts)
     std::string text;
     text.reserve(size);
     text.append(frame, 0, close);
-    for (const std::string_view entry : parts.windows) {
+    const std::string markKey = std::string("\"") + Member::kNewSinceLastRun + "\"";
+    for (size_t index = 0; index < parts.windows.size(); ++index) {
+        const std::string_view entry = parts.windows[index];
         text.append(text.size() == close ? "\n\t\t" : ",\n\t\t");
+        const RecordParts::NewMark mark =
+            index < parts.newSinceLastRun.size() ? parts.newSinceLastRun[index] : RecordParts::NewMark::Unmarked;
         // Each entry was made by the library or checked on reading, so it is in the compact form.
-        if (!AppendIndented(text, entry, 2)) {
+        const bool indented =
+            mark == RecordParts::NewMark::Unmarked
+                ? AppendIndented(text, entry, 2)
+                : AppendIndented(text, entry, 2,
+                                 CompactMember{markKey, mark == RecordParts::NewMark::New ? "true" : "false"});
+        if (!indented) {
             text.append("null");
         }
     }

@@ -72,7 +72,30 @@ TEST(CompactJsonText, IndentsAsTheLibraryDumps)
             EXPECT_EQ(CompactObject(members), compact);
         }
     }
+    // One member of the object itself given another value as it is indented; the same key deeper
+    // down, or a key that only starts the same, keeps its own.
+    struct Replaced {
+        const char* source;
+        CompactMember replacement;
+        const char* expected;
+    };
+    const Replaced replaced[] = {
+        {R"({"new":false,"inner":{"new":false}})", {R"("new")", "true"}, R"({"new":true,"inner":{"new":false}})"},
+        {R"({"a":[1,{"new":0}],"new":{"x":[2]},"newer":1})", {R"("new")", "null"},
+         R"({"a":[1,{"new":0}],"new":null,"newer":1})"},
+        {R"({"other":1})", {R"("new")", "true"}, R"({"other":1})"},
+    };
+    for (const Replaced& item : replaced) {
+        SCOPED_TRACE(item.source);
+        for (const unsigned depth : {0u, 2u}) {
+            std::string out = "before";
+            ASSERT_TRUE(AppendIndented(out, item.source, depth, item.replacement));
+            EXPECT_EQ(out, "before" + LibraryIndented(json::parse(item.expected), depth));
+        }
+    }
     std::string out = "kept";
+    EXPECT_FALSE(AppendIndented(out, R"({"a":[1,2})", 0, {R"("a")", "1"}));
+    EXPECT_FALSE(AppendIndented(out, R"([1])", 0, {R"("a")", "1"}));
     EXPECT_FALSE(AppendIndented(out, R"({"a":[1,2})", 0));
     EXPECT_FALSE(AppendIndented(out, R"({"a":1}})", 0));
     EXPECT_EQ(out, "kept");

@@ -154,6 +154,7 @@ TEST(RunJournalFold, ReadsLinesWrittenOtherwiseAsTheLibraryDoes)
         {"an escape the library does not write", edited("\"Abc\"", "\"\\u0041bc\"")},
         {"a number written otherwise", edited("\"processId\":40", "\"processId\":4e1")},
         {"a member twice", edited("\"caption\":\"Abc\"", "\"caption\":\"Abc\",\"caption\":\"twice\"")},
+        {"without its mark", edited(",\"newSinceLastRun\":false", "")},
     };
     EarlierRun previous;
     previous.savedWindows = {{"C:\\app\\a.exe", "Cls", "twice"}};
