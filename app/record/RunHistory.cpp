@@ -1,14 +1,13 @@
 #include "record/RunHistory.h"
 
 #include "MorvaneTrace.h"
+#include "record/EarlierRecordReader.h"
 #include "record/RunRecord.h"
 #include "record/RunRecordMembers.h"
 #include "capture/OutputFileNames.h"
 #include "basic/PathParts.h"
 #include "system/FolderListing.h"
 #include "system/UniqueResource.h"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
@@ -22,13 +21,21 @@ namespace Member = RecordMember;
 constexpr const char* kFindPreviousRun = "Morvane::FindPreviousRun";
 
 // A record larger than this is not one of ours.
-constexpr LONGLONG kLargestRecord = 512LL * 1024 * 1024;
+constexpr size_t kLargestRecord = 512u * 1024 * 1024;
+// Enough for a record's members before its monitors and windows.
+constexpr size_t kRecordStartBytes = 16 * 1024;
 
 using FileHolder = UniqueResource<TalvexBasic::FileHandleTraits>;
 
 } // namespace
 
 RunFileRead ReadRunFile(const std::wstring& path, std::string& content)
+{
+    bool whole = false;
+    return ReadRunFileStart(path, kLargestRecord, content, whole);
+}
+
+RunFileRead ReadRunFileStart(const std::wstring& path, size_t bytes, std::string& content, bool& whole)
 {
     // A running watch appends to its journal meanwhile.
     FileHolder file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -39,10 +46,11 @@ RunFileRead ReadRunFile(const std::wstring& path, std::string& content)
                                                                               : RunFileRead::Unreadable;
     }
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestRecord) {
+    if (!::GetFileSizeEx(file.get(), &size) || static_cast<unsigned long long>(size.QuadPart) > kLargestRecord) {
         return RunFileRead::Unreadable;
     }
-    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    whole = static_cast<unsigned long long>(size.QuadPart) <= bytes;
+    content.assign(whole ? static_cast<size_t>(size.QuadPart) : bytes, '\0');
     size_t done = 0;
     while (done < content.size()) {
         DWORD read = 0;
@@ -71,36 +79,16 @@ std::vector<std::wstring> FoldersIn(const std::wstring& folder)
 
 bool ReadEarlierRun(std::string_view text, EarlierRun& run, std::string& why)
 {
-    try {
-        const nlohmann::json record = nlohmann::json::parse(text);
-        if (!record.is_object() || record.value(Member::kTool, std::string()) != Member::kToolName) {
-            why = "not a run record";
-            return false;
-        }
-        const auto started = record.find(Member::kStartedAt);
-        if (started == record.end() || !started->is_string() ||
-            !ParseLocalTime(started->get<std::string>(), run.startedAtUtc)) {
-            why = "no start time";
-            return false;
-        }
-        const auto windows = record.find(Member::kWindows);
-        if (windows == record.end() || !windows->is_array()) {
-            why = "no window list";
-            return false;
-        }
-        run.savedWindows.clear();
-        for (const nlohmann::json& window : *windows) {
-            if (window.value(Member::kOutcome, std::string()) == Member::kSaved) {
-                run.savedWindows.push_back({window.at(Member::kImagePath).get<std::string>(),
-                                            window.at(Member::kClassName).get<std::string>(),
-                                            window.at(Member::kCaption).get<std::string>()});
-            }
-        }
-        return true;
-    } catch (const nlohmann::json::exception& failure) {
-        why = failure.what();
+    EarlierRecord record;
+    if (ReadEarlierRecord(text, EarlierRecordPart::Whole, record, why) != EarlierRecordVerdict::Usable) {
         return false;
     }
+    if (!ParseLocalTime(record.startedAt, run.startedAtUtc)) {
+        why = "no start time";
+        return false;
+    }
+    run.savedWindows = std::move(record.savedWindows);
+    return true;
 }
 
 WindowKey KeyOf(const RunWindow& window)
@@ -155,30 +143,59 @@ bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous)
 {
     const std::wstring outputFolder(Basic::Paths::FolderPart(outputDirectory));
     const std::wstring ownName(Basic::Paths::FileNamePart(outputDirectory));
-    bool found = false;
+    const auto recordPath = [&](const std::wstring& name) {
+        return outputFolder + L"\\" + name + L"\\" + kRunRecordFileName;
+    };
+    const auto passOver = [&](const std::wstring& name, const std::string& why) {
+        MORVANE_TRACE_W(kFindPreviousRun, L"%ls passed over, record %ls.", recordPath(name).c_str(),
+                        FromUtf8(why).c_str());
+    };
+    // The start of each record tells which is the latest; only that one is read whole, the next
+    // where it is not usable.
+    struct Candidate {
+        std::wstring name;
+        long long startedAtUtc = 0;
+    };
+    std::vector<Candidate> candidates;
     for (const std::wstring& name : FoldersIn(outputFolder)) {
         if (name == ownName) {
             continue;
         }
-        const std::wstring path = outputFolder + L"\\" + name + L"\\" + kRunRecordFileName;
         std::string text;
         std::string why;
-        EarlierRun candidate;
-        const RunFileRead read = ReadRunFile(path, text);
-        if (read == RunFileRead::Read && ReadEarlierRun(text, candidate, why)) {
-            if (!found || candidate.startedAtUtc > previous.startedAtUtc) {
-                candidate.folderName = name;
-                previous = std::move(candidate);
-                found = true;
-            }
+        bool whole = false;
+        const RunFileRead read = ReadRunFileStart(recordPath(name), kRecordStartBytes, text, whole);
+        if (read != RunFileRead::Read) {
+            passOver(name, read == RunFileRead::Missing ? "missing" : "unreadable");
             continue;
         }
-        if (read != RunFileRead::Read) {
-            why = read == RunFileRead::Missing ? "missing" : "unreadable";
+        EarlierRecord start;
+        Candidate candidate{name};
+        if (!whole && ReadEarlierRecord(text, EarlierRecordPart::Start, start, why) == EarlierRecordVerdict::Usable &&
+            ParseLocalTime(start.startedAt, candidate.startedAtUtc)) {
+            candidates.push_back(std::move(candidate));
+            continue;
         }
-        MORVANE_TRACE_W(kFindPreviousRun, L"%ls passed over, record %ls.", path.c_str(), FromUtf8(why).c_str());
+        EarlierRun run;
+        if ((whole || ReadRunFile(recordPath(name), text) == RunFileRead::Read) && ReadEarlierRun(text, run, why)) {
+            candidates.push_back({name, run.startedAtUtc});
+            continue;
+        }
+        passOver(name, why.empty() ? "unreadable" : why);
     }
-    return found;
+    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& one, const Candidate& other) {
+        return one.startedAtUtc > other.startedAtUtc;
+    });
+    for (const Candidate& candidate : candidates) {
+        std::string text;
+        std::string why = "unreadable";
+        if (ReadRunFile(recordPath(candidate.name), text) == RunFileRead::Read && ReadEarlierRun(text, previous, why)) {
+            previous.folderName = candidate.name;
+            return true;
+        }
+        passOver(candidate.name, why);
+    }
+    return false;
 }
 
 } // namespace Morvane

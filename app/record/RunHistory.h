@@ -12,6 +12,9 @@ enum class RunFileRead { Read, Missing, Unreadable };
 
 // A run's file read whole, also one that a running watch appends to.
 [[nodiscard]] RunFileRead ReadRunFile(const std::wstring& path, std::string& content);
+// Its first bytes at most; whole tells whether they are all of it.
+[[nodiscard]] RunFileRead ReadRunFileStart(const std::wstring& path, size_t bytes, std::string& content,
+                                           bool& whole);
 
 // Names of the folders directly in a folder; none when it cannot be listed.
 [[nodiscard]] std::vector<std::wstring> FoldersIn(const std::wstring& folder);

@@ -24,6 +24,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <utility>
 
 TEST_SUPPORT_IMPORT_SLOT(OpenProcess);
 
@@ -266,11 +267,15 @@ TEST(RunHistory, MatchesSavedWindowsAsAMultiset)
     EXPECT_EQ(gone[1].count, 1u);
 }
 
-std::string RecordText(const char* startedAt, const wchar_t* caption)
+// saved: how many saved windows of that caption; some tens make a record larger than the part
+// read for its start.
+std::string RecordText(const char* startedAt, const wchar_t* caption, int saved = 1)
 {
     RunSummary run;
     run.startedAt = startedAt;
-    run.windows.push_back(SavedWindow(caption, L"Cls", L"C:\\a.exe"));
+    for (int index = 0; index < saved; ++index) {
+        run.windows.push_back(SavedWindow(caption, L"Cls", L"C:\\a.exe"));
+    }
     RunWindow skipped = SavedWindow(L"skipped", L"Cls", L"C:\\a.exe");
     skipped.skipReason = SkipReason::Invisible;
     run.windows.push_back(skipped);
@@ -308,11 +313,16 @@ void PutRecord(const std::wstring& folder, const std::string& text)
 TEST(RunHistory, FindsTheLatestStartAmongReadableSiblings)
 {
     const std::wstring output = TestSupport::MakeScratchDirectory(L"RunHistory");
-    // By local text "zzz-early" starts later; by the instant it starts two hours earlier.
-    PutRecord(output + L"\\aaa-late", RecordText("2026-12-07T10:00:00.000+00:00", L"late"));
-    PutRecord(output + L"\\zzz-early", RecordText("2026-12-07T13:00:00.000+05:00", L"early"));
-    const std::string corrupt = RecordText("2999-01-01T00:00:00.000+00:00", L"corrupt");
-    PutRecord(output + L"\\corrupt", corrupt.substr(0, corrupt.size() - 20));
+    // By local text "zzz-early" starts later; by the instant it starts two hours earlier. Large
+    // records are told apart by their first bytes, and only the latest usable one is read whole.
+    PutRecord(output + L"\\aaa-late", RecordText("2026-12-07T10:00:00.000+00:00", L"late", 40));
+    PutRecord(output + L"\\zzz-early", RecordText("2026-12-07T13:00:00.000+05:00", L"early", 40));
+    PutRecord(output + L"\\small-early", RecordText("2026-12-07T09:00:00.000+00:00", L"small"));
+    for (const auto& [name, saved] : {std::make_pair(L"corrupt", 1), std::make_pair(L"corrupt-large", 40)}) {
+        const std::string corrupt = RecordText("2999-01-01T00:00:00.000+00:00", L"corrupt", saved);
+        ASSERT_GT(corrupt.size(), saved == 1 ? 0u : 16u * 1024);
+        PutRecord(output + L"\\" + name, corrupt.substr(0, corrupt.size() - 20));
+    }
     PutRecord(output + L"\\own", RecordText("3000-01-01T00:00:00.000+00:00", L"own"));
     ASSERT_TRUE(::CreateDirectoryW((output + L"\\empty").c_str(), nullptr));
 
@@ -320,10 +330,11 @@ TEST(RunHistory, FindsTheLatestStartAmongReadableSiblings)
     TestSupport::DebugLineCapture lines;
     ASSERT_TRUE(FindPreviousRun(output + L"\\own", previous));
     EXPECT_EQ(previous.folderName, L"aaa-late");
-    ASSERT_EQ(previous.savedWindows.size(), 1u);
+    ASSERT_EQ(previous.savedWindows.size(), 40u);
     EXPECT_EQ(previous.savedWindows[0].caption, "late");
-    EXPECT_EQ(lines.CountContaining(" Morvane::FindPreviousRun,"), 2u) << "one line for each of corrupt and empty";
+    EXPECT_EQ(lines.CountContaining(" Morvane::FindPreviousRun,"), 3u) << "one line for each corrupt one and empty";
     EXPECT_EQ(lines.CountContaining("corrupt\\Morvane.Run.json passed over"), 1u);
+    EXPECT_EQ(lines.CountContaining("corrupt-large\\Morvane.Run.json passed over"), 1u);
     EXPECT_EQ(lines.CountContaining("empty\\Morvane.Run.json passed over, record missing."), 1u);
 
     EarlierRun none;
