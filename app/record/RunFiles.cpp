@@ -6,9 +6,9 @@
 #include "system/File.h"
 #include "system/HResult.h"
 #include "system/SecureRandom.h"
+#include "threads/JoiningThread.h"
 
 #include <cstdio>
-#include <utility>
 
 namespace Morvane {
 namespace {
@@ -39,20 +39,40 @@ HRESULT WriteRunFile(const std::wstring& path, const std::string& content) noexc
 
 void WriteRecordAndPage(const std::wstring& runFolder, const std::string& record, const wchar_t* temporarySuffix)
 {
-    const std::string page = MakeRunPage(record, MakeNonce());
     const std::wstring recordPath = runFolder + L"\\" + kRunRecordFileName;
     const std::wstring pagePath = runFolder + L"\\" + kRunPageFileName;
-    for (const auto& [path, content] : {std::make_pair(&recordPath, &record), std::make_pair(&pagePath, &page)}) {
-        const std::wstring target = temporarySuffix != nullptr ? *path + temporarySuffix : *path;
-        const HRESULT result = WriteRunFile(target, *content);
+    const auto write = [](const std::wstring& target, const std::string& content) {
+        const HRESULT result = WriteRunFile(target, content);
         if (FAILED(result)) {
             MORVANE_TRACE_W(kRunRecorderFinish, L"WriteToFile$Static(%ls) return:0x%x.", target.c_str(),
                             static_cast<unsigned>(result));
-        } else if (temporarySuffix != nullptr &&
-                   !::MoveFileExW(target.c_str(), path->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        }
+        return SUCCEEDED(result);
+    };
+    const auto replace = [](const std::wstring& target, const std::wstring& path) {
+        if (!::MoveFileExW(target.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             (void)MORVANE_FAIL_LAST_ERROR(kRunRecorderFinish, TalvexBasic::LastErrorRule::Standard,
                                           "MoveFileExW error:%u.");
         }
+    };
+    if (temporarySuffix == nullptr) {
+        (void)write(recordPath, record);
+        (void)write(pagePath, MakeRunPage(record, MakeNonce()));
+        return;
+    }
+    // At the end of a long watch each file is tens of MB: the record goes to the disk while the
+    // page is made and written. Both take their places after, the record first, as before.
+    const std::wstring recordTarget = recordPath + temporarySuffix;
+    const std::wstring pageTarget = pagePath + temporarySuffix;
+    bool recordWritten = false;
+    TalvexBasic::Threads::JoiningThread recordWriter([&] { recordWritten = write(recordTarget, record); });
+    const bool pageWritten = write(pageTarget, MakeRunPage(record, MakeNonce()));
+    recordWriter.Join();
+    if (recordWritten) {
+        replace(recordTarget, recordPath);
+    }
+    if (pageWritten) {
+        replace(pageTarget, pagePath);
     }
 }
 

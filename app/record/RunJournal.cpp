@@ -229,25 +229,46 @@ json MonitorPictureOf(const json& monitor, const std::vector<std::string_view>& 
     return nullptr;
 }
 
+// What the comparison with the earlier run needs of an entry, as text in the journal: read as the
+// fold reads each entry, so that the entries are not walked again for it.
+struct EntryFacts {
+    std::string_view outcome;
+    std::string_view imagePath;
+    std::string_view className;
+    std::string_view caption;
+    bool hasMark = false; // the entry has its "newSinceLastRun"
+};
+
+EntryFacts FactsOf(const std::vector<CompactMember>& members)
+{
+    return {CompactMemberValue(members, Member::kOutcome), CompactMemberValue(members, Member::kImagePath),
+            CompactMemberValue(members, Member::kClassName), CompactMemberValue(members, Member::kCaption),
+            !CompactMemberValue(members, Member::kNewSinceLastRun).empty()};
+}
+
 // Marks the saved entries new where the earlier run has no counterpart, as a record written at
 // once does, and gives the earlier run's windows left over. The marks go in as the record is
 // written; an entry without a mark of its own (not written by Morvane) gets one, written anew
 // into madeCompact.
-json CompareEntries(std::vector<std::string_view>& windows, std::vector<RecordParts::NewMark>& marks,
-                    const EarlierRun& previous, std::deque<std::string>& madeCompact)
+json CompareEntries(std::vector<std::string_view>& windows, const std::vector<EntryFacts>& facts,
+                    std::vector<RecordParts::NewMark>& marks, const EarlierRun& previous,
+                    std::deque<std::string>& madeCompact)
 {
+    // Compact strings are equal exactly when their texts are.
+    const std::string savedText = std::string("\"") + Member::kSaved + "\"";
     std::vector<WindowKey> keys;
     std::vector<size_t> saved;
     std::vector<CompactMember> members;
     for (size_t index = 0; index < windows.size(); ++index) {
-        if (ReadCheckedObject(windows[index], members) && TextOf(members, Member::kOutcome) == Member::kSaved) {
-            keys.push_back({TextOf(members, Member::kImagePath), TextOf(members, Member::kClassName),
-                            TextOf(members, Member::kCaption)});
-            saved.push_back(index);
-            if (CompactMemberValue(members, Member::kNewSinceLastRun).empty()) {
-                members.push_back({kNewMarkKey, "false"});
-                windows[index] = madeCompact.emplace_back(CompactObject(members));
-            }
+        const EntryFacts& entry = facts[index];
+        if (entry.outcome != savedText) {
+            continue;
+        }
+        keys.push_back({CompactString(entry.imagePath), CompactString(entry.className), CompactString(entry.caption)});
+        saved.push_back(index);
+        if (!entry.hasMark && ReadCheckedObject(windows[index], members)) {
+            members.push_back({kNewMarkKey, "false"});
+            windows[index] = madeCompact.emplace_back(CompactObject(members));
         }
     }
     std::vector<bool> isNew;
@@ -368,6 +389,8 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
     std::unordered_map<EntryName, size_t, EntryNameHash> latest;
     std::map<std::pair<long long, std::string>, size_t> processIndex;
     std::vector<CompactMember> entry;
+    // One for each entry, as it stands after its updates.
+    std::vector<EntryFacts> facts;
     unsigned unread = 0;
     ForEachLine(journal, unread, madeCompact, [&](const JournalLine& line) {
         const std::string kind = TextOf(line.members, Member::kLine);
@@ -379,6 +402,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
                 (void)ReadCheckedObject(text, entry);
                 latest[NameOf(entry)] = parts.windows.size();
                 parts.windows.push_back(text);
+                facts.push_back(FactsOf(entry));
             }
         } else if (kind == Member::kLineMonitorPicture || kind == Member::kLineGone) {
             const auto found = latest.find(NameOf(line.members));
@@ -399,6 +423,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
             }
             if (changed) {
                 parts.windows[found->second] = madeCompact.emplace_back(CompactObject(entry));
+                facts[found->second] = FactsOf(entry);
             }
         } else {
             // The few lines of the record's other parts.
@@ -442,7 +467,7 @@ std::string FoldJournal(std::string_view journal, const EarlierRun* previous, bo
         monitor[Member::kPicture] = MonitorPictureOf(monitor, parts.windows);
     }
     if (previous != nullptr) {
-        parts.gone = CompareEntries(parts.windows, parts.newSinceLastRun, *previous, madeCompact);
+        parts.gone = CompareEntries(parts.windows, facts, parts.newSinceLastRun, *previous, madeCompact);
     }
     return DumpRecord(std::move(parts));
 }

@@ -5,6 +5,7 @@
 #include "record/CompactJsonText.h"
 #include "record/RecordJson.h"
 #include "record/RunRecordMembers.h"
+#include "threads/JoiningThread.h"
 
 #include <cmath>
 #include <cstdio>
@@ -371,20 +372,39 @@ std::string DumpRecord(RecordParts parts)
     text.reserve(size);
     text.append(frame, 0, close);
     const std::string markKey = std::string("\"") + Member::kNewSinceLastRun + "\"";
-    for (size_t index = 0; index < parts.windows.size(); ++index) {
-        const std::string_view entry = parts.windows[index];
-        text.append(text.size() == close ? "\n\t\t" : ",\n\t\t");
-        const RecordParts::NewMark mark =
-            index < parts.newSinceLastRun.size() ? parts.newSinceLastRun[index] : RecordParts::NewMark::Unmarked;
-        // Each entry was made by the library or checked on reading, so it is in the compact form.
-        const bool indented =
-            mark == RecordParts::NewMark::Unmarked
-                ? AppendIndented(text, entry, 2)
-                : AppendIndented(text, entry, 2,
-                                 CompactMember{markKey, mark == RecordParts::NewMark::New ? "true" : "false"});
-        if (!indented) {
-            text.append("null");
+    const auto indent = [&](std::string& out, size_t from, size_t to) {
+        for (size_t index = from; index < to; ++index) {
+            const std::string_view entry = parts.windows[index];
+            out.append(index == 0 ? "\n\t\t" : ",\n\t\t");
+            const RecordParts::NewMark mark =
+                index < parts.newSinceLastRun.size() ? parts.newSinceLastRun[index] : RecordParts::NewMark::Unmarked;
+            // Each entry was made by the library or checked on reading, so it is in the compact form.
+            const bool indented =
+                mark == RecordParts::NewMark::Unmarked
+                    ? AppendIndented(out, entry, 2)
+                    : AppendIndented(out, entry, 2,
+                                     CompactMember{markKey, mark == RecordParts::NewMark::New ? "true" : "false"});
+            if (!indented) {
+                out.append("null");
+            }
         }
+    };
+    // The entries of a long watch, tens of MB, are indented a half on each of two threads: the
+    // watch's end waits for them.
+    constexpr size_t kEntriesWorthAThread = 4096;
+    const size_t count = parts.windows.size();
+    if (count < kEntriesWorthAThread) {
+        indent(text, 0, count);
+    } else {
+        std::string secondHalf;
+        {
+            TalvexBasic::Threads::JoiningThread second([&] {
+                secondHalf.reserve((size - frame.size()) / 2 + 1024);
+                indent(secondHalf, count / 2, count);
+            });
+            indent(text, 0, count / 2);
+        }
+        text.append(secondHalf);
     }
     text.append("\n\t");
     text.append(frame, close, std::string::npos);

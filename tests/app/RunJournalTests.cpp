@@ -125,6 +125,40 @@ TEST(RunJournalFold, GivesTheRecordThatTheRunWouldHaveWrittenAtOnce)
     EXPECT_FALSE(json::parse(MakeRunRecordJson(run)).contains("ended"));
 }
 
+// Thousands of entries are indented on two threads: the halves meet without a byte lost or doubled.
+TEST(RunJournalFold, KeepsEveryByteOfALongWatch)
+{
+    RunSummary run = WatchedRun();
+    std::string journal = Head(run);
+    for (std::uint64_t index = 0; index < 5000; ++index) {
+        RunWindow window = Saved(0x1000 + index, L"WindowShot/W-" + std::to_wstring(index),
+                                 L"caption " + std::to_wstring(index % 7));
+        if (index % 3 == 0) {
+            window.skipReason = SkipReason::TooSmall;
+        }
+        journal += JournalWindowLine(kLater, window);
+        if (index % 5 == 0) {
+            window.watch.goneAt = kEnd;
+            window.watch.shownForMs = static_cast<long long>(index);
+            journal += JournalGoneLine(kEnd, window);
+        }
+        run.windows.push_back(window);
+    }
+    journal += JournalEndLine(kEnd, "stopped");
+    EarlierRun previous;
+    previous.savedWindows = {{"C:\\app\\a.exe", "Cls", "caption 1"}, {"C:\\app\\a.exe", "Cls", "caption 2"}};
+    const std::string folded = ExpectLibraryBytes(FoldJournal(journal, &previous, false, kNow));
+
+    run.gone = CompareWithEarlierRun(run.windows, previous.savedWindows);
+    run.endedAt = kEnd;
+    run.watch.running = false;
+    json atOnce = json::parse(MakeRunRecordJson(run));
+    atOnce["ended"] = "stopped";
+    const json value = json::parse(folded);
+    EXPECT_EQ(value["windows"].size(), 5000u);
+    EXPECT_EQ(value, atOnce);
+}
+
 // Lines not in the form Morvane writes them (edited by hand, say) are read as the library reads them.
 TEST(RunJournalFold, ReadsLinesWrittenOtherwiseAsTheLibraryDoes)
 {
