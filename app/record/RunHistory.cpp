@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace Morvane {
 namespace {
@@ -189,8 +190,10 @@ bool FindPreviousRun(const std::wstring& outputDirectory, EarlierRun& previous)
     for (const Candidate& candidate : candidates) {
         std::string text;
         std::string why = "unreadable";
-        if (ReadRunFile(recordPath(candidate.name), text) == RunFileRead::Read && ReadEarlierRun(text, previous, why)) {
-            previous.folderName = candidate.name;
+        EarlierRun run;
+        if (ReadRunFile(recordPath(candidate.name), text) == RunFileRead::Read && ReadEarlierRun(text, run, why)) {
+            run.folderName = candidate.name;
+            previous = std::move(run);
             return true;
         }
         passOver(candidate.name, why);
