@@ -38,6 +38,8 @@ struct RecordParts {
     // Where not empty, one for each entry: whether it is new since the earlier run, as the fold
     // compared them, written in place of the entry's own mark; Unmarked keeps the entry's.
     enum class NewMark : signed char { Unmarked = -1, Old = 0, New = 1 };
+    // The mark's key as compact text, with its quotes.
+    static constexpr std::string_view kNewMarkKey = "\"newSinceLastRun\"";
     std::vector<NewMark> newSinceLastRun;
     RecordJson previousRun; // null when none
     RecordJson gone = RecordJson::array();

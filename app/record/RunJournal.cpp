@@ -26,8 +26,6 @@ namespace Member = RecordMember;
 
 constexpr const char* kRunJournal = "Morvane::RunJournal";
 constexpr const char* kFinishUnendedRuns = "Morvane::FinishUnendedRuns";
-// The entry's mark as a compact key, with its quotes.
-constexpr std::string_view kNewMarkKey = "\"newSinceLastRun\"";
 
 // The last bytes of a file, enough for its last line; empty where it cannot be read.
 std::string ReadTail(const std::wstring& path)
@@ -267,7 +265,7 @@ json CompareEntries(std::vector<std::string_view>& windows, const std::vector<En
         keys.push_back({CompactString(entry.imagePath), CompactString(entry.className), CompactString(entry.caption)});
         saved.push_back(index);
         if (!entry.hasMark && ReadCheckedObject(windows[index], members)) {
-            members.push_back({kNewMarkKey, "false"});
+            members.push_back({RecordParts::kNewMarkKey, "false"});
             windows[index] = madeCompact.emplace_back(CompactObject(members));
         }
     }

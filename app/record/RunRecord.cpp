@@ -371,7 +371,6 @@ std::string DumpRecord(RecordParts parts)
     std::string text;
     text.reserve(size);
     text.append(frame, 0, close);
-    const std::string markKey = std::string("\"") + Member::kNewSinceLastRun + "\"";
     const auto indent = [&](std::string& out, size_t from, size_t to) {
         for (size_t index = from; index < to; ++index) {
             const std::string_view entry = parts.windows[index];
@@ -383,7 +382,7 @@ std::string DumpRecord(RecordParts parts)
                 mark == RecordParts::NewMark::Unmarked
                     ? AppendIndented(out, entry, 2)
                     : AppendIndented(out, entry, 2,
-                                     CompactMember{markKey, mark == RecordParts::NewMark::New ? "true" : "false"});
+                                     CompactMember{RecordParts::kNewMarkKey, mark == RecordParts::NewMark::New ? "true" : "false"});
             if (!indented) {
                 out.append("null");
             }

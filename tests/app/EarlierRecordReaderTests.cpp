@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -41,91 +42,75 @@ constexpr char kHead[] = R"({"tool":"Morvane","formatVersion":1,"startedAt":"202
 constexpr char kSaved[] =
     R"({"handle":"0x1","outcome":"saved","caption":"A \"b\" \u6f22","className":"C","imagePath":"C:\\a.exe","rect":{"caption":1}})";
 
+// Whole records against the library's parse; the start alone from a record's first bytes, where a
+// part that does not tell leaves it to the whole record.
 TEST(EarlierRecordReader, AgreesWithTheWholeParse)
 {
     const std::string saved = kSaved;
     const std::string head = kHead;
+    constexpr auto Whole = EarlierRecordPart::Whole;
+    constexpr auto Start = EarlierRecordPart::Start;
+    using Verdict = EarlierRecordVerdict;
     struct Case {
         const char* name;
+        EarlierRecordPart part;
         std::string text;
-        EarlierRecordVerdict verdict;
+        Verdict verdict;
         size_t saved;
     };
     const Case cases[] = {
-        {"a record", head + R"("monitors":[{"windows":1}],"windows":[)" + saved + R"(,{"outcome":"missed"},)" + saved +
-                         R"(],"watch":{"tool":"x"}})",
-         EarlierRecordVerdict::Usable, 2},
-        {"no windows saved", head + R"("windows":[{"outcome":"missed","caption":7},{}]})", EarlierRecordVerdict::Usable,
+        {"a record", Whole,
+         head + R"("monitors":[{"windows":1}],"windows":[)" + saved + R"(,{"outcome":"missed"},)" + saved +
+             R"(],"watch":{"tool":"x"}})",
+         Verdict::Usable, 2},
+        {"no windows saved", Whole, head + R"("windows":[{"outcome":"missed","caption":7},{}]})", Verdict::Usable, 0},
+        {"cut short", Whole, head + R"("windows":[)" + saved, Verdict::NotARecord, 0},
+        {"trailing text", Whole, head + R"("windows":[]} x)", Verdict::NotARecord, 0},
+        {"no object", Whole, R"(["tool","Morvane"])", Verdict::NotARecord, 0},
+        {"another tool", Whole, R"({"tool":"Else","startedAt":"2026-12-07T05:59:57.704+00:00","windows":[]})",
+         Verdict::NotARecord, 0},
+        {"a tool that is no string", Whole, R"({"tool":1,"startedAt":"x","windows":[]})", Verdict::NotARecord, 0},
+        {"no start", Whole, R"({"tool":"Morvane","windows":[]})", Verdict::NoStartTime, 0},
+        {"a start that is no string", Whole, R"({"tool":"Morvane","startedAt":{},"windows":[]})",
+         Verdict::NoStartTime, 0},
+        {"no window list", Whole, head + R"("windows":{}})", Verdict::NoWindowList, 0},
+        {"an entry that is no object", Whole, head + R"("windows":[7]})", Verdict::NotARecord, 0},
+        {"an outcome that is no string", Whole, head + R"("windows":[{"outcome":["saved"]}]})", Verdict::NotARecord,
          0},
-        {"cut short", head + R"("windows":[)" + saved, EarlierRecordVerdict::NotARecord, 0},
-        {"trailing text", head + R"("windows":[]} x)", EarlierRecordVerdict::NotARecord, 0},
-        {"no object", R"(["tool","Morvane"])", EarlierRecordVerdict::NotARecord, 0},
-        {"another tool", R"({"tool":"Else","startedAt":"2026-12-07T05:59:57.704+00:00","windows":[]})",
-         EarlierRecordVerdict::NotARecord, 0},
-        {"a tool that is no string", R"({"tool":1,"startedAt":"x","windows":[]})", EarlierRecordVerdict::NotARecord,
-         0},
-        {"no start", R"({"tool":"Morvane","windows":[]})", EarlierRecordVerdict::NoStartTime, 0},
-        {"a start that is no string", R"({"tool":"Morvane","startedAt":{},"windows":[]})",
-         EarlierRecordVerdict::NoStartTime, 0},
-        {"no window list", head + R"("windows":{}})", EarlierRecordVerdict::NoWindowList, 0},
-        {"an entry that is no object", head + R"("windows":[7]})", EarlierRecordVerdict::NotARecord, 0},
-        {"an outcome that is no string", head + R"("windows":[{"outcome":["saved"]}]})",
-         EarlierRecordVerdict::NotARecord, 0},
-        {"a saved caption that is no string",
+        {"a saved caption that is no string", Whole,
          head + R"("windows":[{"outcome":"saved","caption":7,"className":"C","imagePath":"p"}]})",
-         EarlierRecordVerdict::NotARecord, 0},
-        {"a saved entry without its class", head + R"("windows":[{"outcome":"saved","caption":"A","imagePath":"p"}]})",
-         EarlierRecordVerdict::NotARecord, 0},
-        {"a list given twice counts as the last",
-         head + R"("windows":[7],"windows":[)" + saved + R"(],"tool":"Morvane"})", EarlierRecordVerdict::Usable, 1},
+         Verdict::NotARecord, 0},
+        {"a saved entry without its class", Whole,
+         head + R"("windows":[{"outcome":"saved","caption":"A","imagePath":"p"}]})", Verdict::NotARecord, 0},
+        {"a list given twice counts as the last", Whole,
+         head + R"("windows":[7],"windows":[)" + saved + R"(],"tool":"Morvane"})", Verdict::Usable, 1},
+        {"the first bytes of a record", Start, head + R"("windows":[{"outcome":"sa)", Verdict::Usable, 0},
+        {"start before the tool", Start,
+         R"({"startedAt":"2026-12-07T05:59:57.704+00:00","tool":"Morvane","windows)", Verdict::Usable, 0},
+        {"cut before the start", Start, R"({"tool":"Morvane","formatVersion":1,"startedAt":"2026-12)",
+         Verdict::CutShort, 0},
+        {"the start of another tool", Start, R"({"tool":"Else","startedAt":"2026-12-07T05:59:57.704+00:00")",
+         Verdict::CutShort, 0},
+        {"no JSON", Start, "Morvane", Verdict::CutShort, 0},
     };
     for (const Case& item : cases) {
         SCOPED_TRACE(item.name);
         EarlierRecord record;
         std::string why;
-        const EarlierRecordVerdict verdict = ReadEarlierRecord(item.text, EarlierRecordPart::Whole, record, why);
+        const Verdict verdict = ReadEarlierRecord(item.text, item.part, record, why);
         EXPECT_EQ(verdict, item.verdict);
+        EXPECT_EQ(why.empty(), verdict == Verdict::Usable);
+        EXPECT_EQ(record.startedAt, verdict == Verdict::Usable ? "2026-12-07T05:59:57.704+00:00" : "");
         std::vector<WindowKey> whole;
-        ASSERT_EQ(ReadWhole(item.text, whole), verdict == EarlierRecordVerdict::Usable);
-        EXPECT_EQ(why.empty(), verdict == EarlierRecordVerdict::Usable);
-        if (verdict != EarlierRecordVerdict::Usable) {
-            continue;
+        if (item.part == Whole) {
+            ASSERT_EQ(ReadWhole(item.text, whole), verdict == Verdict::Usable);
         }
-        EXPECT_EQ(record.startedAt, "2026-12-07T05:59:57.704+00:00");
         ASSERT_EQ(record.savedWindows.size(), item.saved);
         for (size_t index = 0; index < whole.size(); ++index) {
-            EXPECT_EQ(record.savedWindows[index].caption, whole[index].caption);
-            EXPECT_EQ(record.savedWindows[index].className, whole[index].className);
-            EXPECT_EQ(record.savedWindows[index].imagePath, whole[index].imagePath);
+            const WindowKey& own = record.savedWindows[index];
+            EXPECT_EQ(std::tie(own.caption, own.className, own.imagePath),
+                      std::tie(whole[index].caption, whole[index].className, whole[index].imagePath));
         }
-    }
-}
-
-TEST(EarlierRecordReader, ReadsTheStartFromTheFirstBytes)
-{
-    const std::string head = kHead;
-    struct Case {
-        const char* name;
-        std::string text;
-        EarlierRecordVerdict verdict;
-    };
-    const Case cases[] = {
-        {"the first bytes of a record", head + R"("windows":[{"outcome":"sa)", EarlierRecordVerdict::Usable},
-        {"start before the tool", R"({"startedAt":"2026-12-07T05:59:57.704+00:00","tool":"Morvane","windows)",
-         EarlierRecordVerdict::Usable},
-        {"cut before the start", R"({"tool":"Morvane","formatVersion":1,"startedAt":"2026-12)",
-         EarlierRecordVerdict::CutShort},
-        {"another tool", R"({"tool":"Else","startedAt":"2026-12-07T05:59:57.704+00:00")", EarlierRecordVerdict::CutShort},
-        {"no JSON", "Morvane", EarlierRecordVerdict::CutShort},
-    };
-    for (const Case& item : cases) {
-        SCOPED_TRACE(item.name);
-        EarlierRecord record;
-        std::string why;
-        EXPECT_EQ(ReadEarlierRecord(item.text, EarlierRecordPart::Start, record, why), item.verdict);
-        EXPECT_EQ(record.startedAt,
-                  item.verdict == EarlierRecordVerdict::Usable ? "2026-12-07T05:59:57.704+00:00" : "");
-        EXPECT_TRUE(record.savedWindows.empty());
     }
 }
 
